@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+class SettingsStore;
+
+// Where the service lives. Built-in defaults, overridden by the machine file, then the
+// user file (group "endpoints"), then KESTRIVAN_LOGIN_HOST, KESTRIVAN_CHAT_HOST,
+// KESTRIVAN_WEB_URL and KESTRIVAN_SIBLING_URL.
+struct Endpoints {
+    QString loginHost = QStringLiteral("127.0.0.1");  // default login server address
+    QString chatHost = QStringLiteral("localhost");   // default chat host name
+    QString webUrl = QStringLiteral("http://127.0.0.1:8080");
+    QString siblingUrl = QStringLiteral("http://127.0.0.1:8080/pelbrook/");
+
+    static Endpoints Load(const SettingsStore& settings);
+
+    // Pages of the service's web site.
+    QString PortalPage() const { return webUrl + QStringLiteral("/"); }
+    QString EffectCatalogue() const { return webUrl + QStringLiteral("/effect/effectlist.htm"); }
+    QString RegistrationPage() const { return webUrl + QStringLiteral("/ch/user/"); }
+    QString PasswordPage() const { return webUrl + QStringLiteral("/ch/query/index.asp"); }
+    QString ServiceHomePage() const { return webUrl + QStringLiteral("/"); }
+    QString SiblingHomePage() const { return siblingUrl; }
+};
+
+inline constexpr int kLoginPort = 2999;
+inline constexpr int kServicePort = 5111;

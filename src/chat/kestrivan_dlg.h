@@ -1,0 +1,160 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <memory>
+
+#include "app/endpoints.h"
+#include "app/seams.h"
+#include "net/zorvi_socket.h"
+
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSocketNotifier;
+class QTreeWidget;
+class SettingsStore;
+class BlockingWait;
+class IUserList;
+class RoomOperations;
+class EffectOperations;
+class CKestrivanDlgAutoProxy;
+class CProgressDlg;
+
+// What the window is given by main() (or by a test).
+struct WindowServices {
+    IMessageBox* messageBox = nullptr;
+    ISoundPlayer* sounds = nullptr;
+    IDesktop* desktop = nullptr;
+    IClock* clock = nullptr;
+    SettingsStore* settings = nullptr;
+    BlockingWait* blockingWait = nullptr;  // may be null in tests
+    Endpoints endpoints;
+    zorvi::SocketConfig sockets;
+};
+
+// The parts of the face that are built outside the window and placed into it. Widgets may
+// be null (tests bind fakes without widgets).
+struct WindowParts {
+    ISkin* skin = nullptr;
+    QWidget* skinWidget = nullptr;
+    IWebPane* portal = nullptr;
+    QWidget* portalWidget = nullptr;
+    IWebPane* effectPane = nullptr;
+    QWidget* effectWidget = nullptr;
+    IMediaPlayer* media = nullptr;
+    QWidget* mediaWidget = nullptr;
+    IUserList* userList = nullptr;
+    QWidget* userListWidget = nullptr;
+};
+
+// The main chat window: owner of the whole chat state. Operations of the other subsystems
+// live in their own folders and work on the members below.
+class CKestrivanDlg : public QDialog, public zorvi::ChatSocketOwner {
+    Q_OBJECT
+
+public:
+    explicit CKestrivanDlg(WindowServices services, QWidget* parent = nullptr);
+    ~CKestrivanDlg() override;
+
+    // Places the externally built parts; call once, before SetUp.
+    void AttachParts(const WindowParts& parts);
+    void SetRoomOperations(RoomOperations* ops) { m_roomOps = ops; }
+    void SetEffectOperations(EffectOperations* ops) { m_effectOps = ops; }
+
+    // Set-up of the window before it is first shown.
+    void SetUp();
+
+    // The one way to add a line to the conversation: text + "\r\n" at the very end.
+    void AppendChatLine(const QString& text);
+    void RunSkinCommand(const QString& command);
+    void SetSkinElementText(const QString& element, const QString& text);
+    // Plays one of the program's sounds when sound is on.
+    void PlayProgramSound(ProgramSound sound, bool wait = false);
+    void ShowMessage(const QString& text);
+    bool AskYesNo(const QString& text);
+
+    // Incoming dispatch.
+    void ProcessPendingRead() override;
+    void ReceiveOneRecord();
+    void DispatchRecord(CMsg& msg);
+
+    // Chat input.
+    void OnSendButton();
+    void SendChat(const QString& line);
+    static bool ContainsBadWord(const QString& line);
+    bool ProcessCommand(const QString& line);
+
+    // Ownership.
+    void OnAssignOwner();
+    void OnBecomeOwner(const CMsg& msg);   // code 43
+    void OnOwnerChanged(const CMsg& msg);  // code 51
+
+    // Server list rewrite (code 54).
+    void RewriteServerList(const CMsg& msg);
+
+    // The chat connection's socket notifier follows the socket's handle.
+    void WatchChatSocket();
+
+    // --- Window state (members as the window's operations know them) ---
+    // Controls.
+    QPlainTextEdit* m_chatDisplay = nullptr;  // 1000
+    QPlainTextEdit* m_chatInput = nullptr;    // 1001
+    QLineEdit* m_roomTitleEdit = nullptr;     // 1021
+    QTreeWidget* m_channelList = nullptr;     // 1040
+    QPushButton* m_sendButton = nullptr;      // 1003
+    QPushButton* m_effectButton = nullptr;    // 1002
+    QPushButton* m_assignButton = nullptr;    // 1020
+    IUserList* m_userList = nullptr;          // 1012
+    QWidget* m_userListWidget = nullptr;
+    IWebPane* m_portalBrowser = nullptr;      // 1004
+    IWebPane* m_effectBrowser = nullptr;      // 1006
+    IMediaPlayer* m_mediaPlayer = nullptr;    // 1039
+    ISkin* m_skin = nullptr;                  // 1031
+    QWidget* m_skinWidget = nullptr;
+
+    // Connections.
+    std::unique_ptr<zorvi::LoginSocket> m_pLoginSocket;
+    std::unique_ptr<zorvi::ServiceSocket> m_pServiceSocket;
+    std::unique_ptr<zorvi::ChatSocket> m_pChatSocket;
+
+    // Chat state.
+    QString m_loginHost;
+    QString m_chatHost;
+    int m_soundOn = 1;
+    QString m_nickname;
+    QString m_password;
+    QStringList m_roomUsers;
+    QString m_roomName;
+    QString m_mediaAddress;
+    int m_chatPort = -1;
+    int m_isOwner = 0;
+    QString m_ownerName;
+    CProgressDlg* m_pProgressDlg = nullptr;
+    QStringList m_channelNames;
+    QVector<int> m_channelPeople;
+    QVector<int> m_channelAudio;
+    CKestrivanDlgAutoProxy* m_pAutoProxy = nullptr;
+
+    // Wing state of the skin bridge.
+    bool m_buttonWingOpen = false;
+    bool m_channelWingOpen = false;
+
+    WindowServices& services() { return services_; }
+    const Endpoints& endpoints() const { return services_.endpoints; }
+    RoomOperations* roomOps() const { return m_roomOps; }
+    EffectOperations* effectOps() const { return m_effectOps; }
+
+signals:
+    // Raised for the window's own commands that other subsystems handle.
+    void closeRequested();
+
+private:
+    WindowServices services_;
+    RoomOperations* m_roomOps = nullptr;
+    EffectOperations* m_effectOps = nullptr;
+    QSocketNotifier* chatNotifier_ = nullptr;
+};

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "net/cmsg.h"
+#include "net/codec.h"
+#include "net/stream_errors.h"
+
+namespace zorvi {
+
+// How long a blocking call may wait, and what runs while it waits.
+struct SocketConfig {
+    std::chrono::milliseconds connectTimeout{10000};
+    std::chrono::milliseconds ioTimeout{30000};
+    DecodeLimits limits{};
+    // Called repeatedly (every few tens of milliseconds) while a call blocks, so that the
+    // user interface can repaint. Must not run other handlers of the window.
+    std::function<void()> waitHook;
+};
+
+// A blocking TCP stream socket carrying Zorvi records: POSIX underneath, with a 4096-byte
+// reader and writer, time-outs on every wait, and SIGPIPE never raised.
+class ZorviSocket {
+public:
+    explicit ZorviSocket(SocketConfig config = {});
+    virtual ~ZorviSocket();
+    ZorviSocket(const ZorviSocket&) = delete;
+    ZorviSocket& operator=(const ZorviSocket&) = delete;
+
+    // A new TCP socket (any earlier one is closed). False when the system refuses one.
+    bool Create();
+    // Dotted IPv4 address or host name. False on any failure, including the time-out.
+    bool Connect(const std::string& host, int port);
+    // Fresh input reader and output writer over the connected socket.
+    void Init();
+
+    // Sends one record whole; does nothing without an output writer. Throws StreamFailure.
+    void SendMsg(const CMsg& msg);
+    // Blocks until one whole record has arrived. Throws StreamFailure.
+    void ReceiveMsg(CMsg& msg);
+    // The join handshake's single strings. Throw StreamFailure.
+    void WriteBareString(std::string_view s);
+    std::string ReadBareString();
+
+    void Close();
+    bool ShutdownSend();
+    // Remote address as dotted text and port; false when not connected.
+    bool GetPeerName(std::string& address, int& port) const;
+
+    bool HasOutputWriter() const { return writer_ != nullptr; }
+    // True while the input reader holds received bytes not yet decoded.
+    bool HasBufferedInput() const;
+    int Handle() const { return fd_; }
+    bool IsOpen() const { return fd_ >= 0; }
+
+    SocketConfig& config() { return config_; }
+
+protected:
+    // Drops whatever the writer still holds, without sending, and deletes the writer.
+    void AbortWriter();
+
+    struct Reader;
+    struct Writer;
+
+private:
+    SocketConfig config_;
+    int fd_ = -1;
+    std::unique_ptr<Reader> reader_;
+    std::unique_ptr<Writer> writer_;
+};
+
+class LoginSocket : public ZorviSocket {
+public:
+    using ZorviSocket::ZorviSocket;
+};
+
+class ServiceSocket : public ZorviSocket {
+public:
+    using ZorviSocket::ZorviSocket;
+    void Abort() { AbortWriter(); }
+};
+
+// Whoever owns the chat connection is told when records can be read.
+class ChatSocketOwner {
+public:
+    virtual ~ChatSocketOwner() = default;
+    virtual void ProcessPendingRead() = 0;
+};
+
+class ChatSocket : public ZorviSocket {
+public:
+    explicit ChatSocket(ChatSocketOwner* owner, SocketConfig config = {})
+        : ZorviSocket(std::move(config)), owner_(owner) {}
+    void Abort() { AbortWriter(); }
+    // Readable notification (from the event loop's socket notifier).
+    void OnReceive() {
+        if (owner_) owner_->ProcessPendingRead();
+    }
+    // Orderly end requested by the server: shut down sending, read and discard up to 50
+    // bytes at a time until the peer closes or a read fails (or times out), then Close.
+    void DrainAndClose();
+
+private:
+    ChatSocketOwner* owner_;
+};
+
+}  // namespace zorvi
