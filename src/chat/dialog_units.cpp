@@ -1,4 +1,4 @@
-#include "app/dialog_units.h"
+#include "chat/dialog_units.h"
 
 #include <QFontMetrics>
 #include <QWidget>
