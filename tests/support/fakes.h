@@ -94,3 +94,49 @@ public:
     QStringList commands;
     QStringList texts;
 };
+
+#include "chat/user_list.h"
+
+// A user list without a widget: sorted like the real one (case-insensitive).
+class FakeUserList : public IUserList {
+public:
+    int AddColoredName(const QString& name, quint32 colour) override {
+        int i = 0;
+        while (i < int(entries.size()) && entries[i].first.compare(name, Qt::CaseInsensitive) <= 0) ++i;
+        entries.insert(entries.begin() + i, {name, colour});
+        if (selected >= i) ++selected;
+        return i;
+    }
+    bool RemoveNameIgnoringCase(const QString& name) override {
+        for (int i = 0; i < int(entries.size()); ++i) {
+            if (entries[i].first.compare(name, Qt::CaseInsensitive) == 0) {
+                entries.erase(entries.begin() + i);
+                if (selected == i) selected = -1;
+                else if (selected > i) --selected;
+                return true;
+            }
+        }
+        return false;
+    }
+    void Clear() override {
+        entries.clear();
+        selected = -1;
+    }
+    int Count() const override { return int(entries.size()); }
+    QString Text(int i) const override { return entries.at(i).first; }
+    quint32 Colour(int i) const override { return entries.at(i).second; }
+    int SelectedIndex() const override { return selected; }
+    void Select(int i) override { selected = i; }
+    void RedrawNow() override { ++redraws; }
+    void SetFocus() override { ++focused; }
+
+    QStringList Names() const {
+        QStringList n;
+        for (const auto& e : entries) n << e.first;
+        return n;
+    }
+    std::vector<std::pair<QString, quint32>> entries;
+    int selected = -1;
+    int redraws = 0;
+    int focused = 0;
+};
