@@ -12,6 +12,9 @@ struct Endpoints {
     QString chatHost = QStringLiteral("localhost");   // default chat host name
     QString webUrl = QStringLiteral("http://127.0.0.1:8080");
     QString siblingUrl = QStringLiteral("http://127.0.0.1:8080/pelbrook/");
+    // The protocol fixes these; tests point them at their own loopback peers.
+    int loginPort = 2999;
+    int servicePort = 5111;
 
     static Endpoints Load(const SettingsStore& settings);
 
@@ -24,5 +27,3 @@ struct Endpoints {
     QString SiblingHomePage() const { return siblingUrl; }
 };
 
-inline constexpr int kLoginPort = 2999;
-inline constexpr int kServicePort = 5111;
