@@ -21,4 +21,13 @@ public:
     virtual void ReceiveSoundEffect(const QString& address, const QString& sender) = 0;
     virtual void LiveShowByAddress(const CMsg& msg) = 0;   // code 48
     virtual void LiveShowByPlaylist(const CMsg& msg) = 0;  // code 55
+
+    // Started by the skin and the user list's menu. The defaults do nothing so that
+    // recording fakes need only implement what they check.
+    virtual void ShowEffectCatalogue() {}  // the hidden Effect... button
+    virtual void OnEffectButton() {}       // skin "EffectButton": wing sound, then the catalogue
+    virtual void BackInCatalogue() {}      // skin "backEffectButton"
+    virtual void CloseEffectPane() {}      // skin "closeEffectButton", wing sound included
+    virtual void SendEffectToAll() {}      // skin "sendEffectButton"
+    virtual void SendEffectToUser() {}     // user list menu "Send Effect"
 };
