@@ -59,6 +59,11 @@ public:
 
     SocketConfig& config() { return config_; }
 
+    // Told the new handle whenever it changes: Create gives a fresh descriptor, Close
+    // gives -1. The owner re-points its readiness notifier from here. Not called by the
+    // destructor, which may run while the owner is being torn down.
+    void SetHandleObserver(std::function<void(int fd)> observer);
+
 protected:
     // Drops whatever the writer still holds, without sending, and deletes the writer.
     void AbortWriter();
@@ -66,8 +71,25 @@ protected:
     struct Reader;
     struct Writer;
 
+    // Receives and discards bytes (at most `chunk` per read) until the peer closes, a read
+    // fails or the I/O time-out passes; then drops any undecoded input.
+    void DrainInput(std::size_t chunk);
+
 private:
+    bool OpenSocket();
+    void SetHandle(int fd);
+    bool ConnectTo(const void* address, unsigned addressLength);
+    // Waits until `events` are ready on the handle; throws SocketError(ETIMEDOUT) when
+    // `timeout` passes first. Calls the wait hook between short poll slices.
+    void WaitReady(short events, std::chrono::milliseconds timeout);
+    // Reads once (up to 4096 bytes) into the reader's buffer; throws on end of stream.
+    void FillReader();
+    void SendAll(std::string_view bytes);
+    template <typename Decoder>
+    void ReceiveValue(Decoder&& decode);
+
     SocketConfig config_;
+    std::function<void(int fd)> handleObserver_;
     int fd_ = -1;
     std::unique_ptr<Reader> reader_;
     std::unique_ptr<Writer> writer_;
