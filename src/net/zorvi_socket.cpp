@@ -67,7 +67,7 @@ std::vector<sockaddr_in> ResolveIpv4(const std::string& host, int port,
 
     const auto deadline = Clock::now() + timeout;
     while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left <= std::chrono::milliseconds::zero()) return result;
         if (future.wait_for(std::min(left, kSlice)) == std::future_status::ready) return future.get();
         if (waitHook) waitHook();
@@ -175,7 +175,8 @@ void ZorviSocket::WaitReady(short events, std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     while (true) {
         if (fd_ < 0) ThrowErrno("wait", EBADF);
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        // Round up, so a wait never ends before its full time has passed.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left <= std::chrono::milliseconds::zero()) ThrowErrno("wait", ETIMEDOUT);
         pollfd p{fd_, events, 0};
         const int n = ::poll(&p, 1, static_cast<int>(std::min(left, kSlice).count()));
