@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QIcon>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -139,6 +140,17 @@ public:
     QVector<int> m_channelAudio;
     CKestrivanDlgAutoProxy* m_pAutoProxy = nullptr;
 
+    // Images of the channel list's "Audio" column: 0 a crossed-out speaker, 1 a speaker.
+    QVector<QIcon> m_channelImagesNormal;
+    QVector<QIcon> m_channelImagesSmall;
+    QIcon m_hIcon;      // the main icon
+    QIcon m_hSendIcon;  // the Send button's image
+
+    // The control of the window's template with this identifier (objectName "ctl<ID>"),
+    // or null. The hidden buttons are found this way to connect their clicked signals.
+    QWidget* Control(int controlId) const;
+    QPushButton* Button(int controlId) const;
+
     // Wing state of the skin bridge.
     bool m_buttonWingOpen = false;
     bool m_channelWingOpen = false;
@@ -151,10 +163,33 @@ public:
 signals:
     // Raised for the window's own commands that other subsystems handle.
     void closeRequested();
+    // Set-up reached the step that adds the notification-area icon.
+    void trayIconRequested();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     WindowServices services_;
     RoomOperations* m_roomOps = nullptr;
     EffectOperations* m_effectOps = nullptr;
     QSocketNotifier* chatNotifier_ = nullptr;
+
+    void BuildControls();
+    // Places an externally built part at its control's template position.
+    void PlacePart(QWidget* part, int controlId, const QString& role);
+    QPushButton* AddHiddenButton(int controlId, const QString& text, const QString& role, int x,
+                                 int y, int w, int h);
+    void SetUpChannelList();
+    RoomOperations& Rooms();
+    EffectOperations& Effects();
+    // The stream has lost its place: the connection cannot carry further records.
+    void CloseChatAfterError();
+    void ContinueReadingLater();
+    std::unique_ptr<RoomOperations> standInRoomOps_;
+    std::unique_ptr<EffectOperations> standInEffectOps_;
+    bool readingRecords_ = false;
+    bool continuationPending_ = false;
 };

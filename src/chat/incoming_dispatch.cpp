@@ -1,0 +1,177 @@
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include "app/blocking_wait.h"
+#include "app/settings_store.h"
+#include "chat/chat_texts.h"
+#include "chat/kestrivan_dlg.h"
+#include "chat/record_fields.h"
+#include "chat/user_list.h"
+#include "chat/web_address.h"
+#include "chat/window_operations.h"
+
+namespace {
+
+// How long one turn of reading may keep the event loop waiting. Records keep coming while
+// a room is busy; after this long the window repaints and takes input before going on.
+constexpr qint64 kReadSliceMs = 50;
+// While another exchange blocks, the next turn is tried again after this long.
+constexpr int kRetryWhileBlockedMs = 10;
+
+}  // namespace
+
+void CKestrivanDlg::ProcessPendingRead() {
+    // A turn is already running further up the stack (a handler waited on something);
+    // that turn goes on with whatever has arrived.
+    if (readingRecords_) return;
+    readingRecords_ = true;
+    if (chatNotifier_) chatNotifier_->setEnabled(false);
+
+    QElapsedTimer slice;
+    slice.start();
+    bool more = false;
+    do {
+        ReceiveOneRecord();
+        more = m_pChatSocket && m_pChatSocket->IsOpen() && m_pChatSocket->HasBufferedInput();
+    } while (more && slice.elapsed() < kReadSliceMs);
+
+    readingRecords_ = false;
+    if (chatNotifier_) chatNotifier_->setEnabled(true);
+    // Bytes already taken from the socket raise no further notification: go on with
+    // them on the event loop's next turn.
+    if (more) ContinueReadingLater();
+}
+
+void CKestrivanDlg::ContinueReadingLater() {
+    if (continuationPending_) return;
+    continuationPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        continuationPending_ = false;
+        if (services_.blockingWait && services_.blockingWait->InsideWait()) {
+            // Never inside another exchange: try again once it has finished.
+            continuationPending_ = true;
+            QTimer::singleShot(kRetryWhileBlockedMs, this, [this] {
+                continuationPending_ = false;
+                ContinueReadingLater();
+            });
+            return;
+        }
+        if (m_pChatSocket && m_pChatSocket->IsOpen() && m_pChatSocket->HasBufferedInput())
+            ProcessPendingRead();
+    });
+}
+
+void CKestrivanDlg::ReceiveOneRecord() {
+    if (!m_pChatSocket || !m_pChatSocket->IsOpen()) return;
+    CMsg msg;
+    try {
+        m_pChatSocket->ReceiveMsg(msg);
+    } catch (const zorvi::StreamFailure&) {
+        AppendChatLine(QString(chat_texts::kConnectionError));
+        CloseChatAfterError();
+        return;
+    }
+    try {
+        DispatchRecord(msg);
+    } catch (const zorvi::StreamFailure&) {
+        // A handler's own exchange failed; the chat stream itself is still in place.
+        AppendChatLine(QString(chat_texts::kConnectionError));
+    }
+}
+
+void CKestrivanDlg::CloseChatAfterError() {
+    // A record was cut short, malformed or timed out: what follows cannot be read as
+    // records. Joining a room connects afresh.
+    if (!m_pChatSocket) return;
+    m_pChatSocket->ShutdownSend();
+    m_pChatSocket->Close();
+}
+
+void CKestrivanDlg::DispatchRecord(CMsg& msg) {
+    switch (msg.code2) {
+        case 10: {
+            PlayProgramSound(ProgramSound::PrivateMessage);
+            if (!msg.text.empty())
+                AppendChatLine(FirstEntry(msg) + chat_texts::kPrivateMessageArrow + TextOf(msg));
+            break;
+        }
+        case 11:
+            for (const std::string& line : msg.list) AppendChatLine(QString::fromStdString(line));
+            break;
+        case 20:
+            Effects().ReceiveSoundEffect(TextOf(msg), FirstEntry(msg));
+            break;
+        case 21:
+        case 22:
+            Effects().ReceiveImageEffect(TextOf(msg), FirstEntry(msg));
+            break;
+        case 25:
+            AppendChatLine(QString(chat_texts::kDisconnected));
+            if (m_pChatSocket) m_pChatSocket->DrainAndClose();
+            break;
+        case 32: {
+            const QString name = TextOf(msg);
+            m_roomUsers.append(name);
+            if (m_userList) {
+                m_userList->AddColoredName(name, msg.number != 0 ? kOwnerColour : 0);
+                m_userList->RedrawNow();
+            }
+            break;
+        }
+        case 33: {
+            const QString name = TextOf(msg);
+            m_roomUsers.removeOne(name);
+            if (m_userList) m_userList->RemoveNameIgnoringCase(name);
+            break;
+        }
+        case 34: {
+            // Only web pages: the server does not get to open local files or run script.
+            const QString address = TextOf(msg);
+            if (!IsAcceptedWebAddress(address))
+                AppendChatLine(RefusedAddressLine(address));
+            else if (m_portalBrowser)
+                m_portalBrowser->Navigate(address);
+            break;
+        }
+        case 35:
+            if (!msg.list.empty()) AppendChatLine(FirstEntry(msg));
+            PlayProgramSound(ProgramSound::Beep);
+            break;
+        case 43:
+            OnBecomeOwner(msg);
+            break;
+        case 48:
+            Effects().LiveShowByAddress(msg);
+            break;
+        case 51:
+            OnOwnerChanged(msg);
+            break;
+        case 54:
+            RewriteServerList(msg);
+            break;
+        case 55:
+            Effects().LiveShowByPlaylist(msg);
+            break;
+        default:
+            break;  // 12 and unknown codes: nothing to do
+    }
+}
+
+void CKestrivanDlg::RewriteServerList(const CMsg& msg) {
+    if (!services_.settings) return;
+    const QString path =
+        QDir(services_.settings->InstallFolder()).filePath(QStringLiteral("config/server.cfg"));
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    // A file that cannot be written keeps the login dialog on the servers it knows.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
+    for (const std::string& entry : msg.list) {
+        const QByteArray line = QByteArray::fromStdString(entry) + "\r\n";
+        if (file.write(line) != line.size()) break;
+    }
+    file.close();
+}

@@ -1,0 +1,149 @@
+#include "chat/kestrivan_dlg.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSocketNotifier>
+#include <QTextCursor>
+
+#include "app/blocking_wait.h"
+#include "chat/channel_images.h"
+#include "chat/display_text.h"
+#include "chat/stand_in_operations.h"
+
+CKestrivanDlg::CKestrivanDlg(WindowServices services, QWidget* parent)
+    : QDialog(parent),
+      services_(std::move(services)),
+      standInRoomOps_(std::make_unique<StandInRoomOperations>()),
+      standInEffectOps_(std::make_unique<StandInEffectOperations>()) {
+    // A blocking socket call keeps the window painting but runs no other handler of it.
+    if (!services_.sockets.waitHook && services_.blockingWait)
+        services_.sockets.waitHook = services_.blockingWait->Hook();
+    m_pLoginSocket = std::make_unique<zorvi::LoginSocket>(services_.sockets);
+    m_pServiceSocket = std::make_unique<zorvi::ServiceSocket>(services_.sockets);
+    m_pChatSocket = std::make_unique<zorvi::ChatSocket>(this, services_.sockets);
+    m_pChatSocket->SetHandleObserver([this](int) { WatchChatSocket(); });
+
+    m_loginHost = services_.endpoints.chatHost;
+    m_chatHost = services_.endpoints.chatHost;
+    m_hIcon = channel_images::MainIcon();
+    m_hSendIcon = channel_images::SendIcon();
+    BuildControls();
+}
+
+CKestrivanDlg::~CKestrivanDlg() {
+    // The notifier must not outlive the descriptor it watches.
+    delete chatNotifier_;
+    chatNotifier_ = nullptr;
+    m_pChatSocket.reset();
+}
+
+void CKestrivanDlg::AttachParts(const WindowParts& parts) {
+    m_skin = parts.skin;
+    m_skinWidget = parts.skinWidget;
+    m_portalBrowser = parts.portal;
+    m_effectBrowser = parts.effectPane;
+    m_mediaPlayer = parts.media;
+    m_userList = parts.userList;
+    m_userListWidget = parts.userListWidget;
+    PlacePart(parts.skinWidget, 1031, QStringLiteral("Skin"));
+    PlacePart(parts.portalWidget, 1004, QStringLiteral("Portal"));
+    PlacePart(parts.effectWidget, 1006, QStringLiteral("Effect pane"));
+    PlacePart(parts.mediaWidget, 1039, QStringLiteral("Live show"));
+    PlacePart(parts.userListWidget, 1012, QStringLiteral("People in the room"));
+    // The skin paints the window's face: every other control lies on top of it.
+    if (m_skinWidget) m_skinWidget->lower();
+}
+
+QWidget* CKestrivanDlg::Control(int controlId) const {
+    return findChild<QWidget*>(QStringLiteral("ctl%1").arg(controlId));
+}
+
+QPushButton* CKestrivanDlg::Button(int controlId) const {
+    return qobject_cast<QPushButton*>(Control(controlId));
+}
+
+RoomOperations& CKestrivanDlg::Rooms() { return m_roomOps ? *m_roomOps : *standInRoomOps_; }
+
+EffectOperations& CKestrivanDlg::Effects() {
+    return m_effectOps ? *m_effectOps : *standInEffectOps_;
+}
+
+void CKestrivanDlg::AppendChatLine(const QString& text) {
+    if (!m_chatDisplay) return;
+    // Always at the very end, whatever the user selected; the document's end is found in
+    // constant time and no undo history grows with the conversation.
+    QTextCursor cursor(m_chatDisplay->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(DisplayForm(text + QLatin1String("\r\n")));
+    QScrollBar* bar = m_chatDisplay->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+void CKestrivanDlg::RunSkinCommand(const QString& command) {
+    if (m_skin) m_skin->RunSkinCommand(command);
+}
+
+void CKestrivanDlg::SetSkinElementText(const QString& element, const QString& text) {
+    if (m_skin) m_skin->SetSkinElementText(element, text);
+}
+
+void CKestrivanDlg::PlayProgramSound(ProgramSound sound, bool wait) {
+    if (m_soundOn && services_.sounds) services_.sounds->Play(sound, wait);
+}
+
+void CKestrivanDlg::ShowMessage(const QString& text) {
+    if (services_.messageBox) services_.messageBox->Show(text);
+}
+
+bool CKestrivanDlg::AskYesNo(const QString& text) {
+    return services_.messageBox && services_.messageBox->AskYesNo(text);
+}
+
+void CKestrivanDlg::WatchChatSocket() {
+    // The old notifier may be the one whose signal is being delivered right now.
+    if (chatNotifier_) {
+        chatNotifier_->setEnabled(false);
+        chatNotifier_->deleteLater();
+        chatNotifier_ = nullptr;
+    }
+    if (!m_pChatSocket || m_pChatSocket->Handle() < 0) return;
+    chatNotifier_ = new QSocketNotifier(m_pChatSocket->Handle(), QSocketNotifier::Read, this);
+    connect(chatNotifier_, &QSocketNotifier::activated, this, [this] {
+        if (m_pChatSocket) m_pChatSocket->OnReceive();
+    });
+}
+
+void CKestrivanDlg::keyPressEvent(QKeyEvent* event) {
+    // Escape never closes the main window; closing always runs the close sequence.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool CKestrivanDlg::eventFilter(QObject* watched, QEvent* event) {
+    // The input line does not take the Enter key: it presses the default button, Send.
+    if (watched == m_chatInput && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (m_sendButton && m_sendButton->isEnabled()) OnSendButton();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CKestrivanDlg::paintEvent(QPaintEvent* event) {
+    if (!isMinimized()) {
+        QDialog::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    const QSize icon(32, 32);
+    const QPoint at((width() - icon.width() + 1) / 2, (height() - icon.height() + 1) / 2);
+    m_hIcon.paint(&painter, QRect(at, icon));
+}

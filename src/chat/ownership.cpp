@@ -1,0 +1,64 @@
+#include <QPushButton>
+
+#include "chat/chat_texts.h"
+#include "chat/kestrivan_dlg.h"
+#include "chat/record_fields.h"
+#include "chat/skin_commands.h"
+#include "chat/user_list.h"
+#include "chat/window_operations.h"
+
+void CKestrivanDlg::OnAssignOwner() {
+    const int selected = m_userList ? m_userList->SelectedIndex() : -1;
+    if (m_roomUsers.isEmpty()) {
+        ShowMessage(QString(chat_texts::kAssignNobody));
+        return;
+    }
+    if (selected < 0 || selected >= m_userList->Count()) {
+        ShowMessage(QString(chat_texts::kAssignNoSelection));
+        return;
+    }
+    const QString name = m_userList->Text(selected);
+    if (!AskYesNo(chat_texts::kAssignQuestionHead + name + chat_texts::kAssignQuestionTail)) return;
+
+    CMsg msg(14, 43);
+    msg.text = name.toStdString();
+    msg.list.push_back(m_nickname.toStdString());
+    if (!m_pChatSocket) {
+        ShowMessage(QString(chat_texts::kAssignNoConnection));
+        return;
+    }
+    // A connection without an output writer would send nothing at all: say so, as for a
+    // failed write, rather than let the hand-over look done.
+    bool sent = false;
+    if (m_pChatSocket->HasOutputWriter()) {
+        try {
+            m_pChatSocket->SendMsg(msg);
+            sent = true;
+        } catch (const zorvi::StreamFailure&) {
+        }
+    }
+    if (!sent) AppendChatLine(QString(chat_texts::kAssignSendFailed));
+
+    // The room is given up at once, before the server confirms the new owner.
+    m_isOwner = 0;
+    if (m_assignButton) m_assignButton->setEnabled(false);
+    for (const QLatin1String& command : skin_commands::kGiveUpOwnership) RunSkinCommand(command);
+    if (m_effectButton) m_effectButton->setEnabled(false);
+}
+
+void CKestrivanDlg::OnBecomeOwner(const CMsg& msg) {
+    m_isOwner = 1;
+    m_ownerName = m_nickname;
+    Rooms().RefreshRoomView();
+    AppendChatLine(FirstEntry(msg) + chat_texts::kOwnershipGiven);
+    AppendChatLine(QString(chat_texts::kNowOwner));
+    AppendChatLine(QString(chat_texts::kOwnerEffectsHint));
+    if (m_effectButton) m_effectButton->setEnabled(true);
+    if (m_assignButton) m_assignButton->setEnabled(true);
+    for (const QLatin1String& command : skin_commands::kBecomeOwner) RunSkinCommand(command);
+}
+
+void CKestrivanDlg::OnOwnerChanged(const CMsg& msg) {
+    m_ownerName = LastEntry(msg);
+    Rooms().RefreshRoomView();
+}
