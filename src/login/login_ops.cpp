@@ -1,0 +1,259 @@
+#include "login/login_ops.h"
+
+#include <QMetaObject>
+
+#include "app/settings_store.h"
+#include "chat/kestrivan_dlg.h"
+#include "login/login_dialog.h"
+#include "login/login_texts.h"
+#include "login/progress_dlg.h"
+#include "net/stream_errors.h"
+
+namespace {
+
+// Per-user setting names.
+const QString kUserNameValue = QStringLiteral("username");
+const QString kPasswordValue = QStringLiteral("password");
+const QString kSavePasswordValue = QStringLiteral("psave");
+const QString kSoundValue = QStringLiteral("sound");
+
+QString Text(const char* fixed) { return QString::fromUtf8(fixed); }
+
+// Blanks, tabs and line ends only: other white space is part of the name.
+QString TrimBlanks(const QString& s) {
+    auto blank = [](QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
+    qsizetype begin = 0;
+    qsizetype end = s.size();
+    while (begin < end && blank(s[begin])) ++begin;
+    while (end > begin && blank(s[end - 1])) --end;
+    return s.mid(begin, end - begin);
+}
+
+// The closing notice follows a reply that has already decided the outcome; a peer that
+// has gone away by then changes nothing.
+void SendClosingNotice(zorvi::ZorviSocket& socket, int code1) {
+    try {
+        socket.SendMsg(CMsg(code1, 25));
+    } catch (const zorvi::StreamFailure&) {
+    }
+}
+
+}  // namespace
+
+LoginOps::LoginOps(CKestrivanDlg& dlg, ILoginDialog& loginDialog) : m_dlg(dlg), m_loginDialog(loginDialog) {}
+
+bool LoginOps::LoginSequence() {
+    if (!Login()) return false;
+    if (!CheckVersion()) {
+        // An unreachable chat host has been reported as such already; calling that an
+        // invalid version would send the user after a download that does not help.
+        if (lastVersionCheck_ != VersionCheck::Unreachable)
+            m_dlg.ShowMessage(Text(login_texts::kInvalidVersion) + m_dlg.endpoints().ServiceHomePage());
+        return false;
+    }
+    m_dlg.m_isOwner = 0;
+    m_dlg.m_chatPort = -1;
+
+    SettingsStore* settings = m_dlg.services().settings;
+    if (!settings || !settings->UserKeyExists()) return true;
+    if (const auto sound = settings->ReadNumber(kSoundValue)) {
+        m_dlg.m_soundOn = *sound != 0 ? 1 : 0;
+    } else {
+        settings->WriteNumber(kSoundValue, 0);
+    }
+    return true;
+}
+
+bool LoginOps::Login() {
+    SettingsStore* settings = m_dlg.services().settings;
+    std::int32_t savedFlag = 0;
+    QString savedUserName;
+    QString savedPassword;
+    if (settings && settings->UserKeyExists()) {
+        savedFlag = settings->ReadNumber(kSavePasswordValue).value_or(0);
+        savedUserName = settings->ReadString(kUserNameValue).value_or(QString());
+        savedPassword = settings->ReadString(kPasswordValue).value_or(QString());
+    } else if (settings) {
+        settings->CreateUserKey();
+    }
+
+    LoginDialogData data;
+    bool automatic = savedFlag != 0;
+    for (;;) {
+        CMsg record(15, 27);
+        const bool automaticAttempt = automatic;
+        if (automaticAttempt) {
+            // The hosts stay the window's defaults.
+            m_dlg.m_nickname = savedUserName;
+            record.text = savedUserName.toStdString();
+            record.list = {savedPassword.toStdString()};
+            m_dlg.m_password = savedPassword;
+        } else {
+            data.savePassword = savedFlag != 0;
+            if (!m_loginDialog.Run(data)) return false;
+            const QString host = data.server.isEmpty() ? m_dlg.endpoints().loginHost : data.server;
+            m_dlg.m_loginHost = host;
+            m_dlg.m_chatHost = host;
+            data.userName = TrimBlanks(data.userName);
+            if (data.userName.isEmpty()) {
+                m_dlg.ShowMessage(Text(login_texts::kUsernameEmpty));
+                continue;
+            }
+            m_dlg.m_nickname = data.userName;
+            record.text = data.userName.toStdString();
+            record.list = {data.password.toStdString()};
+            m_dlg.m_password = data.password;
+        }
+
+        m_dlg.m_pProgressDlg = new CProgressDlg(Text(login_texts::kProcessingLogin));
+        m_dlg.m_pProgressDlg->Show();
+
+        zorvi::LoginSocket& socket = *m_dlg.m_pLoginSocket;
+        const char* failure = nullptr;
+        if (!socket.Create()) {
+            failure = login_texts::kCannotCreateSocket;
+        } else if (!socket.Connect(m_dlg.m_loginHost.toStdString(), m_dlg.endpoints().loginPort)) {
+            failure = login_texts::kFailConnectServer;
+        }
+        if (failure) {
+            m_dlg.ShowMessage(Text(failure));
+            socket.Close();
+            EndProgress();
+            // Retrying the same saved login would fail the same way; the dialog lets the
+            // user pick another server or cancel.
+            automatic = false;
+            continue;
+        }
+
+        socket.Init();
+        CMsg reply;
+        try {
+            socket.SendMsg(record);
+            socket.ReceiveMsg(reply);
+        } catch (const zorvi::StreamFailure&) {
+            socket.Close();
+            EndProgress();
+            m_dlg.AppendChatLine(Text(login_texts::kUnableLoginServer));
+            // The window is not on screen yet: without a box the program would just vanish.
+            m_dlg.ShowMessage(Text(login_texts::kUnableLoginServer));
+            return false;
+        }
+        EndProgress();
+
+        SendClosingNotice(socket, 14);
+        socket.Close();
+        if (reply.Is(13, 41)) {
+            if (!automaticAttempt) SaveLogin(data.userName, data.password, data.savePassword);
+            return true;
+        }
+        m_dlg.ShowMessage(Text(login_texts::kLoginFail));
+        automatic = false;
+    }
+}
+
+void LoginOps::SaveLogin(const QString& userName, const QString& password, bool savePassword) {
+    SettingsStore* settings = m_dlg.services().settings;
+    if (!settings || !settings->UserKeyExists()) return;
+    if (savePassword) {
+        settings->WriteString(kUserNameValue, userName);
+        settings->WriteString(kPasswordValue, password);
+    }
+    settings->WriteNumber(kSavePasswordValue, savePassword ? 1 : 0);
+}
+
+void LoginOps::EndProgress() {
+    if (!m_dlg.m_pProgressDlg) return;
+    m_dlg.m_pProgressDlg->End();
+    delete m_dlg.m_pProgressDlg;
+    m_dlg.m_pProgressDlg = nullptr;
+}
+
+bool LoginOps::CheckVersion() {
+    lastVersionCheck_ = VersionCheck::Refused;
+    CMsg request(14, 26);
+    request.number = 4;
+
+    if (!m_dlg.m_pServiceSocket) return false;
+    zorvi::ServiceSocket& socket = *m_dlg.m_pServiceSocket;
+    if (!socket.Create() || !socket.Connect(m_dlg.m_chatHost.toStdString(), m_dlg.endpoints().servicePort)) {
+        socket.Close();
+        m_dlg.ShowMessage(Text(login_texts::kFailConnectServer));
+        lastVersionCheck_ = VersionCheck::Unreachable;
+        return false;
+    }
+
+    socket.Init();
+    CMsg reply;
+    try {
+        socket.SendMsg(request);
+        socket.ReceiveMsg(reply);
+        socket.SendMsg(CMsg(13, 25));
+        socket.Close();
+    } catch (const zorvi::StreamFailure&) {
+        socket.Close();
+        m_dlg.AppendChatLine(Text(login_texts::kInableConnectServer));
+        m_dlg.ShowMessage(Text(login_texts::kInableConnectServer));
+        lastVersionCheck_ = VersionCheck::Unreachable;
+        return false;
+    }
+    const bool accepted = reply.Is(13, 26) && reply.number != 0;
+    lastVersionCheck_ = accepted ? VersionCheck::Accepted : VersionCheck::Refused;
+    return accepted;
+}
+
+void LoginOps::CloseChatSocket() {
+    m_dlg.m_pChatSocket->Close();
+    m_dlg.WatchChatSocket();
+}
+
+bool LoginOps::JoinChatServer() {
+    if (!m_dlg.m_pChatSocket || m_dlg.m_chatPort == -1) return false;
+    zorvi::ChatSocket& chat = *m_dlg.m_pChatSocket;
+
+    CloseChatSocket();
+    if (!chat.Create() || !chat.Connect(m_dlg.m_chatHost.toStdString(), m_dlg.m_chatPort)) {
+        CloseChatSocket();
+        m_dlg.ShowMessage(Text(login_texts::kFailConnectChatServer));
+        return false;
+    }
+    chat.Init();
+
+    std::string answer;
+    try {
+        chat.WriteBareString(m_dlg.m_nickname.toStdString());
+        answer = chat.ReadBareString();
+    } catch (const zorvi::StreamFailure&) {
+        CloseChatSocket();
+        m_dlg.ShowMessage(Text(login_texts::kFailConnectChatServer));
+        return false;
+    }
+
+    if (answer == login_texts::kAnswerFull) {
+        m_dlg.ShowMessage(Text(login_texts::kRoomFull));
+        CloseChatSocket();
+        return false;
+    }
+    if (answer == login_texts::kAnswerNameExists) {
+        m_dlg.ShowMessage(Text(login_texts::kNameExists));
+        CloseChatSocket();
+        return false;
+    }
+
+    // Records from the host arrive through the window's notifier from now on.
+    m_dlg.WatchChatSocket();
+    m_dlg.SendChat(Text(login_texts::kJoinLine));
+    m_dlg.m_soundOn = 1;
+
+    // Records that came in the same packet as the answer are already in the reader and
+    // would raise no notification of their own.
+    if (chat.HasBufferedInput()) {
+        CKestrivanDlg* dlg = &m_dlg;
+        QMetaObject::invokeMethod(
+            dlg,
+            [dlg] {
+                if (dlg->m_pChatSocket && dlg->m_pChatSocket->HasBufferedInput()) dlg->ProcessPendingRead();
+            },
+            Qt::QueuedConnection);
+    }
+    return true;
+}
