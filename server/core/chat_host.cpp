@@ -1,0 +1,458 @@
+#include "server/core/chat_host.h"
+
+#include <algorithm>
+
+#include "net/codec.h"
+#include "server/core/server_texts.h"
+
+namespace zorvid {
+namespace {
+
+CMsg Reply(std::int32_t code2) { return CMsg(13, code2); }
+
+bool IsWebAddress(const std::string& address) {
+    return address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+}  // namespace
+
+ChatHost::ChatHost(const ServerConfig& config, ChatPortProvider& ports, EventLog& log, Clock clock)
+    : config_(config), ports_(ports), log_(log), clock_(std::move(clock)),
+      logins_(config.loginLifetime) {}
+
+bool ChatHost::OpenPermanentRooms() {
+    for (const auto& rc : config_.rooms) {
+        const int port = ports_.OpenChatPort();
+        if (port < 0) {
+            log_.Line("cannot open a chat port for room \"" + rc.name + "\"");
+            return false;
+        }
+        Room* room = AddRoom(rc.name, rc.marker, true, port);
+        room->liveShow = rc.liveShow;
+    }
+    return true;
+}
+
+void ChatHost::NoteLogin(const std::string& name, const std::string& address) {
+    logins_.Note(name, address, clock_());
+}
+
+Room* ChatHost::RoomByName(const std::string& name) {
+    for (auto& r : rooms_) {
+        if (r->name == name) return r.get();
+    }
+    return nullptr;
+}
+
+const Room* ChatHost::FindRoom(const std::string& name) const {
+    return const_cast<ChatHost*>(this)->RoomByName(name);
+}
+
+Room* ChatHost::AddRoom(std::string name, char marker, bool permanent, int port) {
+    auto room = std::make_unique<Room>();
+    room->name = std::move(name);
+    room->marker = marker;
+    room->permanent = permanent;
+    room->port = port;
+    room->emptySince = clock_();
+    Room* raw = room.get();
+    rooms_.push_back(std::move(room));
+    byPort_[port] = raw;
+    log_.Line("room \"" + raw->name + "\" open on chat port " + std::to_string(port));
+    return raw;
+}
+
+void ChatHost::RemoveRoom(Room* room) {
+    // Anyone still inside is told the connection ends.
+    const auto members = room->members;
+    for (const auto& m : members) {
+        members_.erase(m.participant);
+        SendTo(*m.participant, CMsg(13, 25));
+        m.participant->Close();
+    }
+    ports_.CloseChatPort(room->port);
+    byPort_.erase(room->port);
+    log_.Line("room \"" + room->name + "\" removed");
+    rooms_.erase(std::find_if(rooms_.begin(), rooms_.end(),
+                              [room](const auto& r) { return r.get() == room; }));
+}
+
+void ChatHost::SendTo(Participant& who, const CMsg& msg) {
+    scratch_.clear();
+    zorvi::AppendMsg(msg, scratch_);
+    who.Send(scratch_);
+}
+
+void ChatHost::Broadcast(Room& room, const CMsg& msg, const Participant* except) {
+    scratch_.clear();
+    zorvi::AppendMsg(msg, scratch_);  // encoded once for the whole room
+    for (const auto& m : room.members) {
+        if (m.participant != except) m.participant->Send(scratch_);
+    }
+}
+
+bool ChatHost::OwnsByAddress(const Room& room, const std::string& address) const {
+    if (room.owner.empty()) return false;
+    if (!config_.requireLoginToJoin) return true;
+    return logins_.IsLoggedIn(room.owner, address, clock_());
+}
+
+// ---------------------------------------------------------------- service requests
+
+std::optional<CMsg> ChatHost::HandleService(const CMsg& request, const std::string& address) {
+    switch (request.code2) {
+        case 26: {
+            CMsg r = Reply(26);
+            r.number = request.number >= config_.minClientVersion ? 1 : 0;
+            return r;
+        }
+        case 28: return ChannelList();
+        case 23: return LookUp(request);
+        case 42: return Create(request, address);
+        case 44: return Remove(request, address);
+        case 52: return Find(request);
+        case 53: Deliver(request, address); return std::nullopt;
+        default: return std::nullopt;
+    }
+}
+
+CMsg ChatHost::ChannelList() const {
+    CMsg r = Reply(29);
+    for (const auto& room : rooms_) {
+        r.list.push_back(std::string(1, room->marker) + room->name);
+        r.array.push_back(static_cast<std::int32_t>(room->members.size()));
+    }
+    return r;
+}
+
+CMsg ChatHost::LookUp(const CMsg& request) const {
+    const Room* room = FindRoom(request.text);
+    if (!room) return Reply(0);
+    CMsg r = Reply(23);
+    r.text = room->owner;
+    r.array.push_back(room->port);
+    return r;
+}
+
+CMsg ChatHost::Create(const CMsg& request, const std::string& address) {
+    const std::string& name = request.text;
+    const std::string creator = request.list.empty() ? std::string() : request.list.front();
+    if (creator.empty() ||
+        (config_.requireLoginToJoin && !logins_.IsLoggedIn(creator, address, clock_()))) {
+        log_.Line("room creation by \"" + creator + "\" from " + address + " refused: not logged in");
+        return Reply(0);
+    }
+    if (RoomByName(name)) {
+        CMsg r = Reply(46);
+        r.number = 1;
+        return r;
+    }
+    if (name.size() > config_.maxRoomNameBytes) {
+        log_.Line("room creation refused: name too long");
+        return Reply(46);  // number 0: the client ends the command without a message
+    }
+    const int port = ports_.OpenChatPort();
+    if (port < 0) {
+        log_.Line("room creation refused: no free chat port");
+        return Reply(0);
+    }
+    const char marker = config_.createdRoomMarker.empty() ? ' ' : config_.createdRoomMarker[0];
+    Room* room = AddRoom(name, marker, false, port);
+    room->owner = creator;
+    room->awaitingCreator = true;
+    CMsg r = Reply(42);
+    r.number = port;
+    return r;
+}
+
+CMsg ChatHost::Remove(const CMsg& request, const std::string& address) {
+    CMsg r = Reply(44);
+    Room* room = RoomByName(request.text);
+    if (!room) {
+        r.number = 1;  // already gone: what the owner wanted
+        return r;
+    }
+    if (!OwnsByAddress(*room, address)) {
+        log_.Line("removal of \"" + room->name + "\" from " + address + " refused: not its owner");
+        return r;
+    }
+    // The owner's farewell on the chat port may still be on its way: the owner counts as gone.
+    if (RoomMember* self = room->Find(room->owner)) Depart(*self->participant, true);
+    if (!room->members.empty()) {
+        log_.Line("removal of \"" + room->name + "\" refused: people are still in it");
+        return r;
+    }
+    r.number = 1;
+    if (room->permanent) {
+        room->owner.clear();  // a permanent room stays; only its ownership ends
+    } else {
+        RemoveRoom(room);
+    }
+    return r;
+}
+
+CMsg ChatHost::Find(const CMsg& request) const {
+    CMsg r = Reply(52);
+    for (const auto& room : rooms_) {
+        if (room->Contains(request.text)) {
+            r.number = 1;
+            r.text = room->name;
+            break;
+        }
+    }
+    return r;
+}
+
+void ChatHost::Deliver(const CMsg& request, const std::string& address) {
+    if (request.list.size() < 3) return;
+    const std::string& sender = request.list[0];
+    const std::string& target = request.list[1];
+    if (config_.requireLoginToJoin && !logins_.IsLoggedIn(sender, address, clock_())) {
+        log_.Line("delivery from \"" + sender + "\" at " + address + " refused: not logged in");
+        return;
+    }
+    for (const auto& room : rooms_) {
+        if (!request.text.empty() && room->name != request.text) continue;
+        if (RoomMember* m = room->Find(target)) {
+            CMsg msg = Reply(10);
+            msg.text = request.list[2];
+            msg.list.push_back(sender);
+            SendTo(*m->participant, msg);
+            return;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- chat connections
+
+JoinAnswer ChatHost::Join(int port, const std::string& name, Participant& who) {
+    auto it = byPort_.find(port);
+    if (it == byPort_.end()) return JoinAnswer::NoRoom;
+    Room& room = *it->second;
+    const auto now = clock_();
+    if (config_.requireLoginToJoin && !logins_.IsLoggedIn(name, who.PeerAddress(), now)) {
+        log_.Line("join of \"" + name + "\" from " + who.PeerAddress() + " to \"" + room.name +
+                  "\" refused: not logged in from there");
+        return JoinAnswer::NotLoggedIn;
+    }
+    if (room.members.size() >= static_cast<std::size_t>(config_.roomCapacity)) {
+        who.Send(zorvi::EncodeBareString(texts::kJoinFull));
+        return JoinAnswer::Full;
+    }
+    if (room.Contains(name)) {
+        who.Send(zorvi::EncodeBareString(texts::kJoinNameExists));
+        return JoinAnswer::NameExists;
+    }
+    who.Send(zorvi::EncodeBareString(texts::kJoinOk));
+
+    // An empty room belongs to whoever comes first, except that a new room waits for its
+    // creator.
+    if (room.members.empty() && !(room.awaitingCreator && room.owner != name)) room.owner = name;
+    if (name == room.owner) room.awaitingCreator = false;
+
+    for (const auto& m : room.members) {
+        CMsg present = Reply(32);
+        present.text = m.name;
+        present.number = m.name == room.owner ? 1 : 0;
+        SendTo(who, present);
+    }
+    CMsg arrived = Reply(32);
+    arrived.text = name;
+    arrived.number = name == room.owner ? 1 : 0;
+    Broadcast(room, arrived, nullptr);
+
+    room.members.push_back({name, &who});
+    members_[&who] = Membership{&room, name};
+    logins_.Touch(name, who.PeerAddress(), now);
+
+    if (!config_.portalOnJoin.empty()) {
+        CMsg portal = Reply(34);
+        portal.text = config_.portalOnJoin;
+        SendTo(who, portal);
+    }
+    if (!config_.serverListOnJoin.empty()) {
+        CMsg servers = Reply(54);
+        servers.list = config_.serverListOnJoin;
+        SendTo(who, servers);
+    }
+    log_.Line("\"" + name + "\" joined \"" + room.name + "\" from " + who.PeerAddress());
+    return JoinAnswer::Ok;
+}
+
+void ChatHost::HandleChat(Participant& who, const CMsg& record) {
+    auto it = members_.find(&who);
+    if (it == members_.end()) {
+        // After the leave notice only the farewell is expected.
+        if (record.code2 == 25) who.Close();
+        return;
+    }
+    Membership& m = it->second;
+    switch (record.code2) {
+        case 11: Line(m, record); break;
+        case 10: PrivateMessage(m, record); break;
+        case 35: Beep(m, record); break;
+        case 12: Depart(who, false); break;
+        case 25: Depart(who, true); break;
+        case 45: Kick(m, record); break;
+        case 43: GiveOwnership(m, record); break;
+        case 20:
+        case 21: Effect(m, record); break;
+        case 47: LiveShow(who, m); break;
+        default: break;
+    }
+}
+
+void ChatHost::Line(Membership& m, const CMsg& record) {
+    // A line must carry its sender's own name: nobody speaks for somebody else.
+    if (!StartsWith(record.text, m.name + std::string(texts::kLineSeparator))) {
+        log_.Line("line from \"" + m.name + "\" dropped: it names another sender");
+        return;
+    }
+    CMsg out = Reply(11);
+    out.list.push_back(record.text);
+    Broadcast(*m.room, out, nullptr);
+}
+
+void ChatHost::PrivateMessage(Membership& m, const CMsg& record) {
+    if (record.list.empty()) return;
+    RoomMember* to = m.room->Find(record.list.front());
+    if (!to) return;
+    CMsg out = Reply(10);
+    out.text = record.text;
+    out.list.push_back(m.name);
+    SendTo(*to->participant, out);
+}
+
+void ChatHost::Beep(Membership& m, const CMsg& record) {
+    RoomMember* to = m.room->Find(record.text);
+    if (!to) return;
+    CMsg out = Reply(35);
+    out.list.push_back(m.name + std::string(texts::kBeepSuffix));
+    SendTo(*to->participant, out);
+}
+
+void ChatHost::Kick(Membership& m, const CMsg& record) {
+    Room& room = *m.room;
+    RoomMember* target = room.Find(record.text);
+    if (m.name != room.owner || !target || record.text == m.name) {
+        log_.Line("kick of \"" + record.text + "\" by \"" + m.name + "\" refused");
+        return;
+    }
+    Participant& kicked = *target->participant;
+    CMsg notice = Reply(35);
+    notice.list.push_back(std::string(texts::kKickedPrefix) + m.name +
+                          std::string(texts::kKickedSuffix));
+    SendTo(kicked, notice);
+    SendTo(kicked, CMsg(13, 25));
+    log_.Line("\"" + record.text + "\" kicked out of \"" + room.name + "\" by \"" + m.name + "\"");
+    Depart(kicked, true);
+}
+
+void ChatHost::GiveOwnership(Membership& m, const CMsg& record) {
+    Room& room = *m.room;
+    if (m.name != room.owner || record.text == m.name || !room.Contains(record.text)) {
+        log_.Line("ownership of \"" + room.name + "\" to \"" + record.text + "\" refused");
+        return;
+    }
+    PassOwnership(room, m.name, record.text);
+}
+
+void ChatHost::PassOwnership(Room& room, const std::string& giver, const std::string& newOwner) {
+    room.owner = newOwner;
+    RoomMember* to = room.Find(newOwner);
+    CMsg granted = Reply(43);
+    granted.list.push_back(giver);
+    SendTo(*to->participant, granted);
+    CMsg changed = Reply(51);
+    changed.list.push_back(newOwner);
+    Broadcast(room, changed, to->participant);
+    log_.Line("\"" + room.name + "\" now owned by \"" + newOwner + "\"");
+}
+
+void ChatHost::Effect(Membership& m, const CMsg& record) {
+    Room& room = *m.room;
+    if (m.name != room.owner || !IsWebAddress(record.text)) {
+        log_.Line("effect from \"" + m.name + "\" refused");
+        return;
+    }
+    CMsg out = Reply(record.code2);
+    out.text = record.text;
+    out.list.push_back(m.name);
+    if (record.number == 1) {
+        if (record.list.size() < 2) return;
+        if (RoomMember* to = room.Find(record.list[1])) SendTo(*to->participant, out);
+        return;
+    }
+    Participant* self = room.Find(m.name)->participant;
+    Broadcast(room, out, self);
+}
+
+void ChatHost::LiveShow(Participant& who, Membership& m) {
+    const Room& room = *m.room;
+    if (room.marker != '+' || room.liveShow.address.empty()) return;
+    CMsg out = Reply(room.liveShow.code2);
+    out.text = room.liveShow.address;
+    if (room.liveShow.code2 == 55 && !room.liveShow.base.empty()) {
+        out.list.push_back(room.liveShow.base);
+        if (!room.liveShow.abstract.empty()) out.list.push_back(room.liveShow.abstract);
+    }
+    SendTo(who, out);
+}
+
+void ChatHost::Depart(Participant& who, bool close) {
+    auto it = members_.find(&who);
+    if (it == members_.end()) {
+        if (close) who.Close();
+        return;
+    }
+    Room& room = *it->second.room;
+    const std::string name = it->second.name;
+    members_.erase(it);
+    room.members.erase(std::find_if(room.members.begin(), room.members.end(),
+                                    [&who](const RoomMember& m) { return m.participant == &who; }));
+    logins_.Touch(name, who.PeerAddress(), clock_());
+    if (close) who.Close();
+
+    CMsg left = Reply(33);
+    left.text = name;
+    Broadcast(room, left, nullptr);
+    log_.Line("\"" + name + "\" left \"" + room.name + "\"");
+
+    if (room.members.empty()) {
+        room.emptySince = clock_();
+    } else if (name == room.owner) {
+        PassOwnership(room, name, room.members.front().name);
+    }
+}
+
+void ChatHost::Drop(Participant& who) { Depart(who, false); }
+
+void ChatHost::Sweep() {
+    const auto now = clock_();
+    logins_.Expire(now);
+    std::vector<Room*> expired;
+    for (const auto& room : rooms_) {
+        if (!room->permanent && room->members.empty() && now - room->emptySince >= config_.emptyRoomGrace) {
+            expired.push_back(room.get());
+        }
+    }
+    for (Room* room : expired) RemoveRoom(room);
+}
+
+void ChatHost::CloseAll() {
+    for (const auto& room : rooms_) {
+        const auto members = room->members;
+        room->members.clear();
+        for (const auto& m : members) {
+            members_.erase(m.participant);
+            SendTo(*m.participant, CMsg(13, 25));
+            m.participant->Close();
+        }
+    }
+}
+
+}  // namespace zorvid

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zorvid {
+
+// One chat connection as the room logic sees it. The network layer implements it over a
+// socket; unit tests implement it with a recorder.
+class Participant {
+public:
+    virtual ~Participant() = default;
+    // Queues one encoded record; it leaves with whatever else this turn produced.
+    virtual void Send(std::string_view encodedRecord) = 0;
+    // Sends what is queued, then closes. The logic has already forgotten the participant.
+    virtual void Close() = 0;
+    virtual const std::string& PeerAddress() const = 0;
+};
+
+// Opens and closes the listening chat port of a room.
+class ChatPortProvider {
+public:
+    virtual ~ChatPortProvider() = default;
+    // The bound port, or -1 when no port can be opened.
+    virtual int OpenChatPort() = 0;
+    virtual void CloseChatPort(int port) = 0;
+};
+
+}  // namespace zorvid

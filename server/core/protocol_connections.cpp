@@ -1,0 +1,134 @@
+#include "server/core/protocol_connections.h"
+
+#include "net/codec.h"
+#include "server/core/chat_host.h"
+#include "server/core/zorvi_server.h"
+
+namespace zorvid {
+namespace {
+
+// Cuts complete records from `input`, handing each to `handle` until it returns false.
+// Returns the bytes used, or npos after aborting `c` on malformed input.
+template <typename Handle>
+std::size_t ConsumeRecords(Connection& c, std::string_view input, std::size_t maxRecordBytes,
+                           Handle&& handle) {
+    const zorvi::DecodeLimits limits{maxRecordBytes};
+    std::size_t used = 0;
+    CMsg msg;
+    while (used < input.size() && !c.Closing()) {
+        const auto r = zorvi::DecodeMsg(input.substr(used), msg, limits);
+        if (r.status == zorvi::DecodeStatus::NeedMore) break;
+        if (r.status == zorvi::DecodeStatus::Malformed) {
+            c.Abort(std::string("malformed record: ") + r.error);
+            return std::string_view::npos;
+        }
+        used += r.consumed;
+        if (!handle(msg)) break;
+    }
+    return used;
+}
+
+}  // namespace
+
+LoginConnection::LoginConnection(asio::ip::tcp::socket socket, std::string address,
+                                 const ConnectionLimits& limits, ZorviServer& server)
+    : Connection(std::move(socket), std::move(address), limits, server, "login"), server_(server) {}
+
+std::size_t LoginConnection::Consume(std::string_view input) {
+    return ConsumeRecords(*this, input, Limits().maxRecordBytes, [this](const CMsg& msg) {
+        MarkActive();
+        if (msg.code2 == 25) {
+            if (checking_) {
+                closeWhenAnswered_ = true;
+            } else {
+                CloseAfterFlush();
+            }
+            return false;
+        }
+        if (!msg.Is(15, 27) || checking_) return true;  // one login per connection
+        checking_ = true;
+        const std::string name = msg.text;
+        const std::string password = msg.list.empty() ? std::string() : msg.list.front();
+        auto self = std::static_pointer_cast<LoginConnection>(shared_from_this());
+        const bool open = server_.Config().openRegistration;
+        server_.PostToWorker([self, name, password, open] {
+            LoginOutcome outcome = LoginOutcome::Refused;
+            try {
+                outcome = self->server_.Accounts().Login(name, password, open);
+            } catch (const std::exception& e) {
+                self->server_.Log(std::string("login check failed: ") + e.what());
+            }
+            asio::post(self->server_.Io(), [self, outcome, name] {
+                self->Answer(outcome != LoginOutcome::Refused, name);
+                if (outcome == LoginOutcome::Created) self->server_.Log("account \"" + name + "\" created");
+            });
+        });
+        return true;
+    });
+}
+
+void LoginConnection::Answer(bool accepted, const std::string& name) {
+    checking_ = false;
+    if (Closed()) return;
+    if (accepted) server_.Host().NoteLogin(name, Address());
+    server_.Log("login of \"" + name + "\" from " + Address() + (accepted ? " accepted" : " refused"));
+    Queue(zorvi::EncodeMsg(CMsg(13, accepted ? 41 : 40)));
+    if (closeWhenAnswered_) CloseAfterFlush();
+}
+
+ServiceConnection::ServiceConnection(asio::ip::tcp::socket socket, std::string address,
+                                     const ConnectionLimits& limits, ZorviServer& server)
+    : Connection(std::move(socket), std::move(address), limits, server, "service"),
+      host_(server.Host()) {}
+
+std::size_t ServiceConnection::Consume(std::string_view input) {
+    return ConsumeRecords(*this, input, Limits().maxRecordBytes, [this](const CMsg& msg) {
+        MarkActive();
+        if (msg.code2 == 25) {
+            CloseAfterFlush();
+            return false;
+        }
+        if (auto reply = host_.HandleService(msg, Address())) Queue(zorvi::EncodeMsg(*reply));
+        return true;
+    });
+}
+
+ChatConnection::ChatConnection(asio::ip::tcp::socket socket, std::string address,
+                               const ConnectionLimits& limits, ZorviServer& server, int port)
+    : Connection(std::move(socket), std::move(address), limits, server, "chat"),
+      host_(server.Host()), port_(port) {}
+
+std::size_t ChatConnection::Consume(std::string_view input) {
+    std::size_t used = 0;
+    if (!joined_) {
+        std::string name;
+        const auto r = zorvi::DecodeBareString(input, name, {Limits().maxRecordBytes});
+        if (r.status == zorvi::DecodeStatus::NeedMore) return 0;
+        if (r.status == zorvi::DecodeStatus::Malformed) {
+            Abort(std::string("malformed join: ") + r.error);
+            return std::string_view::npos;
+        }
+        used = r.consumed;
+        MarkActive();
+        switch (host_.Join(port_, name, *this)) {
+            case JoinAnswer::Ok: joined_ = true; break;
+            case JoinAnswer::Full:
+            case JoinAnswer::NameExists: CloseAfterFlush(); return used;
+            case JoinAnswer::NotLoggedIn: Abort("join refused: not logged in"); return std::string_view::npos;
+            case JoinAnswer::NoRoom: Abort("join refused: the room is gone"); return std::string_view::npos;
+        }
+    }
+    const std::size_t more = ConsumeRecords(*this, input.substr(used), Limits().maxRecordBytes,
+                                            [this](const CMsg& msg) {
+                                                MarkActive();
+                                                host_.HandleChat(*this, msg);
+                                                return true;
+                                            });
+    return more == std::string_view::npos ? more : used + more;
+}
+
+void ChatConnection::OnClosed() {
+    if (joined_) host_.Drop(*this);
+}
+
+}  // namespace zorvid

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "server/core/connection.h"
+#include "server/core/participant.h"
+
+namespace zorvid {
+
+class ZorviServer;
+class ChatHost;
+
+// The login port: {15, 27} answered {13, 41} or {13, 40}, then the closing notice.
+class LoginConnection final : public Connection {
+public:
+    LoginConnection(asio::ip::tcp::socket socket, std::string address,
+                    const ConnectionLimits& limits, ZorviServer& server);
+
+private:
+    std::size_t Consume(std::string_view input) override;
+    void Answer(bool accepted, const std::string& name);
+
+    ZorviServer& server_;
+    bool checking_ = false;
+    bool closeWhenAnswered_ = false;
+};
+
+// The service port: one-shot requests, each answered at once, until the closing notice.
+class ServiceConnection final : public Connection {
+public:
+    ServiceConnection(asio::ip::tcp::socket socket, std::string address,
+                      const ConnectionLimits& limits, ZorviServer& server);
+
+private:
+    std::size_t Consume(std::string_view input) override;
+
+    ChatHost& host_;
+};
+
+// A room's chat port: the bare-string join, then the conversation.
+class ChatConnection final : public Connection, public Participant {
+public:
+    ChatConnection(asio::ip::tcp::socket socket, std::string address,
+                   const ConnectionLimits& limits, ZorviServer& server, int port);
+
+    void Send(std::string_view encodedRecord) override { Queue(encodedRecord); }
+    void Close() override { CloseAfterFlush(); }
+    const std::string& PeerAddress() const override { return Address(); }
+
+private:
+    std::size_t Consume(std::string_view input) override;
+    void OnClosed() override;
+
+    ChatHost& host_;
+    int port_;
+    bool joined_ = false;
+};
+
+}  // namespace zorvid

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace zorvid {
+
+struct ConfigError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// What a "+" room answers to a live-show request: {13, 48} with the address, or {13, 55}
+// with the address and the optional base address and abstract.
+struct LiveShowConfig {
+    int code2 = 48;
+    std::string address;
+    std::string base;
+    std::string abstract;
+};
+
+struct PermanentRoomConfig {
+    std::string name;
+    char marker = ' ';
+    LiveShowConfig liveShow;
+};
+
+struct ServerConfig {
+    std::string bindAddress = "127.0.0.1";
+    int loginPort = 2999;
+    int servicePort = 5111;
+    int httpPort = 8080;          // -1: no web site
+    int chatPortFirst = 6000;     // 0 with chatPortLast 0: every room gets an ephemeral port
+    int chatPortLast = 6999;
+    std::string dbPath;           // empty: $XDG_DATA_HOME/zorvid/accounts.db
+    std::string siteDir;          // empty: the site built with the program
+
+    bool openRegistration = false;
+    bool requireLoginToJoin = true;
+    int minClientVersion = 4;
+    int roomCapacity = 50;
+    std::size_t maxRoomNameBytes = 64;
+    std::size_t maxNameBytes = 32;
+    std::string createdRoomMarker = " ";
+
+    std::chrono::milliseconds emptyRoomGrace{60'000};
+    std::chrono::milliseconds handshakeTimeout{10'000};
+    std::chrono::milliseconds idleLimit{30 * 60'000};
+    std::chrono::milliseconds loginLifetime{24 * 3600'000};
+
+    std::size_t maxRecordBytes = 64 * 1024;
+    std::size_t maxQueuedBytes = 4 * 1024 * 1024;
+    int maxConnectionsPerAddress = 64;
+
+    // Argon2id cost; "interactive" by default, lowered in tests.
+    unsigned long long pwhashOps = 0;
+    std::size_t pwhashMem = 0;
+
+    std::vector<PermanentRoomConfig> rooms;
+    std::string portalOnJoin;                    // {13, 34} on join when not empty
+    std::vector<std::string> serverListOnJoin;   // {13, 54} on join when not empty
+
+    bool EphemeralChatPorts() const { return chatPortFirst == 0 && chatPortLast == 0; }
+};
+
+// Reads a JSON configuration file over `config`; relative paths in it are taken from the
+// file's folder. Throws ConfigError with a clear message on bad input.
+void LoadConfigFile(const std::filesystem::path& file, ServerConfig& config);
+void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& baseDir,
+                     ServerConfig& config);
+
+// "FIRST-LAST" or "0"; throws ConfigError.
+void ParseChatPorts(const std::string& text, ServerConfig& config);
+
+// Replaces every "{web}" in `text` by the web site's base address (no trailing slash).
+std::string ExpandWeb(const std::string& text, const std::string& webBase);
+
+// Checks the values that must make sense together; throws ConfigError.
+void ValidateConfig(const ServerConfig& config);
+
+std::string DefaultDbPath();
+
+}  // namespace zorvid

@@ -1,0 +1,182 @@
+#include "server/core/zorvi_server.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+#include "server/core/protocol_connections.h"
+
+namespace zorvid {
+namespace {
+
+ConnectionLimits ExchangeLimits(const ServerConfig& c) {
+    return {c.maxRecordBytes, c.maxQueuedBytes, c.handshakeTimeout, c.handshakeTimeout};
+}
+
+ConnectionLimits ChatLimits(const ServerConfig& c) {
+    return {c.maxRecordBytes, c.maxQueuedBytes, c.handshakeTimeout, c.idleLimit};
+}
+
+}  // namespace
+
+ZorviServer::ZorviServer(asio::io_context& io, const ServerConfig& config, AccountStore& accounts,
+                         EventLog& log)
+    : io_(io), config_(config), accounts_(accounts), log_(log),
+      host_(config, *this, log, [] { return std::chrono::steady_clock::now(); }),
+      sweepTimer_(io) {
+    asio::error_code ec;
+    bindAddress_ = asio::ip::make_address(config.bindAddress, ec);
+    if (ec) throw std::runtime_error("bad bind address \"" + config.bindAddress + "\"");
+    nextChatPort_ = config.chatPortFirst;
+}
+
+ZorviServer::~ZorviServer() {
+    workers_.join();
+}
+
+std::shared_ptr<asio::ip::tcp::acceptor> ZorviServer::Listen(int port, std::string& error) {
+    auto acceptor = std::make_shared<asio::ip::tcp::acceptor>(io_);
+    const asio::ip::tcp::endpoint endpoint(bindAddress_, static_cast<unsigned short>(port));
+    asio::error_code ec;
+    acceptor->open(endpoint.protocol(), ec);
+    if (!ec) acceptor->set_option(asio::socket_base::reuse_address(true), ec);
+    if (!ec) acceptor->bind(endpoint, ec);
+    if (!ec) acceptor->listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) {
+        error = ec.message();
+        return nullptr;
+    }
+    return acceptor;
+}
+
+void ZorviServer::Accept(std::shared_ptr<asio::ip::tcp::acceptor> acceptor, Factory factory) {
+    acceptor->async_accept([this, acceptor, factory](asio::error_code ec, asio::ip::tcp::socket s) {
+        if (ec == asio::error::operation_aborted || !acceptor->is_open() || stopping_) return;
+        if (!ec) {
+            asio::error_code peerError;
+            const auto peer = s.remote_endpoint(peerError);
+            if (!peerError) {
+                const std::string address = peer.address().to_string();
+                auto it = perAddress_.find(address);
+                if (it != perAddress_.end() && it->second >= config_.maxConnectionsPerAddress) {
+                    log_.Line("connection from " + address + " refused: too many from that address");
+                    s.close(peerError);
+                } else {
+                    factory(std::move(s), address)->Start();
+                }
+            }
+        } else {
+            log_.Line("accept failed: " + ec.message());
+        }
+        Accept(acceptor, factory);
+    });
+}
+
+void ZorviServer::Start() {
+    std::string error;
+    loginAcceptor_ = Listen(config_.loginPort, error);
+    if (!loginAcceptor_) {
+        throw std::runtime_error("cannot listen on login port " + std::to_string(config_.loginPort) +
+                                 ": " + error);
+    }
+    serviceAcceptor_ = Listen(config_.servicePort, error);
+    if (!serviceAcceptor_) {
+        throw std::runtime_error("cannot listen on service port " +
+                                 std::to_string(config_.servicePort) + ": " + error);
+    }
+    loginPort_ = loginAcceptor_->local_endpoint().port();
+    servicePort_ = serviceAcceptor_->local_endpoint().port();
+    Accept(loginAcceptor_, [this](asio::ip::tcp::socket s, std::string address) {
+        return std::make_shared<LoginConnection>(std::move(s), std::move(address),
+                                                 ExchangeLimits(config_), *this);
+    });
+    Accept(serviceAcceptor_, [this](asio::ip::tcp::socket s, std::string address) {
+        return std::make_shared<ServiceConnection>(std::move(s), std::move(address),
+                                                   ExchangeLimits(config_), *this);
+    });
+    if (!host_.OpenPermanentRooms()) throw std::runtime_error("cannot open the permanent rooms");
+    ScheduleSweep();
+}
+
+void ZorviServer::ScheduleSweep() {
+    const auto interval = std::clamp(config_.emptyRoomGrace / 4, std::chrono::milliseconds(20),
+                                     std::chrono::milliseconds(1000));
+    sweepTimer_.expires_after(interval);
+    sweepTimer_.async_wait([this](asio::error_code ec) {
+        if (ec || stopping_) return;
+        host_.Sweep();
+        ScheduleSweep();
+    });
+}
+
+int ZorviServer::OpenChatPort() {
+    if (stopping_) return -1;
+    std::string error;
+    if (config_.EphemeralChatPorts()) {
+        auto acceptor = Listen(0, error);
+        if (!acceptor) return -1;
+        const int port = acceptor->local_endpoint().port();
+        chatAcceptors_[port] = acceptor;
+        Accept(acceptor, [this, port](asio::ip::tcp::socket s, std::string address) {
+            return std::make_shared<ChatConnection>(std::move(s), std::move(address),
+                                                    ChatLimits(config_), *this, port);
+        });
+        return port;
+    }
+    // Walk the range from where the last search stopped, skipping ports in use.
+    const int span = config_.chatPortLast - config_.chatPortFirst + 1;
+    for (int tries = 0; tries < span; ++tries) {
+        const int port = nextChatPort_;
+        nextChatPort_ = port >= config_.chatPortLast ? config_.chatPortFirst : port + 1;
+        if (chatAcceptors_.count(port)) continue;
+        auto acceptor = Listen(port, error);
+        if (!acceptor) continue;
+        chatAcceptors_[port] = acceptor;
+        Accept(acceptor, [this, port](asio::ip::tcp::socket s, std::string address) {
+            return std::make_shared<ChatConnection>(std::move(s), std::move(address),
+                                                    ChatLimits(config_), *this, port);
+        });
+        return port;
+    }
+    return -1;
+}
+
+void ZorviServer::CloseChatPort(int port) {
+    auto it = chatAcceptors_.find(port);
+    if (it == chatAcceptors_.end()) return;
+    asio::error_code ec;
+    it->second->close(ec);
+    chatAcceptors_.erase(it);
+}
+
+void ZorviServer::Opened(Connection& c) {
+    ++perAddress_[c.Address()];
+    open_.insert(&c);
+}
+
+void ZorviServer::Closed(Connection& c) {
+    open_.erase(&c);
+    auto it = perAddress_.find(c.Address());
+    if (it != perAddress_.end() && --it->second <= 0) perAddress_.erase(it);
+}
+
+void ZorviServer::PostToWorker(std::function<void()> job) { asio::post(workers_, std::move(job)); }
+
+void ZorviServer::Stop() {
+    if (stopping_) return;
+    log_.Line("stopping: telling every chat client the connection ends");
+    host_.CloseAll();
+    stopping_ = true;
+    asio::error_code ec;
+    sweepTimer_.cancel();
+    if (loginAcceptor_) loginAcceptor_->close(ec);
+    if (serviceAcceptor_) serviceAcceptor_->close(ec);
+    for (auto& [port, acceptor] : chatAcceptors_) acceptor->close(ec);
+    chatAcceptors_.clear();
+    const std::vector<Connection*> open(open_.begin(), open_.end());
+    for (Connection* c : open) {
+        if (!c->Closing()) c->Abort("service stopping");
+    }
+}
+
+}  // namespace zorvid
