@@ -1,6 +1,6 @@
 #include "support/test_window.h"
 
-TestWindow::TestWindow() {
+TestWindow::TestWindow(const std::function<void(WindowServices&)>& configure) {
     settings = std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("user/Marquent/Zorvi.conf")),
                                                dir.filePath(QStringLiteral("machine/Marquent/Zorvi.conf")));
     WindowServices services;
@@ -14,6 +14,7 @@ TestWindow::TestWindow() {
     services.endpoints.webUrl = QStringLiteral("http://127.0.0.1:1");
     services.sockets.connectTimeout = std::chrono::milliseconds(2000);
     services.sockets.ioTimeout = std::chrono::milliseconds(2000);
+    if (configure) configure(services);
     dlg = std::make_unique<CKestrivanDlg>(services);
     WindowParts parts;
     parts.skin = &skin;

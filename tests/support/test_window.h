@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 #include "app/settings_store.h"
@@ -10,7 +11,9 @@
 // A main window bound to recording fakes, with its settings in a private folder.
 // Socket time-outs are short so that a failing exchange does not hold a test up.
 struct TestWindow {
-    TestWindow();
+    // `configure` may change the services (endpoints, ports, time-outs) before the window
+    // is built.
+    explicit TestWindow(const std::function<void(WindowServices&)>& configure = {});
     ~TestWindow();
 
     QTemporaryDir dir;
