@@ -5,8 +5,9 @@
 class SettingsStore;
 
 // Where the service lives. Built-in defaults, overridden by the machine file, then the
-// user file (group "endpoints"), then KESTRIVAN_LOGIN_HOST, KESTRIVAN_CHAT_HOST,
-// KESTRIVAN_WEB_URL and KESTRIVAN_SIBLING_URL.
+// user file (group "endpoints": loginHost, chatHost, webUrl, siblingUrl, loginPort,
+// servicePort), then KESTRIVAN_LOGIN_HOST, KESTRIVAN_CHAT_HOST, KESTRIVAN_WEB_URL,
+// KESTRIVAN_SIBLING_URL, KESTRIVAN_LOGIN_PORT and KESTRIVAN_SERVICE_PORT.
 struct Endpoints {
     QString loginHost = QStringLiteral("127.0.0.1");  // default login server address
     QString chatHost = QStringLiteral("localhost");   // default chat host name
