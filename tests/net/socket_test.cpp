@@ -8,6 +8,7 @@
 #include <chrono>
 #include <string>
 
+#include "allocation_probe.h"
 #include "net/codec.h"
 #include "net/zorvi_socket.h"
 #include "support_net/script_peer.h"
@@ -183,13 +184,22 @@ TEST(SocketFailures, ConnectGivesUp) {
 
 TEST(SocketFailures, PeerClosesMidRecord) {
     const std::string whole = zorvi::EncodeMsg(Line("cut short"));
-    ScriptPeer peer(PeerScript().SendRaw(whole.substr(0, whole.size() - 3)).Close());
+    // A text announced at 15 MiB of which 100 bytes arrive.
+    const std::string announced = std::string("\x0D\0\0\0\x0B\0\0\0\xFF\xFF\xFF\0\0\xF0\0", 15) + std::string(100, 't');
+    ScriptPeer peer(std::vector<PeerScript>{PeerScript().SendRaw(whole.substr(0, whole.size() - 3)).Close(),
+                                            PeerScript().SendRaw(announced).Close()});
     ZorviSocket s(ShortTimeouts());
     Open(s, peer);
     CMsg got;
     EXPECT_THROW(s.ReceiveMsg(got), zorvi::EndOfStream);
     // Both are stream failures, which every caller guards against.
     EXPECT_THROW(s.ReceiveMsg(got), zorvi::StreamFailure);
+
+    ZorviSocket second(ShortTimeouts());
+    Open(second, peer);
+    allocation_probe::Reset();
+    EXPECT_THROW(second.ReceiveMsg(got), zorvi::EndOfStream);
+    EXPECT_LT(allocation_probe::Largest(), 64u * 1024u) << "the reader sized its buffer from the claim";
 }
 
 TEST(SocketFailures, MalformedAndOversizedInput) {
