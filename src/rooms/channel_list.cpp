@@ -1,0 +1,266 @@
+#include "rooms/channel_list.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QTreeWidget>
+#include <algorithm>
+#include <limits>
+
+#include "chat/kestrivan_dlg.h"
+#include "rooms/room_dialogs.h"
+#include "rooms/room_lifecycle.h"
+#include "rooms/room_texts.h"
+#include "rooms/room_title.h"
+#include "rooms/service_link.h"
+
+namespace {
+constexpr int kListRequest = 28;
+constexpr int kListReply = 29;
+constexpr int kLookUp = 23;
+constexpr int kLiveShow = 47;
+constexpr int kClosing = 25;
+
+enum Marker { kMarkerNoAudio = 1, kMarkerLiveShow = 2, kMarkerOther = 3 };
+
+int MarkerOf(const std::string& entry) {
+    if (entry.empty()) return kMarkerOther;
+    if (entry[0] == '+') return kMarkerLiveShow;
+    if (entry[0] == '-') return kMarkerNoAudio;
+    return kMarkerOther;
+}
+
+// The entry without its first character, whatever that is. The marker is one byte; a name
+// is UTF-8, so dropping one byte never splits a character of a well-formed entry.
+QString NameOf(const std::string& entry) {
+    return entry.empty() ? QString() : FromWire(entry.substr(1));
+}
+
+// Leading decimal digits, with an optional sign, as the row's count column is written.
+int LeadingNumber(const QString& text) {
+    qsizetype i = 0;
+    while (i < text.size() && text[i].isSpace()) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) {
+        negative = text[i] == QLatin1Char('-');
+        ++i;
+    }
+    qint64 value = 0;
+    for (; i < text.size() && text[i].isDigit() && text[i].unicode() < 128; ++i) {
+        value = value * 10 + (text[i].unicode() - '0');
+        if (value > std::numeric_limits<int>::max()) break;
+    }
+    value = std::min<qint64>(value, std::numeric_limits<int>::max());
+    return int(negative ? -value : value);
+}
+}  // namespace
+
+ChannelList::ChannelList(RoomContext& ctx, RoomLifecycle& lifecycle, QObject* parent)
+    : QObject(parent), ctx_(ctx), lifecycle_(lifecycle) {}
+
+void ChannelList::Attach() {
+    QTreeWidget* list = ctx_.w.m_channelList;
+    if (!list) return;
+    // The view's own sorting would reorder rows behind CompareChannels' back.
+    list->setSortingEnabled(false);
+    list->header()->setSectionsClickable(true);
+    connect(list, &QTreeWidget::itemDoubleClicked, this, [this] { ChangeRoom(); });
+    connect(list->header(), &QHeaderView::sectionClicked, this, &ChannelList::OnChannelColumnClick);
+}
+
+void ChannelList::RefreshChannelList() {
+    auto& w = ctx_.w;
+    switch (OpenServiceConnection(w)) {
+    case ServiceOpen::NoSocket: return;
+    case ServiceOpen::CreateFailed: w.ShowMessage(RoomTexts::kFailConnectChatServer); return;
+    case ServiceOpen::ConnectFailed: w.ShowMessage(RoomTexts::kFailConnectServer); return;
+    case ServiceOpen::Ok: break;
+    }
+    auto& service = *w.m_pServiceSocket;
+    service.Init();
+    CMsg reply;
+    {
+        DelayedProgress progress(service, ctx_.dialogs, RoomTexts::kUpdatingChannels, progressDelayMs_);
+        try {
+            service.SendMsg(CMsg(14, kListRequest));
+            service.ReceiveMsg(reply);
+        } catch (const zorvi::StreamFailure&) {
+            progress.Hide();
+            // The stream has lost its place; nothing more can be said on it.
+            service.Abort();
+            service.Close();
+            w.AppendChatLine(RoomTexts::kChannelUpdateError);
+            return;
+        }
+    }
+
+    w.m_channelAudio.clear();
+    w.m_channelNames.clear();
+    w.m_channelPeople.clear();
+    if (reply.Is(13, kListReply)) {
+        for (std::size_t i = 0; i < reply.list.size(); ++i) {
+            const std::string& entry = reply.list[i];
+            w.m_channelAudio.append(MarkerOf(entry));
+            w.m_channelNames.append(NameOf(entry));
+            // A reply may carry fewer counts than rooms; a missing count is nobody.
+            w.m_channelPeople.append(i < reply.array.size() ? reply.array[i] : 0);
+        }
+    }
+    try {
+        service.SendMsg(CMsg(14, kClosing));
+        service.Close();
+    } catch (const zorvi::StreamFailure&) {
+        // The answer is complete; a lost closing notice changes nothing about it.
+        service.Abort();
+        service.Close();
+    }
+    FillRows();
+}
+
+void ChannelList::FillRows() {
+    auto& w = ctx_.w;
+    QTreeWidget* list = w.m_channelList;
+    if (!list) return;
+    list->clear();
+    const QIcon noAudio = list->style()->standardIcon(QStyle::SP_MediaVolumeMuted);
+    const QIcon audio = list->style()->standardIcon(QStyle::SP_MediaVolume);
+    for (qsizetype i = 0; i < w.m_channelNames.size(); ++i) {
+        auto* row = new QTreeWidgetItem;
+        row->setText(0, w.m_channelNames[i]);
+        const int image = w.m_channelAudio[i] == kMarkerNoAudio ? kNoAudioImage : kAudioImage;
+        row->setData(1, kImageRole, image);
+        row->setIcon(1, image == kNoAudioImage ? noAudio : audio);
+        row->setData(1, Qt::AccessibleTextRole,
+                     image == kNoAudioImage ? QStringLiteral("No audio") : QStringLiteral("Audio"));
+        row->setText(2, QString::number(w.m_channelPeople[i]));
+        list->addTopLevelItem(row);
+    }
+}
+
+int ChannelList::LookUpRoom(const QString& name) {
+    auto& w = ctx_.w;
+    if (OpenServiceConnection(w) != ServiceOpen::Ok) return -1;
+    auto& service = *w.m_pServiceSocket;
+    CMsg request(14, kLookUp);
+    request.text = ToWire(name);
+    int port = -1;
+    try {
+        service.Init();
+        service.SendMsg(request);
+        CMsg reply;
+        service.ReceiveMsg(reply);
+        if (reply.Is(13, kLookUp)) {
+            // An answer without a port cannot be joined.
+            port = reply.array.empty() ? -1 : reply.array[0];
+            w.m_ownerName = FromWire(reply.text);
+        }
+        service.SendMsg(CMsg(14, kClosing));
+        service.Close();
+    } catch (const zorvi::StreamFailure&) {
+        service.Abort();
+        service.Close();
+        w.AppendChatLine(RoomTexts::kUnableConnectServer);
+        return -1;
+    }
+    return port;
+}
+
+void ChannelList::ChangeRoom() {
+    auto& w = ctx_.w;
+    QTreeWidget* list = w.m_channelList;
+    const QList<QTreeWidgetItem*> selected = list ? list->selectedItems() : QList<QTreeWidgetItem*>();
+    if (selected.isEmpty()) {
+        w.ShowMessage(RoomTexts::kChooseRoom);
+        return;
+    }
+    if (w.m_isOwner == 1) {
+        if (!w.m_roomUsers.isEmpty()) {
+            w.ShowMessage(RoomTexts::kOwnerMustAssign);
+            return;
+        }
+        if (!w.AskYesNo(RoomTexts::kLoseOwnershipChange)) return;
+    }
+    const QString name = selected.first()->text(0);
+    bool liveShow = false;
+    for (qsizetype i = 0; i < w.m_channelNames.size(); ++i) {
+        if (w.m_channelNames[i] == name) liveShow = w.m_channelAudio.value(i) == kMarkerLiveShow;
+    }
+
+    w.m_chatPort = LookUpRoom(name);
+    lifecycle_.LeaveRoom();
+    if (w.m_isOwner == 1) lifecycle_.RemoveRoom();
+    w.m_isOwner = 0;
+    if (ctx_.join && ctx_.join()) {
+        EnterAsMember(name, liveShow);
+    } else {
+        lifecycle_.EnterNoRoom(RoomLifecycle::DisableOrder::AssignCloseEffect);
+        w.m_roomName = name;
+    }
+}
+
+void ChannelList::EnterAsMember(const QString& name, bool liveShow) {
+    auto& w = ctx_.w;
+    w.m_roomName = name;
+    if (w.m_mediaPlayer) w.m_mediaPlayer->Stop();
+    if (liveShow) {
+        CMsg request(14, kLiveShow);
+        request.text = ToWire(w.m_roomName);
+        try {
+            if (w.m_pChatSocket) w.m_pChatSocket->SendMsg(request);
+        } catch (const zorvi::StreamFailure&) {
+            // Without the show the room is still usable; the request is simply lost.
+        }
+        if (w.m_mediaPlayer) w.m_mediaPlayer->Stop();
+    }
+    w.AppendChatLine(RoomTexts::kWelcomePrefix + w.m_nickname + RoomTexts::kWelcomeSuffix);
+    if (w.m_roomTitleEdit) w.m_roomTitleEdit->setText(RoomTitleLine(w.m_roomName, w.m_ownerName));
+    lifecycle_.EnableConversation();
+    w.m_isOwner = 0;
+    w.setWindowTitle(RoomTexts::kWindowTitle);
+    if (w.m_effectButton) w.m_effectButton->setEnabled(false);
+    if (w.m_assignButton) w.m_assignButton->setEnabled(false);
+    w.RunSkinCommand(QStringLiteral("goto assignButton DisableButton"));
+    w.RunSkinCommand(QStringLiteral("goto closeEffectButton DisableButton"));
+    w.RunSkinCommand(QStringLiteral("goto EffectButton DisableButton"));
+    RefreshChannelList();
+}
+
+void ChannelList::OnChannelColumnClick(int column) {
+    auto& w = ctx_.w;
+    QTreeWidget* list = w.m_channelList;
+    if (!list) return;
+    QList<QTreeWidgetItem*> rows;
+    while (list->topLevelItemCount() > 0) rows.append(list->takeTopLevelItem(0));
+    for (QTreeWidgetItem* row : std::as_const(rows)) {
+        QVariant key;
+        switch (column) {
+        case 0: {
+            const qsizetype at = w.m_channelNames.indexOf(row->text(0));
+            key = at >= 0 ? w.m_channelNames[at] : QString();
+            break;
+        }
+        case 1: key = row->data(1, kImageRole).toInt() == kAudioImage ? 1 : 0; break;
+        case 2: key = LeadingNumber(row->text(2)); break;
+        default: key = 0; break;
+        }
+        row->setData(0, kSortKeyRole, key);
+    }
+    // CompareChannels calls equal counts "less" both ways round; a sort needs a strict
+    // ordering, so a row goes first only when the comparison agrees from both sides.
+    std::stable_sort(rows.begin(), rows.end(), [column](QTreeWidgetItem* a, QTreeWidgetItem* b) {
+        const QVariant ka = a->data(0, kSortKeyRole);
+        const QVariant kb = b->data(0, kSortKeyRole);
+        return CompareChannels(ka, kb, column) < 0 && CompareChannels(kb, ka, column) > 0;
+    });
+    list->addTopLevelItems(rows);
+}
+
+int ChannelList::CompareChannels(const QVariant& key1, const QVariant& key2, int column) {
+    switch (column) {
+    case 0: return QString::compare(key1.toString(), key2.toString(), Qt::CaseInsensitive);
+    case 1:
+    case 2: return key1.toInt() < key2.toInt() ? 1 : -1;
+    default: return -1;
+    }
+}

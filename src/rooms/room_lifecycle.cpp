@@ -1,0 +1,208 @@
+#include "rooms/room_lifecycle.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "chat/kestrivan_dlg.h"
+#include "chat/user_list.h"
+#include "rooms/room_dialogs.h"
+#include "rooms/room_texts.h"
+#include "rooms/room_title.h"
+#include "rooms/service_link.h"
+
+namespace {
+constexpr int kCreate = 42;       // '*'
+constexpr int kNameTaken = 46;    // '.'
+constexpr int kRemove = 44;
+constexpr int kClosing = 25;
+constexpr int kLeave = 12;
+}  // namespace
+
+void RoomLifecycle::OnNewRoom() {
+    auto& w = ctx_.w;
+    const bool wasOwner = w.m_isOwner == 1;
+    if (wasOwner) {
+        if (!w.m_roomUsers.isEmpty()) {
+            w.ShowMessage(RoomTexts::kOwnerMustAssign);
+            return;
+        }
+        if (!w.AskYesNo(RoomTexts::kLoseOwnershipNewRoom)) return;
+    }
+    const std::optional<QString> name = ctx_.dialogs.AskNewRoomName();
+    if (!name) return;
+
+    if (OpenServiceConnection(w) != ServiceOpen::Ok) return;
+    auto& service = *w.m_pServiceSocket;
+    CMsg request(14, kCreate);
+    request.text = ToWire(*name);
+    request.list = {ToWire(w.m_nickname)};
+    CMsg reply;
+    try {
+        service.Init();
+        service.SendMsg(request);
+        service.ReceiveMsg(reply);
+        service.SendMsg(CMsg(14, kClosing));
+        service.Close();
+    } catch (const zorvi::StreamFailure&) {
+        // The exchange broke off before an answer was complete: nothing has changed here,
+        // but the user must know that the room was not created.
+        service.Abort();
+        service.Close();
+        w.ShowMessage(RoomTexts::kFailConnectChatServer);
+        return;
+    }
+
+    if (reply.Is(13, kNameTaken)) {
+        if (reply.number == 1) w.ShowMessage(RoomTexts::kNameTaken);
+        return;
+    }
+    if (!reply.Is(13, kCreate)) return;
+
+    LeaveRoom();
+    if (wasOwner) RemoveRoom();
+    w.m_chatPort = reply.number;
+    if (w.m_mediaPlayer) w.m_mediaPlayer->Stop();
+    if (ctx_.join && ctx_.join()) {
+        EnterAsOwner(*name, wasOwner);
+    } else {
+        EnterNoRoom(wasOwner ? DisableOrder::AssignEffectClose : DisableOrder::AssignCloseEffect);
+    }
+}
+
+void RoomLifecycle::EnterAsOwner(const QString& roomName, bool wasOwner) {
+    auto& w = ctx_.w;
+    w.m_ownerName = w.m_nickname;
+    w.m_roomName = roomName;
+    w.AppendChatLine(RoomTexts::kWelcomePrefix + w.m_nickname + RoomTexts::kWelcomeSuffix);
+    w.AppendChatLine(wasOwner ? RoomTexts::kNowOwner : RoomTexts::kNowOwnerNewcomer);
+    w.AppendChatLine(RoomTexts::kEffectHint);
+    if (w.m_roomTitleEdit) w.m_roomTitleEdit->setText(RoomTitleLine(roomName, w.m_nickname));
+    w.m_isOwner = 1;
+    w.setWindowTitle(RoomTexts::kWindowTitle);
+    SetOwnerControls(true);
+    w.RunSkinCommand(QStringLiteral("stop;goto assignButton EnableButton"));
+    w.RunSkinCommand(QStringLiteral("stop;goto closeEffectButton EnableButton"));
+    w.RunSkinCommand(QStringLiteral("stop;goto EffectButton EnableButton"));
+    EnableConversation();
+    if (refreshChannelList_) refreshChannelList_();
+}
+
+void RoomLifecycle::EnterNoRoom(DisableOrder order) {
+    auto& w = ctx_.w;
+    w.ShowMessage(RoomTexts::kJoinFailed);
+    w.m_chatPort = -1;
+    if (w.m_roomTitleEdit) w.m_roomTitleEdit->clear();
+    if (w.m_chatInput) w.m_chatInput->setReadOnly(true);
+    if (w.m_sendButton) w.m_sendButton->setEnabled(false);
+    w.m_isOwner = 0;
+    w.setWindowTitle(RoomTexts::kWindowTitle);
+    SetOwnerControls(false);
+    w.RunSkinCommand(QStringLiteral("goto assignButton DisableButton"));
+    if (order == DisableOrder::AssignEffectClose) {
+        w.RunSkinCommand(QStringLiteral("goto EffectButton DisableButton"));
+        w.RunSkinCommand(QStringLiteral("goto closeEffectButton DisableButton"));
+    } else {
+        w.RunSkinCommand(QStringLiteral("goto closeEffectButton DisableButton"));
+        w.RunSkinCommand(QStringLiteral("goto EffectButton DisableButton"));
+    }
+}
+
+void RoomLifecycle::EnableConversation() {
+    auto& w = ctx_.w;
+    if (w.m_chatDisplay) w.m_chatDisplay->show();
+    if (w.m_chatInput) w.m_chatInput->setReadOnly(false);
+    if (w.m_sendButton) w.m_sendButton->setEnabled(true);
+}
+
+void RoomLifecycle::SetOwnerControls(bool enabled) {
+    auto& w = ctx_.w;
+    if (w.m_effectButton) w.m_effectButton->setEnabled(enabled);
+    if (w.m_assignButton) w.m_assignButton->setEnabled(enabled);
+}
+
+void RoomLifecycle::LeaveRoom() {
+    auto& w = ctx_.w;
+    if (w.m_chatDisplay) w.m_chatDisplay->clear();
+    if (w.m_chatInput) w.m_chatInput->clear();
+    w.m_roomUsers.clear();
+    if (w.m_userList) w.m_userList->Clear();
+
+    auto* chat = w.m_pChatSocket.get();
+    if (!chat) return;
+    std::string address;
+    int port = 0;
+    if (!chat->GetPeerName(address, port) || w.m_chatPort == -1) return;
+
+    try {
+        chat->SendMsg(CMsg(14, kLeave));
+    } catch (const zorvi::StreamFailure&) {
+        chat->Abort();
+        return;
+    }
+    if (!chat->HasOutputWriter()) return;
+    try {
+        CMsg farewell(14, kClosing);
+        farewell.text = ToWire(w.m_nickname + RoomTexts::kLeftRoomSuffix);
+        chat->SendMsg(farewell);
+        chat->ShutdownSend();
+        chat->Close();
+    } catch (const zorvi::StreamFailure&) {
+        chat->Abort();
+        return;
+    }
+    // The socket's handle is gone; the window's read notifier must let go of it.
+    w.WatchChatSocket();
+}
+
+void RoomLifecycle::RemoveRoom() {
+    auto& w = ctx_.w;
+    CMsg request(14, kRemove);
+    request.text = ToWire(w.m_roomName);
+    switch (OpenServiceConnection(w)) {
+    case ServiceOpen::NoSocket: return;
+    case ServiceOpen::CreateFailed:
+    case ServiceOpen::ConnectFailed: w.ShowMessage(RoomTexts::kFailConnectChatServer); return;
+    case ServiceOpen::Ok: break;
+    }
+    auto& service = *w.m_pServiceSocket;
+    service.Init();
+    try {
+        service.SendMsg(request);
+    } catch (const zorvi::StreamFailure&) {
+        service.Abort();
+        service.Close();
+        return;
+    }
+    if (!service.HasOutputWriter()) return;
+    CMsg reply;
+    try {
+        service.ReceiveMsg(reply);
+    } catch (const zorvi::StreamFailure&) {
+        // No answer: the room may still exist on the server, which is what a refusal says.
+        service.Abort();
+        service.Close();
+        w.AppendChatLine(RoomTexts::kRemoveFailed);
+        return;
+    }
+    if (reply.Is(13, kRemove) && reply.number == 0) w.AppendChatLine(RoomTexts::kRemoveFailed);
+    try {
+        service.SendMsg(CMsg(13, kClosing));
+        service.Close();
+    } catch (const zorvi::StreamFailure&) {
+        service.Abort();
+        service.Close();
+    }
+}
+
+void RoomLifecycle::RefreshRoomView() {
+    auto& w = ctx_.w;
+    if (!w.m_userList) return;
+    w.m_userList->Clear();
+    if (w.m_roomUsers.isEmpty()) return;
+    for (const QString& name : std::as_const(w.m_roomUsers)) {
+        // Exact comparison: a name differing only in letter case is not the owner.
+        w.m_userList->AddColoredName(name, name == w.m_ownerName ? kOwnerColour : 0);
+    }
+    if (w.m_roomTitleEdit) w.m_roomTitleEdit->setText(RoomTitleLine(w.m_roomName, w.m_ownerName));
+}

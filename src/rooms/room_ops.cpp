@@ -1,0 +1,22 @@
+#include "rooms/room_ops.h"
+
+#include "chat/kestrivan_dlg.h"
+
+RoomOps::RoomOps(CKestrivanDlg& w, IRoomDialogs& dialogs, std::function<bool()> join,
+                 std::function<void()> sendEffect, QObject* parent)
+    : QObject(parent),
+      ctx_{w, dialogs, std::move(join), std::move(sendEffect)},
+      lifecycle_(ctx_),
+      channels_(ctx_, lifecycle_),
+      people_(ctx_),
+      finder_(ctx_) {
+    lifecycle_.SetRefreshChannelList([this] { channels_.RefreshChannelList(); });
+}
+
+RoomOps::~RoomOps() = default;
+
+void RoomOps::Attach() {
+    channels_.Attach();
+    people_.Attach();
+    ctx_.w.SetRoomOperations(this);
+}
