@@ -1,0 +1,117 @@
+// Configuration, the JSON form of records and the account store.
+#include <sodium.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "net/codec.h"
+#include "server/core/account_store.h"
+#include "server/core/json_record.h"
+#include "server/core/server_config.h"
+#include "server/core/web_site.h"
+
+namespace zorvid::test {
+namespace {
+
+TEST(ServerConfigTest, ReadsEveryKeyAndRejectsBadInput) {
+    ServerConfig c;
+    ApplyConfigText(R"({
+        // comments are allowed
+        "bind": "127.0.0.2", "login-port": 0, "chat-ports": "7000-7010", "http-port": -1,
+        "db": "data/a.db", "open-registration": true, "empty-room-grace": 0.5,
+        "rooms": [{"name": "Lobby", "marker": "a"},
+                  {"name": "Show", "marker": "+",
+                   "live-show": {"code": 55, "address": "{web}/m.ogg", "base": "{web}/"}}],
+        "portal-on-join": "{web}/"
+    })", "/etc/zorvid", c);
+    EXPECT_EQ(c.bindAddress, "127.0.0.2");
+    EXPECT_EQ(c.loginPort, 0);
+    EXPECT_EQ(c.chatPortFirst, 7000);
+    EXPECT_EQ(c.chatPortLast, 7010);
+    EXPECT_EQ(c.httpPort, -1);
+    EXPECT_EQ(c.dbPath, "/etc/zorvid/data/a.db");
+    EXPECT_TRUE(c.openRegistration);
+    EXPECT_EQ(c.emptyRoomGrace, std::chrono::milliseconds(500));
+    ASSERT_EQ(c.rooms.size(), 2u);
+    EXPECT_EQ(c.rooms[1].marker, '+');
+    EXPECT_EQ(c.rooms[1].liveShow.code2, 55);
+    EXPECT_EQ(ExpandWeb(c.rooms[1].liveShow.address, "http://h:1"), "http://h:1/m.ogg");
+    EXPECT_EQ(ExpandWeb("{web}{web}", "x"), "xx");
+
+    ParseChatPorts("0", c);
+    EXPECT_TRUE(c.EphemeralChatPorts());
+    for (const char* bad : {"7000", "7010-7000", "0-5", "a-b", "7000-70000", "1-2x"}) {
+        EXPECT_THROW(ParseChatPorts(bad, c), ConfigError) << bad;
+    }
+    for (const char* bad : {"[1]", "{\"nope\": 1}", "{\"login-port\": 70000}", "{\"login-port\": \"x\"}",
+                            "{\"rooms\": [{\"name\": \"A\", \"marker\": \"ab\"}]}", "{",
+                            "{\"rooms\": [{\"name\": \"A\", \"live-show\": {\"code\": 3}}]}"}) {
+        ServerConfig d;
+        EXPECT_THROW(ApplyConfigText(bad, "/", d), ConfigError) << bad;
+    }
+    ServerConfig twice;
+    twice.rooms = {{"A", ' ', {}}, {"A", '+', {}}};
+    EXPECT_THROW(ValidateConfig(twice), ConfigError);
+    EXPECT_NO_THROW(ValidateConfig(ServerConfig{}));
+}
+
+TEST(JsonRecordTest, RoundTripsAndReportsBadFields) {
+    CMsg m(13, 29);
+    m.text = "caf\xC3\xA9";
+    m.list = {"+Lobby", ""};
+    m.number = -1;
+    m.array = {3, -7};
+    EXPECT_EQ(RecordFromJson(nlohmann::json::parse(RecordToJsonLine(m))), m);
+
+    // The catalogue's find request, from its JSON form, encodes to its 20 known bytes.
+    const CMsg find = RecordFromJson(nlohmann::json::parse(R"({"code1":14,"code2":52,"text":"ann"})"));
+    EXPECT_EQ(zorvi::EncodeMsg(find),
+              std::string("\x0E\0\0\0\x34\0\0\0\x03" "ann" "\0\0\0\0\0\0\0\0", 20));
+    EXPECT_EQ(RecordFromJson(nlohmann::json::parse(R"({"number":4294967295})")).number, -1);
+
+    for (const char* bad : {R"({"code1":"x"})", R"({"list":[1]})", R"({"array":["a"]})",
+                            R"({"extra":1})", R"([1])", R"({"number":5000000000})"}) {
+        EXPECT_THROW(RecordFromJson(nlohmann::json::parse(bad)), std::invalid_argument) << bad;
+    }
+    // Bytes that are not UTF-8 are replaced, never thrown on.
+    CMsg raw(13, 11);
+    raw.list = {std::string("\xFF\xFE", 2)};
+    EXPECT_NE(RecordToJsonLine(raw).find("\xEF\xBF\xBD"), std::string::npos);
+}
+
+TEST(AccountStoreTest, RegistersLogsInAndChangesPasswords) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("zorvid-accounts-" + std::to_string(::getpid()) + ".db");
+    std::filesystem::remove(path);
+    {
+        AccountStore store(path.string(), crypto_pwhash_OPSLIMIT_MIN, crypto_pwhash_MEMLIMIT_MIN, 32);
+        EXPECT_EQ(store.Login("ann", "pw", false), LoginOutcome::Refused);
+        EXPECT_EQ(store.Login("ann", "pw", true), LoginOutcome::Created);
+        EXPECT_EQ(store.Login("ann", "pw", false), LoginOutcome::Accepted);
+        EXPECT_EQ(store.Login("ann", "other", true), LoginOutcome::Refused);
+
+        EXPECT_EQ(store.Register("bob", "pw"), RegisterOutcome::Created);
+        EXPECT_EQ(store.Register("bob", "pw"), RegisterOutcome::NameTaken);
+        EXPECT_EQ(store.Register(" bob", "pw"), RegisterOutcome::BadName);
+        EXPECT_EQ(store.Register(std::string(33, 'x'), "pw"), RegisterOutcome::BadName);
+        EXPECT_EQ(store.Register("tab\tname", "pw"), RegisterOutcome::BadName);
+        EXPECT_EQ(store.Register("carl", ""), RegisterOutcome::BadPassword);
+
+        EXPECT_EQ(store.ChangePassword("bob", "wrong", "new"), PasswordChangeOutcome::Refused);
+        EXPECT_EQ(store.ChangePassword("bob", "pw", ""), PasswordChangeOutcome::BadPassword);
+        EXPECT_EQ(store.ChangePassword("bob", "pw", "new"), PasswordChangeOutcome::Changed);
+        EXPECT_EQ(store.Login("bob", "pw", false), LoginOutcome::Refused);
+    }
+    // The hashes survive a restart, and none is the password itself.
+    AccountStore reopened(path.string(), crypto_pwhash_OPSLIMIT_MIN, crypto_pwhash_MEMLIMIT_MIN, 32);
+    EXPECT_EQ(reopened.Login("bob", "new", false), LoginOutcome::Accepted);
+    EXPECT_TRUE(reopened.Exists("ann"));
+    std::filesystem::remove(path);
+
+    EXPECT_EQ(HtmlEscape("<b>\"x\" & 'y'</b>"), "&lt;b&gt;&quot;x&quot; &amp; &#39;y&#39;&lt;/b&gt;");
+}
+
+}  // namespace
+}  // namespace zorvid::test

@@ -1,0 +1,326 @@
+// The service over real loopback sockets on ephemeral ports.
+#include <sodium.h>
+
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "server/core/zorvi_server.h"
+#include "tests/server/test_client.h"
+
+namespace zorvid::test {
+namespace {
+
+using Ms = std::chrono::milliseconds;
+
+class Loopback : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dbPath_ = std::filesystem::temp_directory_path() /
+                  ("zorvid-test-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".db");
+        std::filesystem::remove(dbPath_);
+        config.loginPort = config.servicePort = 0;
+        config.chatPortFirst = config.chatPortLast = 0;
+        config.openRegistration = true;
+        config.pwhashOps = crypto_pwhash_OPSLIMIT_MIN;
+        config.pwhashMem = crypto_pwhash_MEMLIMIT_MIN;
+        config.handshakeTimeout = Ms(400);
+        config.maxQueuedBytes = 256 * 1024;
+        config.maxRecordBytes = 16 * 1024;
+        config.roomCapacity = 3;
+        config.rooms.push_back({"Lobby", 'a', {}});
+    }
+
+    void StartServer() {
+        accounts = std::make_unique<AccountStore>(dbPath_.string(), config.pwhashOps,
+                                                  config.pwhashMem, config.maxNameBytes);
+        server = std::make_unique<ZorviServer>(io, config, *accounts, log);
+        server->Start();
+        loop = std::thread([this] { io.run(); });
+    }
+
+    void TearDown() override {
+        if (loop.joinable()) {
+            asio::post(io, [this] {
+                server->Stop();
+                io.stop();
+            });
+            loop.join();
+        }
+        server.reset();
+        accounts.reset();
+        std::filesystem::remove(dbPath_);
+    }
+
+    bool Login(const std::string& name, const std::string& password, const char* local = "127.0.0.1") {
+        CMsg req(15, 27), reply;
+        req.text = name;
+        req.list = {password};
+        return TestClient::Exchange(server->LoginPort(), req, reply, local) && reply.Is(13, 41);
+    }
+
+    int PortOf(const std::string& room) {
+        CMsg req(14, 23), reply;
+        req.text = room;
+        if (!TestClient::Exchange(server->ServicePort(), req, reply) || !reply.Is(13, 23) ||
+            reply.array.empty()) {
+            return -1;
+        }
+        return reply.array[0];
+    }
+
+    // Logs in and joins; returns the join answer ("" when the connection broke).
+    std::string Enter(TestClient& c, const std::string& name, int port, const char* local = "127.0.0.1") {
+        std::string answer;
+        if (!Login(name, "pw-" + name, local) || !c.Connect(port, local) || !c.SendBare(name) ||
+            !c.ReceiveBare(answer)) {
+            return "";
+        }
+        return answer;
+    }
+
+    static CMsg Line(const std::string& text) {
+        CMsg m(15, 11);
+        m.text = text;
+        return m;
+    }
+
+    ServerConfig config;
+    EventLog log{nullptr};
+    asio::io_context io{1};
+    std::unique_ptr<AccountStore> accounts;
+    std::unique_ptr<ZorviServer> server;
+    std::thread loop;
+
+private:
+    std::filesystem::path dbPath_;
+};
+
+TEST_F(Loopback, LoginVersionAndRoomExchanges) {
+    StartServer();
+    EXPECT_TRUE(Login("ann", "secret"));    // open registration creates ann
+    EXPECT_TRUE(Login("ann", "secret"));
+    EXPECT_FALSE(Login("ann", "wrong"));
+    EXPECT_FALSE(Login("", "x"));
+
+    CMsg version(14, 26), reply;
+    version.number = 4;
+    ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), version, reply));
+    EXPECT_TRUE(reply.Is(13, 26));
+    EXPECT_EQ(reply.number, 1);
+
+    CMsg create(13, 42);
+    create.text = "Tea";
+    create.list = {"ann"};
+    ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), create, reply));
+    ASSERT_TRUE(reply.Is(13, 42));
+    EXPECT_EQ(PortOf("Tea"), reply.number);
+    ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), create, reply));
+    EXPECT_TRUE(reply.Is(13, 46));
+    EXPECT_EQ(reply.number, 1);
+
+    ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), CMsg(14, 28), reply));
+    EXPECT_EQ(reply.list, (std::vector<std::string>{"aLobby", " Tea"}));
+
+    // Several requests on one connection, each answered in order.
+    TestClient c;
+    ASSERT_TRUE(c.Connect(server->ServicePort()));
+    CMsg find(14, 52);
+    find.text = "ann";
+    ASSERT_TRUE(c.Send(find) && c.Send(CMsg(14, 28)));
+    ASSERT_TRUE(c.Receive(reply));
+    EXPECT_TRUE(reply.Is(13, 52));
+    EXPECT_EQ(reply.number, 0);
+    ASSERT_TRUE(c.Receive(reply));
+    EXPECT_TRUE(reply.Is(13, 29));
+    ASSERT_TRUE(c.Send(CMsg(13, 25)));
+    EXPECT_TRUE(c.WaitClosed());
+}
+
+TEST_F(Loopback, ScriptedConversationOfThreeClients) {
+    StartServer();
+    ASSERT_TRUE(Login("ann", "pw-ann"));
+    CMsg create(13, 42), reply;
+    create.text = "Tea";
+    create.list = {"ann"};
+    ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), create, reply));
+    const int port = reply.number;
+
+    TestClient ann, bob, cat;
+    ASSERT_EQ(Enter(ann, "ann", port), "OK");
+    ASSERT_TRUE(ann.Send(Line("ann: join the chatroom")));
+    ASSERT_TRUE(ann.ReceiveCode(11, reply));
+    EXPECT_EQ(reply.list.at(0), "ann: join the chatroom");
+    ASSERT_EQ(Enter(bob, "bob", port), "OK");
+    ASSERT_TRUE(bob.ReceiveCode(32, reply));
+    EXPECT_EQ(reply.text, "ann");
+    EXPECT_EQ(reply.number, 1);
+    ASSERT_TRUE(ann.ReceiveCode(32, reply));
+    EXPECT_EQ(reply.text, "bob");
+    ASSERT_EQ(Enter(cat, "cat", port), "OK");
+
+    // A line reaches all three, the sender too.
+    ASSERT_TRUE(bob.Send(Line("bob: hi all")));
+    for (auto* c : {&ann, &bob, &cat}) {
+        ASSERT_TRUE(c->ReceiveCode(11, reply));
+        EXPECT_EQ(reply.list.at(0), "bob: hi all");
+    }
+    CMsg pm(14, 10);
+    pm.text = "secret";
+    pm.list = {"cat", "bob"};
+    ASSERT_TRUE(bob.Send(pm));
+    ASSERT_TRUE(cat.ReceiveCode(10, reply));
+    EXPECT_EQ(reply.list.at(0), "bob");
+
+    // The owner kicks cat, who is told and disconnected; the others hear cat left.
+    CMsg kick(15, 45);
+    kick.text = "cat";
+    kick.list = {"ann"};
+    ASSERT_TRUE(ann.Send(kick));
+    ASSERT_TRUE(cat.ReceiveCode(35, reply));
+    ASSERT_TRUE(cat.ReceiveCode(25, reply));
+    EXPECT_TRUE(cat.WaitClosed());
+    ASSERT_TRUE(bob.ReceiveCode(33, reply));
+    EXPECT_EQ(reply.text, "cat");
+
+    // Ann hands the room to bob, then drops: bob stays owner, and ann's leaving is told.
+    CMsg give(14, 43);
+    give.text = "bob";
+    give.list = {"ann"};
+    ASSERT_TRUE(ann.Send(give));
+    ASSERT_TRUE(bob.ReceiveCode(43, reply));
+    EXPECT_EQ(reply.list.at(0), "ann");
+    ASSERT_TRUE(ann.ReceiveCode(51, reply));
+    EXPECT_EQ(reply.list.back(), "bob");
+    ann.Disconnect();
+    ASSERT_TRUE(bob.ReceiveCode(33, reply));
+    EXPECT_EQ(reply.text, "ann");
+
+    // Bob leaves alone and removes the room.
+    ASSERT_TRUE(bob.Send(CMsg(14, 12)));
+    CMsg bye(14, 25);
+    bye.text = "bob left the chatroom!";
+    ASSERT_TRUE(bob.Send(bye));
+    EXPECT_TRUE(bob.WaitClosed());
+    CMsg remove(14, 44);
+    remove.text = "Tea";
+    ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), remove, reply));
+    EXPECT_TRUE(reply.Is(13, 44));
+    EXPECT_EQ(reply.number, 1);
+    EXPECT_EQ(PortOf("Tea"), -1);
+}
+
+TEST_F(Loopback, FullNameExistsAndImpersonationAreRefused) {
+    StartServer();
+    const int lobby = PortOf("Lobby");
+    ASSERT_GT(lobby, 0);
+    TestClient a, a2, b, c, d;
+    ASSERT_EQ(Enter(a, "a", lobby), "OK");
+    EXPECT_EQ(Enter(a2, "a", lobby), "NAMEEXIST");
+    EXPECT_TRUE(a2.WaitClosed());
+    ASSERT_EQ(Enter(b, "b", lobby), "OK");
+    ASSERT_EQ(Enter(c, "c", lobby), "OK");
+    EXPECT_EQ(Enter(d, "d", lobby), "FULL");
+    EXPECT_TRUE(d.WaitClosed());
+
+    // "b" logged in from 127.0.0.1; from 127.0.0.2 the name gets no answer and is cut off.
+    c.Disconnect();
+    TestClient impostor;
+    ASSERT_TRUE(impostor.Connect(lobby, "127.0.0.2"));
+    ASSERT_TRUE(impostor.SendBare("zed"));
+    std::string answer;
+    EXPECT_FALSE(impostor.ReceiveBare(answer, Ms(1000)));
+    EXPECT_TRUE(answer.empty());
+    EXPECT_TRUE(impostor.WaitClosed(Ms(100)));
+
+    // Removal of a room from an address its owner never logged in from is refused.
+    ASSERT_TRUE(Login("own", "pw", "127.0.0.3"));
+    CMsg create(13, 42), reply;
+    create.text = "Mine";
+    create.list = {"own"};
+    ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), create, reply, "127.0.0.3"));
+    ASSERT_TRUE(reply.Is(13, 42));
+    CMsg remove(14, 44);
+    remove.text = "Mine";
+    ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), remove, reply, "127.0.0.4"));
+    EXPECT_EQ(reply.number, 0);
+    EXPECT_GT(PortOf("Mine"), 0);
+}
+
+TEST_F(Loopback, HostileClientsNeverHurtTheOthers) {
+    config.maxConnectionsPerAddress = 12;
+    StartServer();
+    const int lobby = PortOf("Lobby");
+    TestClient good, slow;
+    ASSERT_EQ(Enter(good, "good", lobby), "OK");
+    ASSERT_EQ(Enter(slow, "slow", lobby, "127.0.0.5"), "OK");
+    slow.SetReceiveBuffer(4096);  // and it never reads
+
+    // Garbage on every port, a huge count, a truncated record, a silent connection.
+    TestClient garbage, huge, truncated, silent, bigName;
+    ASSERT_TRUE(garbage.Connect(server->ServicePort(), "127.0.0.6"));
+    ASSERT_TRUE(garbage.SendRaw(std::string("\x01\x00\x00\x00\x02\x00\x00\x00\xFF\xFE\xFF\xFF\xFE\xFF", 14)));
+    ASSERT_TRUE(huge.Connect(server->LoginPort(), "127.0.0.6"));
+    std::string hugeRecord = zorvi::EncodeMsg(CMsg(15, 27));
+    hugeRecord.resize(13);  // code1, code2, empty text, number: now a list count of 4 billion
+    hugeRecord += std::string("\xFF\xFF\xFF\xFF\xFF\xFF", 6);
+    ASSERT_TRUE(huge.SendRaw(hugeRecord));
+    ASSERT_TRUE(truncated.Connect(lobby, "127.0.0.6"));
+    ASSERT_TRUE(truncated.SendRaw(zorvi::EncodeBareString("half").substr(0, 3)));
+    ASSERT_TRUE(silent.Connect(server->ServicePort(), "127.0.0.6"));
+    ASSERT_TRUE(bigName.Connect(lobby, "127.0.0.6"));
+    ASSERT_TRUE(bigName.SendRaw(std::string("\xFF\xFF\xFF\x00\x00\x00\x10", 7)));  // 256 MiB name
+
+    // Flood the room so that the reader that never reads overflows its queue.
+    const std::string pad(4000, 'x');
+    const auto started = std::chrono::steady_clock::now();
+    CMsg reply;
+    for (int i = 0; i < 500; ++i) {
+        ASSERT_TRUE(good.Send(Line("good: " + std::to_string(i) + " " + pad)));
+        ASSERT_TRUE(good.ReceiveCode(11, reply, Ms(2000))) << "line " << i << " was delayed";
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+
+    EXPECT_TRUE(garbage.WaitClosed());
+    EXPECT_TRUE(huge.WaitClosed());
+    EXPECT_TRUE(bigName.WaitClosed());
+    EXPECT_TRUE(truncated.WaitClosed());  // no complete join within the handshake time
+    EXPECT_TRUE(silent.WaitClosed());
+    EXPECT_TRUE(slow.WaitClosed(Ms(5000)));  // dropped, not buffered without bound
+    ASSERT_TRUE(good.ReceiveCode(33, reply));
+    EXPECT_EQ(reply.text, "slow");
+
+    // Too many connections from one address: the extra ones are closed at once.
+    std::vector<std::unique_ptr<TestClient>> many;
+    for (int i = 0; i < 13; ++i) {
+        many.push_back(std::make_unique<TestClient>());
+        ASSERT_TRUE(many.back()->Connect(server->ServicePort(), "127.0.0.7"));
+    }
+    EXPECT_TRUE(many.back()->WaitClosed(Ms(200)));
+    CMsg version(14, 26);
+    version.number = 4;
+    ASSERT_TRUE(many.front()->Send(version));
+    EXPECT_TRUE(many.front()->Receive(reply));
+    EXPECT_TRUE(reply.Is(13, 26));
+
+    // Still serving.
+    ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), CMsg(14, 28), reply));
+    EXPECT_TRUE(reply.Is(13, 29));
+}
+
+TEST_F(Loopback, StopTellsEveryChatClientAndCloses) {
+    StartServer();
+    TestClient a;
+    ASSERT_EQ(Enter(a, "a", PortOf("Lobby")), "OK");
+    asio::post(io, [this] { server->Stop(); });
+    CMsg reply;
+    ASSERT_TRUE(a.ReceiveCode(25, reply));
+    EXPECT_TRUE(a.WaitClosed());
+    loop.join();  // the loop runs out of work by itself
+}
+
+}  // namespace
+}  // namespace zorvid::test

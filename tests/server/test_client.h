@@ -1,0 +1,129 @@
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+#include "net/codec.h"
+
+namespace zorvid::test {
+
+// A blocking loopback client for the tests; every wait has a deadline.
+class TestClient {
+public:
+    using Ms = std::chrono::milliseconds;
+
+    TestClient() = default;
+    TestClient(const TestClient&) = delete;
+    TestClient& operator=(const TestClient&) = delete;
+    ~TestClient() { Disconnect(); }
+
+    // `local` picks the client's own loopback address (127.0.0.x), so tests can act as
+    // different machines.
+    bool Connect(int port, const char* local = "127.0.0.1") {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (fd_ < 0) return false;
+        sockaddr_in me{};
+        me.sin_family = AF_INET;
+        ::inet_pton(AF_INET, local, &me.sin_addr);
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&me), sizeof me) != 0) return false;
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<unsigned short>(port));
+        ::inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+        return ::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+    }
+    void Disconnect() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+    void SetReceiveBuffer(int bytes) {
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    }
+
+    bool SendRaw(const std::string& bytes) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    bool Send(const CMsg& msg) { return SendRaw(zorvi::EncodeMsg(msg)); }
+    bool SendBare(const std::string& s) { return SendRaw(zorvi::EncodeBareString(s)); }
+
+    bool Receive(CMsg& out, Ms timeout = Ms(3000)) {
+        return Await(timeout, [&] {
+            const auto r = zorvi::DecodeMsg(input_, out);
+            if (r.status != zorvi::DecodeStatus::Complete) return false;
+            input_.erase(0, r.consumed);
+            return true;
+        });
+    }
+    bool ReceiveBare(std::string& out, Ms timeout = Ms(3000)) {
+        return Await(timeout, [&] {
+            const auto r = zorvi::DecodeBareString(input_, out);
+            if (r.status != zorvi::DecodeStatus::Complete) return false;
+            input_.erase(0, r.consumed);
+            return true;
+        });
+    }
+    // The next record with this code2, skipping others.
+    bool ReceiveCode(int code2, CMsg& out, Ms timeout = Ms(3000)) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (true) {
+            const auto left = std::chrono::duration_cast<Ms>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0 || !Receive(out, left)) return false;
+            if (out.code2 == code2) return true;
+        }
+    }
+    // True when the server closes the connection within the time-out.
+    bool WaitClosed(Ms timeout = Ms(3000)) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        char buf[4096];
+        while (true) {
+            const auto left = std::chrono::duration_cast<Ms>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return false;
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+            const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+            if (n <= 0) return true;
+            input_.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+    // A whole exchange on a fresh connection: connect, send, read one reply, close notice.
+    static bool Exchange(int port, const CMsg& request, CMsg& reply, const char* local = "127.0.0.1") {
+        TestClient c;
+        if (!c.Connect(port, local) || !c.Send(request) || !c.Receive(reply)) return false;
+        c.Send(CMsg(14, 25));
+        return true;
+    }
+
+private:
+    template <typename Try>
+    bool Await(Ms timeout, Try&& attempt) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        char buf[65536];
+        while (true) {
+            if (attempt()) return true;
+            const auto left = std::chrono::duration_cast<Ms>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return false;
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+            const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+            if (n <= 0) return false;
+            input_.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+
+    int fd_ = -1;
+    std::string input_;
+};
+
+}  // namespace zorvid::test
