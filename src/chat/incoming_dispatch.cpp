@@ -1,12 +1,10 @@
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include "app/blocking_wait.h"
-#include "app/settings_store.h"
+#include "app/install_paths.h"
 #include "chat/chat_texts.h"
 #include "chat/kestrivan_dlg.h"
 #include "chat/record_fields.h"
@@ -163,11 +161,10 @@ void CKestrivanDlg::DispatchRecord(CMsg& msg) {
 
 void CKestrivanDlg::RewriteServerList(const CMsg& msg) {
     if (!services_.settings) return;
-    const QString path =
-        QDir(services_.settings->InstallFolder()).filePath(QStringLiteral("config/server.cfg"));
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
+    const QString path = WritablePath(*services_.settings, QStringLiteral("config/server.cfg"));
     // A file that cannot be written keeps the login dialog on the servers it knows.
+    if (path.isEmpty()) return;
+    QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
     for (const std::string& entry : msg.list) {
         const QByteArray line = QByteArray::fromStdString(entry) + "\r\n";

@@ -114,6 +114,9 @@ void CKestrivanDlg::WatchChatSocket() {
     connect(chatNotifier_, &QSocketNotifier::activated, this, [this] {
         if (m_pChatSocket) m_pChatSocket->OnReceive();
     });
+    // Records that came with the join's answer are already in the reader, where no
+    // notification will announce them.
+    ContinueReadingLater();
 }
 
 void CKestrivanDlg::keyPressEvent(QKeyEvent* event) {

@@ -1,0 +1,242 @@
+#include <QFile>
+#include <QTextBlock>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "chat/web_address.h"
+#include "chat_harness.h"
+
+using namespace chattest;
+using kvtest::PeerScript;
+using kvtest::ScriptPeer;
+
+namespace {
+
+// A peer that sends `bytes` in one write once the window is connected, then stays.
+PeerScript SendsThenStays(const std::string& bytes) {
+    PeerScript s;
+    s.SendRaw(bytes).Silent();
+    return s;
+}
+
+std::string Encoded(std::initializer_list<CMsg> records) {
+    std::string bytes;
+    for (const CMsg& m : records) zorvi::AppendMsg(m, bytes);
+    return bytes;
+}
+
+QString ServerListText(const ChatHarness& h) {
+    QFile f(h.install + QStringLiteral("/config/server.cfg"));
+    if (!f.open(QIODevice::ReadOnly)) return QStringLiteral("<missing>");
+    return QString::fromUtf8(f.readAll());
+}
+
+}  // namespace
+
+TEST(ChatDispatch, ThreeRecordsInOnePacketAreAllHandledAtOnce) {
+    ChatHarness h;
+    ScriptPeer peer(SendsThenStays(Encoded({Record(11, {}, {"one"}), Record(11, {}, {"two"}),
+                                            Record(11, {}, {"three"})})));
+    ASSERT_TRUE(h.Join(peer));
+    ASSERT_TRUE(WaitFor([&] { return h.Display().contains(QStringLiteral("one")); }));
+    // No more bytes reach the socket, so the other two must come from the same turn.
+    EXPECT_EQ(h.Lines(), QStringList({"one", "two", "three"}));
+}
+
+TEST(ChatDispatch, RecordSplitIntoSingleBytesIsHandledOnce) {
+    ChatHarness h;
+    PeerScript s;
+    s.SendRaw(Encoded({Record(11, {}, {"a", "b"})}), true).Send(Record(11, {}, {"end"})).Silent();
+    ScriptPeer peer(s);
+    ASSERT_TRUE(h.Join(peer));
+    ASSERT_TRUE(WaitFor([&] { return h.Display().contains(QStringLiteral("end")); }));
+    EXPECT_EQ(h.Lines(), QStringList({"a", "b", "end"}));
+}
+
+TEST(ChatDispatch, RoomTextAndPrivateMessages) {
+    ChatHarness h;
+    ScriptPeer peer(SendsThenStays(Encoded({
+        Record(11),                           // empty: nothing
+        Record(11, {}, {"x", "y", "z"}),      // three lines in list order
+        Record(10, "", {"ann"}),              // empty text: the sound only
+        Record(10, "hi there", {"ann"}),
+        Record(10, "who?", {}),               // no sender named: empty name
+        Record(35, {}, {"ann Beep you!"}),
+        Record(35),                           // beep without a line
+        Record(11, {}, {"done"}),
+    })));
+    ASSERT_TRUE(h.Join(peer));
+    ASSERT_TRUE(WaitFor([&] { return h.Display().contains(QStringLiteral("done")); }));
+    EXPECT_EQ(h.Lines(), QStringList({"x", "y", "z", "ann->hi there", "->who?", "ann Beep you!",
+                                      "done"}));
+    std::vector<ProgramSound> sounds;
+    for (const auto& p : h.sounds.played) sounds.push_back(p.first);
+    EXPECT_EQ(sounds, (std::vector<ProgramSound>{ProgramSound::PrivateMessage,
+                                                 ProgramSound::PrivateMessage,
+                                                 ProgramSound::PrivateMessage,
+                                                 ProgramSound::Beep, ProgramSound::Beep}));
+}
+
+TEST(ChatDispatch, SoundsStayQuietWithSoundOff) {
+    ChatHarness h;
+    h.w().m_soundOn = 0;
+    CMsg pm = Record(10, "hi", {"ann"});
+    CMsg beep = Record(35, {}, {"b"});
+    h.w().DispatchRecord(pm);
+    h.w().DispatchRecord(beep);
+    EXPECT_TRUE(h.sounds.played.empty());
+    EXPECT_EQ(h.Lines(), QStringList({"ann->hi", "b"}));
+}
+
+TEST(ChatDispatch, PeopleJoinAndLeave) {
+    ChatHarness h;
+    ScriptPeer peer(SendsThenStays(Encoded({
+        Record(32, "bob", {}, 0),
+        Record(32, "Bobby", {}, 1),  // the owner, in blue
+        Record(32, "carol", {}, 0),
+        Record(33, "bob"),
+        Record(33, "nobody"),        // not in the room: nothing changes
+        Record(33, "CAROL"),         // the screen list ignores case, the room list does not
+        Record(11, {}, {"done"}),
+    })));
+    ASSERT_TRUE(h.Join(peer));
+    ASSERT_TRUE(WaitFor([&] { return h.Display().contains(QStringLiteral("done")); }));
+    EXPECT_EQ(h.w().m_roomUsers, QStringList({"Bobby", "carol"}));
+    EXPECT_EQ(h.users.Names(), QStringList({"Bobby"}));
+    EXPECT_EQ(h.users.Colour(0), kOwnerColour);
+    EXPECT_GE(h.users.redraws, 3);
+}
+
+TEST(ChatDispatch, PortalNavigatesOnlyToWebPages) {
+    ChatHarness h;
+    CMsg good = Record(34, "https://example.org/news");
+    CMsg local = Record(34, "file:///etc/passwd");
+    CMsg script = Record(34, "javascript:alert(1)");
+    h.w().DispatchRecord(good);
+    h.w().DispatchRecord(local);
+    h.w().DispatchRecord(script);
+    EXPECT_EQ(h.portal.calls, QStringList({"Navigate https://example.org/news"}));
+    EXPECT_EQ(h.Lines(), QStringList({RefusedAddressLine("file:///etc/passwd"),
+                                      RefusedAddressLine("javascript:alert(1)")}));
+}
+
+TEST(ChatDispatch, EffectsAndShowsGoToTheirSubsystem) {
+    ChatHarness h;
+    std::vector<CMsg> records = {Record(20, "s.htm", {"ann"}), Record(21, "i.htm", {"bob"}),
+                                 Record(22, "j.htm", {}), Record(48, "mms://show"),
+                                 Record(55, "list.asx", {"a"})};
+    for (CMsg& m : records) h.w().DispatchRecord(m);
+    EXPECT_EQ(h.effects.calls, QStringList({"sound s.htm from ann", "image i.htm from bob",
+                                            "image j.htm from ", "show mms://show",
+                                            "playlist list.asx"}));
+}
+
+TEST(ChatDispatch, WithoutBoundSubsystemsNothingBreaks) {
+    TestWindow t;
+    std::vector<CMsg> records = {Record(20, "a", {}), Record(21, "b"), Record(48, "c"),
+                                 Record(55, "d"), Record(43), Record(51)};
+    for (CMsg& m : records) t.w().DispatchRecord(m);
+    EXPECT_EQ(t.w().m_isOwner, 1);
+    EXPECT_TRUE(t.w().m_ownerName.isEmpty());
+}
+
+TEST(ChatDispatch, OtherCodesChangeNothing) {
+    ChatHarness h;
+    h.w().m_roomUsers = QStringList({"ann"});
+    CMsg twelve = Record(12, "x", {"y"}, 1);
+    CMsg unknown = Record(99, "x", {"y"}, 1);
+    h.w().DispatchRecord(twelve);
+    h.w().DispatchRecord(unknown);
+    EXPECT_TRUE(h.Display().isEmpty());
+    EXPECT_EQ(h.w().m_roomUsers, QStringList({"ann"}));
+    EXPECT_TRUE(h.sounds.played.empty());
+    EXPECT_TRUE(h.effects.calls.isEmpty());
+    EXPECT_TRUE(h.rooms.calls.isEmpty());
+    EXPECT_EQ(ServerListText(h), QStringLiteral("<missing>"));
+}
+
+TEST(ChatDispatch, ServerListIsRewritten) {
+    ChatHarness h;
+    CMsg two = Record(54, {}, {"Main 10.0.0.1", "Backup 10.0.0.2"});
+    h.w().DispatchRecord(two);
+    EXPECT_EQ(ServerListText(h), QStringLiteral("Main 10.0.0.1\r\nBackup 10.0.0.2\r\n"));
+    CMsg none = Record(54);
+    h.w().DispatchRecord(none);
+    EXPECT_EQ(ServerListText(h), QString()) << "an empty list leaves an empty file";
+}
+
+TEST(ChatDispatch, DisconnectionClosesAndAJoinConnectsAgain) {
+    ChatHarness h;
+    PeerScript first;
+    first.Send(Record(25)).ExpectEnd();
+    PeerScript second;
+    second.Send(Record(11, {}, {"back again"})).Silent();
+    ScriptPeer peer({first, second});
+    ASSERT_TRUE(h.Join(peer));
+    ASSERT_TRUE(WaitFor([&] { return !h.w().m_pChatSocket->IsOpen(); }));
+    EXPECT_EQ(h.Lines(), QStringList({"You are disconnected from the server!"}));
+    EXPECT_TRUE(peer.WaitForFinished(1, 5s));
+    EXPECT_EQ(peer.ClientCloses(), 1);
+
+    ASSERT_TRUE(h.Join(peer));
+    EXPECT_TRUE(WaitFor([&] { return h.Display().contains(QStringLiteral("back again")); }));
+}
+
+TEST(ChatDispatch, BrokenStreamReportsAndCloses) {
+    ChatHarness h;
+    // A record that claims more bytes than any record may hold: the stream has lost its
+    // place, so what follows must not be read as records.
+    std::string bytes = Encoded({Record(11, {}, {"before"})});
+    bytes += std::string("\xff\xff\xff\x7f\xff\xff\xff\x7f", 8) + std::string(64, '\xff');
+    PeerScript s;
+    s.SendRaw(bytes).ExpectEnd();
+    ScriptPeer peer(s);
+    ASSERT_TRUE(h.Join(peer));
+    ASSERT_TRUE(WaitFor([&] { return !h.w().m_pChatSocket->IsOpen(); }));
+    EXPECT_EQ(h.Lines(), QStringList({"before", "Error in Connection!"}));
+    EXPECT_TRUE(peer.WaitForFinished(1, 5s));
+}
+
+TEST(ChatDispatch, ServerVanishingMidRecordReportsOnce) {
+    ChatHarness h;
+    const std::string whole = Encoded({Record(11, {}, {"cut short"})});
+    PeerScript s;
+    s.SendRaw(whole.substr(0, whole.size() - 3)).Close();
+    ScriptPeer peer(s);
+    ASSERT_TRUE(h.Join(peer));
+    ASSERT_TRUE(WaitFor([&] { return !h.w().m_pChatSocket->IsOpen(); }));
+    // Once closed, no notification may read on: let the loop run its pending events.
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    EXPECT_EQ(h.Lines(), QStringList({"Error in Connection!"}));
+}
+
+TEST(ChatDispatch, AFloodLetsTheEventLoopRun) {
+    ChatHarness h;
+    // Small records, so that the reader always holds the start of the next one and the
+    // flood never pauses by itself at a record boundary.
+    std::string bytes;
+    const std::vector<std::string> ten(10, std::string(1, 'w'));
+    for (int i = 0; i < 2000; ++i) zorvi::AppendMsg(Record(11, {}, ten), bytes);
+    zorvi::AppendMsg(Record(11, {}, {"last"}), bytes);
+    ScriptPeer peer(SendsThenStays(bytes));
+
+    QTextDocument* doc = h.w().m_chatDisplay->document();
+    int turnsDuringFlood = 0;
+    bool ended = false;
+    QTimer ticker;
+    ticker.setInterval(0);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (!ended && doc->blockCount() > 1) ++turnsDuringFlood;
+    });
+    ticker.start();
+    ASSERT_TRUE(h.Join(peer));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            ended = doc->lastBlock().previous().text() == QStringLiteral("last");
+            return ended;
+        },
+        60000));
+    EXPECT_EQ(doc->blockCount(), 20002);
+    // Twenty thousand lines take far longer than one turn of reading may hold the loop.
+    EXPECT_GT(turnsDuringFlood, 2);
+}

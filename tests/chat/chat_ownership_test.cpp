@@ -1,0 +1,156 @@
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include "chat_harness.h"
+
+using namespace chattest;
+using kvtest::PeerScript;
+using kvtest::ScriptPeer;
+
+namespace {
+
+const QStringList kGiveUp = {"goto assignButton DisableButton", "goto EffectButton DisableButton",
+                             "goto closeEffectButton DisableButton"};
+const QStringList kBecome = {"goto assignButton EnableButton", "goto EffectButton EnableButton",
+                             "goto closeEffectButton EnableButton"};
+
+// An owner in a room with ann and bob, connected to a listening chat host.
+struct OwnerHarness : ChatHarness {
+    OwnerHarness() : peer([] {
+          PeerScript s;
+          s.ExpectEnd();
+          return s;
+      }()) {
+        joined = Join(peer);
+        w().m_isOwner = 1;
+        w().m_ownerName = QStringLiteral("me");
+        w().m_roomUsers = QStringList({"ann", "bob"});
+        users.AddColoredName(QStringLiteral("ann"), 0);
+        users.AddColoredName(QStringLiteral("bob"), 0);
+        w().m_assignButton->setEnabled(true);
+        w().m_effectButton->setEnabled(true);
+    }
+    std::vector<CMsg> Sent() {
+        w().m_pChatSocket->Close();
+        peer.WaitForFinished(1, std::chrono::seconds(5));
+        return peer.Received();
+    }
+    ScriptPeer peer;
+    bool joined = false;
+};
+
+}  // namespace
+
+TEST(Ownership, RefusedAssignmentsChangeNothing) {
+    OwnerHarness h;
+    ASSERT_TRUE(h.joined);
+    // Nobody else in the room, whatever is selected.
+    h.w().m_roomUsers.clear();
+    h.users.Select(0);
+    h.w().OnAssignOwner();
+    // Nothing selected.
+    h.w().m_roomUsers = QStringList({"ann", "bob"});
+    h.users.Select(-1);
+    h.w().OnAssignOwner();
+    // The user answers No.
+    h.users.Select(1);
+    h.box.answers = {false};
+    h.w().OnAssignOwner();
+
+    EXPECT_EQ(h.box.shown,
+              QStringList({"There is no other people in the room. You cannnot assign ownership to "
+                           "the others!",
+                           "Please select one user from the user list before press this button!"}));
+    EXPECT_EQ(h.box.asked, QStringList({"Are you sure to assign the room ownership to bob?"}));
+    EXPECT_EQ(h.w().m_isOwner, 1);
+    EXPECT_TRUE(h.w().m_assignButton->isEnabled());
+    EXPECT_TRUE(h.w().m_effectButton->isEnabled());
+    EXPECT_TRUE(h.skin.commands.isEmpty());
+    EXPECT_TRUE(h.Sent().empty());
+}
+
+TEST(Ownership, ConfirmedAssignmentGivesTheRoomUpAtOnce) {
+    OwnerHarness h;
+    ASSERT_TRUE(h.joined);
+    h.users.Select(0);
+    h.w().OnAssignOwner();
+    EXPECT_EQ(h.w().m_isOwner, 0);
+    EXPECT_FALSE(h.w().m_assignButton->isEnabled());
+    EXPECT_FALSE(h.w().m_effectButton->isEnabled());
+    EXPECT_EQ(h.skin.commands, kGiveUp);
+    EXPECT_EQ(h.w().m_ownerName, QStringLiteral("me")) << "the server's record names the new owner";
+    EXPECT_TRUE(h.Display().isEmpty());
+    const auto sent = h.Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].code1, 14);
+    EXPECT_EQ(sent[0].code2, 43);
+    EXPECT_EQ(sent[0].text, "ann");
+    EXPECT_EQ(sent[0].list, std::vector<std::string>({"me"}));
+}
+
+TEST(Ownership, AssignmentThatCannotBeSentIsReported) {
+    OwnerHarness h;
+    ASSERT_TRUE(h.joined);
+    h.users.Select(1);
+    h.w().m_pChatSocket->Abort();  // no output writer: nothing would leave
+    h.w().OnAssignOwner();
+    EXPECT_EQ(h.Lines(), QStringList({"There is error in connect server!"}));
+    EXPECT_EQ(h.w().m_isOwner, 0);
+    EXPECT_EQ(h.skin.commands, kGiveUp);
+
+    OwnerHarness closed;
+    ASSERT_TRUE(closed.joined);
+    closed.users.Select(1);
+    closed.w().m_pChatSocket->Close();
+    closed.w().OnAssignOwner();
+    EXPECT_EQ(closed.Lines(), QStringList({"There is error in connect server!"}));
+    EXPECT_FALSE(closed.w().m_assignButton->isEnabled());
+}
+
+TEST(Ownership, WithoutAChatConnectionNothingChanges) {
+    OwnerHarness h;
+    h.users.Select(1);
+    h.w().m_pChatSocket.reset();
+    h.w().OnAssignOwner();
+    EXPECT_EQ(h.box.shown, QStringList({"Error in assign owner!"}));
+    EXPECT_EQ(h.w().m_isOwner, 1);
+    EXPECT_TRUE(h.w().m_assignButton->isEnabled());
+}
+
+TEST(Ownership, BecomingTheOwner) {
+    ChatHarness h;
+    h.w().m_ownerName = QStringLiteral("ann");
+    ScriptPeer peer([] {
+        PeerScript s;
+        s.Send(Record(43, {}, {"ann", "ignored"})).Silent();
+        return s;
+    }());
+    ASSERT_TRUE(h.Join(peer));
+    ASSERT_TRUE(WaitFor([&] { return h.w().m_isOwner == 1; }));
+    EXPECT_EQ(h.w().m_ownerName, QStringLiteral("me"));
+    EXPECT_EQ(h.rooms.calls, QStringList({"RefreshRoomView"}));
+    EXPECT_EQ(h.Lines(), QStringList({"ann give you the ownership of this room!", "",
+                                      " Now! You are the owner of this Room! ",
+                                      "You can use the effect button to send image effect or sound "
+                                      "effect to other users! ",
+                                      ""}));
+    EXPECT_TRUE(h.w().m_effectButton->isEnabled());
+    EXPECT_TRUE(h.w().m_assignButton->isEnabled());
+    EXPECT_EQ(h.skin.commands, kBecome);
+}
+
+TEST(Ownership, OwnerChangedTakesTheLastEntry) {
+    ChatHarness h;
+    h.w().m_isOwner = 1;
+    CMsg two = Record(51, {}, {"ann", "bob"});
+    h.w().DispatchRecord(two);
+    EXPECT_EQ(h.w().m_ownerName, QStringLiteral("bob"));
+    EXPECT_EQ(h.w().m_isOwner, 1);
+    EXPECT_EQ(h.rooms.calls, QStringList({"RefreshRoomView"}));
+    CMsg none = Record(51);
+    h.w().DispatchRecord(none);
+    EXPECT_TRUE(h.w().m_ownerName.isEmpty());
+    CMsg giverUnknown = Record(43);
+    h.w().DispatchRecord(giverUnknown);
+    EXPECT_EQ(h.Lines().first(), QStringLiteral(" give you the ownership of this room!"));
+}
