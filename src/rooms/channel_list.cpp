@@ -123,8 +123,13 @@ void ChannelList::FillRows() {
     QTreeWidget* list = w.m_channelList;
     if (!list) return;
     list->clear();
-    const QIcon noAudio = list->style()->standardIcon(QStyle::SP_MediaVolumeMuted);
-    const QIcon audio = list->style()->standardIcon(QStyle::SP_MediaVolume);
+    const auto image = [&w, list](int i) {
+        if (i < w.m_channelImagesSmall.size()) return w.m_channelImagesSmall[i];
+        return list->style()->standardIcon(i == kNoAudioImage ? QStyle::SP_MediaVolumeMuted
+                                                              : QStyle::SP_MediaVolume);
+    };
+    const QIcon noAudio = image(kNoAudioImage);
+    const QIcon audio = image(kAudioImage);
     for (qsizetype i = 0; i < w.m_channelNames.size(); ++i) {
         auto* row = new QTreeWidgetItem;
         row->setText(0, w.m_channelNames[i]);

@@ -3,12 +3,12 @@
 #include <QMenu>
 #include <QWidget>
 
+#include "login/progress_dlg.h"
 #include "rooms/find_dlg.h"
 #include "rooms/new_room_dlg.h"
 #include "rooms/private_message_dlg.h"
 
-QtRoomDialogs::QtRoomDialogs(QWidget* parent, IMessageBox* box, ProgressFactory makeProgress)
-    : parent_(parent), box_(box), makeProgress_(std::move(makeProgress)) {}
+QtRoomDialogs::QtRoomDialogs(QWidget* parent, IMessageBox* box) : parent_(parent), box_(box) {}
 
 QtRoomDialogs::~QtRoomDialogs() { HideProgress(); }
 
@@ -36,14 +36,13 @@ QAction* QtRoomDialogs::ExecMenu(QMenu& menu, const QPoint& screenPos) { return 
 
 void QtRoomDialogs::ShowProgress(const QString& text) {
     HideProgress();
-    if (!makeProgress_) return;
-    progress_ = makeProgress_(text, parent_);
-    if (progress_) progress_->show();
+    progress_ = new CProgressDlg(text, parent_);
+    progress_->Show();
 }
 
 void QtRoomDialogs::HideProgress() {
     if (!progress_) return;
-    progress_->hide();
+    progress_->End();
     delete progress_.data();
     progress_ = nullptr;
 }

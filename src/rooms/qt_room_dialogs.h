@@ -1,22 +1,17 @@
 #pragma once
 
 #include <QPointer>
-#include <functional>
-#include <memory>
 
 #include "rooms/room_dialogs.h"
 
 class IMessageBox;
+class CProgressDlg;
 class QWidget;
 
 // The room dialogs as real modal Qt dialogs over the main window.
 class QtRoomDialogs : public IRoomDialogs {
 public:
-    // `makeProgress` builds the progress window with its text (not yet shown); without it
-    // no progress window appears.
-    using ProgressFactory = std::function<QWidget*(const QString& text, QWidget* parent)>;
-
-    QtRoomDialogs(QWidget* parent, IMessageBox* box, ProgressFactory makeProgress = {});
+    QtRoomDialogs(QWidget* parent, IMessageBox* box);
     ~QtRoomDialogs() override;
 
     std::optional<QString> AskNewRoomName() override;
@@ -29,6 +24,5 @@ public:
 private:
     QWidget* parent_;
     IMessageBox* box_;
-    ProgressFactory makeProgress_;
-    QPointer<QWidget> progress_;
+    QPointer<CProgressDlg> progress_;
 };

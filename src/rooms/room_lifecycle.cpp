@@ -34,7 +34,7 @@ void RoomLifecycle::OnNewRoom() {
 
     if (OpenServiceConnection(w) != ServiceOpen::Ok) return;
     auto& service = *w.m_pServiceSocket;
-    CMsg request(14, kCreate);
+    CMsg request(13, kCreate);
     request.text = ToWire(*name);
     request.list = {ToWire(w.m_nickname)};
     CMsg reply;
@@ -151,8 +151,6 @@ void RoomLifecycle::LeaveRoom() {
         chat->Abort();
         return;
     }
-    // The socket's handle is gone; the window's read notifier must let go of it.
-    w.WatchChatSocket();
 }
 
 void RoomLifecycle::RemoveRoom() {

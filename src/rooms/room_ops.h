@@ -13,6 +13,7 @@
 
 class CKestrivanDlg;
 class IRoomDialogs;
+class LoginOps;
 
 // The rooms subsystem's face towards the window and the skin: creating, changing and
 // leaving rooms, the channel list, the people in the room, and finding people.
@@ -24,6 +25,8 @@ public:
     // person selected in the user list.
     RoomOps(CKestrivanDlg& w, IRoomDialogs& dialogs, std::function<bool()> join,
             std::function<void()> sendEffect = {}, QObject* parent = nullptr);
+    RoomOps(CKestrivanDlg& w, IRoomDialogs& dialogs, LoginOps& login, std::function<void()> sendEffect = {},
+            QObject* parent = nullptr);
     ~RoomOps() override;
 
     // Wires the window's channel list, user list and context-menu requests to the handlers.
