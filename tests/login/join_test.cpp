@@ -1,0 +1,153 @@
+// Joining a room's chat connection against a scripted chat host.
+#include <gtest/gtest.h>
+
+#include <QPlainTextEdit>
+#include <QtTest/QtTest>
+
+#include "fake_login_dialog.h"
+#include "login/login_ops.h"
+#include "msg_printer.h"
+#include "net/codec.h"
+#include "support/test_window.h"
+#include "support_net/script_peer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class JoinTest : public ::testing::Test {
+protected:
+    JoinTest() {
+        tw.w().m_nickname = QStringLiteral("kim");
+        tw.w().m_chatHost = QStringLiteral("127.0.0.1");
+    }
+    void UseChatHost(const kvtest::ScriptPeer& peer) { tw.w().m_chatPort = peer.port(); }
+
+    TestWindow tw;
+    FakeLoginDialog dialog;
+    LoginOps ops{tw.w(), dialog};
+};
+
+TEST_F(JoinTest, RefusalsShowTheirMessageAndLeaveNoConnection) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"FULL", "chat room is full!"},
+        {"NAMEEXIST", "Another user having the same name has already exist!"},
+    };
+    for (const auto& [answer, message] : cases) {
+        SCOPED_TRACE(answer);
+        tw.box.shown.clear();
+        kvtest::PeerScript script;
+        script.ReceiveBareString().SendBareString(answer).ExpectEnd();
+        kvtest::ScriptPeer host(script);
+        UseChatHost(host);
+        tw.w().m_soundOn = 0;
+
+        EXPECT_FALSE(ops.JoinChatServer());
+        EXPECT_EQ(tw.box.shown, QStringList{QString::fromUtf8(message)});
+        EXPECT_FALSE(tw.w().m_pChatSocket->IsOpen());
+        EXPECT_EQ(tw.w().m_soundOn, 0);
+        ASSERT_TRUE(host.WaitForFinished(1, 5s));
+        EXPECT_EQ(host.ReceivedStrings(), std::vector<std::string>{"kim"});
+        // Nothing but the name was sent: no join line.
+        EXPECT_TRUE(host.Received().empty());
+        EXPECT_EQ(host.ClientCloses(), 1);
+    }
+}
+
+TEST_F(JoinTest, AnyOtherAnswerJoinsAnnouncesAndTurnsSoundOn) {
+    for (const char* answer : {"OK", "", "full"}) {
+        SCOPED_TRACE(answer);
+        kvtest::PeerScript script;
+        script.ReceiveBareString().SendBareString(answer).Receive().ExpectEnd();
+        kvtest::ScriptPeer host(script);
+        UseChatHost(host);
+        tw.w().m_soundOn = 0;
+
+        ASSERT_TRUE(ops.JoinChatServer());
+        EXPECT_TRUE(tw.w().m_pChatSocket->IsOpen());
+        EXPECT_EQ(tw.w().m_soundOn, 1);
+        ASSERT_TRUE(host.WaitForReceived(2, 5s));
+        CMsg announce(15, 11);
+        announce.text = "kim: join the chatroom";
+        EXPECT_EQ(host.Received(), std::vector<CMsg>{announce});
+        EXPECT_TRUE(tw.box.shown.isEmpty());
+        tw.w().m_pChatSocket->Close();
+        EXPECT_TRUE(host.WaitForFinished(1, 5s));
+    }
+}
+
+TEST_F(JoinTest, RejoiningClosesThePreviousConnection) {
+    kvtest::PeerScript script;
+    script.ReceiveBareString().SendBareString("OK").Receive().ExpectEnd();
+    kvtest::ScriptPeer first(script);
+    kvtest::ScriptPeer second(script);
+    UseChatHost(first);
+    ASSERT_TRUE(ops.JoinChatServer());
+    UseChatHost(second);
+    ASSERT_TRUE(ops.JoinChatServer());
+    // The first host sees its connection end as soon as the second join starts.
+    EXPECT_TRUE(first.WaitForFinished(1, 5s));
+    EXPECT_EQ(first.ClientCloses(), 1);
+    EXPECT_EQ(second.ClientCloses(), 0);
+}
+
+TEST_F(JoinTest, BrokenHandshakeIsReportedAndClosed) {
+    std::vector<std::pair<const char*, kvtest::PeerScript>> cases;
+    cases.emplace_back("closed before answering", kvtest::PeerScript().ReceiveBareString().Close());
+    cases.emplace_back("closed inside the answer",
+                       kvtest::PeerScript().ReceiveBareString().SendRaw(zorvi::EncodeBareString("FULL").substr(0, 3)).Close());
+    cases.emplace_back("reset at once", kvtest::PeerScript().Close(true));
+    cases.emplace_back("never answers", kvtest::PeerScript().ReceiveBareString().Silent());
+    for (auto& [what, script] : cases) {
+        SCOPED_TRACE(what);
+        tw.box.shown.clear();
+        kvtest::ScriptPeer host(script);
+        UseChatHost(host);
+        EXPECT_FALSE(ops.JoinChatServer());
+        EXPECT_EQ(tw.box.shown, QStringList{QStringLiteral("Fail to connect chat server!")});
+        EXPECT_FALSE(tw.w().m_pChatSocket->IsOpen());
+    }
+}
+
+TEST_F(JoinTest, NoPortOrUnreachableHost) {
+    tw.w().m_chatPort = -1;
+    EXPECT_FALSE(ops.JoinChatServer());
+    EXPECT_TRUE(tw.box.shown.isEmpty());
+
+    {
+        kvtest::ScriptPeer gone{kvtest::PeerScript()};
+        tw.w().m_chatPort = gone.port();
+    }
+    EXPECT_FALSE(ops.JoinChatServer());
+    EXPECT_EQ(tw.box.shown, QStringList{QStringLiteral("Fail to connect chat server!")});
+    EXPECT_FALSE(tw.w().m_pChatSocket->IsOpen());
+}
+
+TEST_F(JoinTest, LinesArrivingWithTheAnswerReachTheConversation) {
+    CMsg lines(15, 11);
+    lines.list = {"lee: hello kim", "lee: second line"};
+    kvtest::PeerScript script;
+    script.ReceiveBareString()
+        .SendRaw(zorvi::EncodeBareString("OK") + zorvi::EncodeMsg(lines))
+        .Receive()
+        .ExpectEnd();
+    kvtest::ScriptPeer host(script);
+    UseChatHost(host);
+    ASSERT_TRUE(ops.JoinChatServer());
+    QTRY_VERIFY_WITH_TIMEOUT(tw.w().m_chatDisplay->toPlainText().contains(QStringLiteral("lee: second line")),
+                             5000);
+    EXPECT_TRUE(tw.w().m_chatDisplay->toPlainText().contains(QStringLiteral("lee: hello kim")));
+}
+
+TEST_F(JoinTest, LaterLinesArriveThroughTheWindowsNotifier) {
+    CMsg lines(15, 11);
+    lines.list = {"lee: welcome"};
+    kvtest::PeerScript script;
+    script.ReceiveBareString().SendBareString("OK").Receive().Send(lines).ExpectEnd();
+    kvtest::ScriptPeer host(script);
+    UseChatHost(host);
+    ASSERT_TRUE(ops.JoinChatServer());
+    QTRY_VERIFY_WITH_TIMEOUT(tw.w().m_chatDisplay->toPlainText().contains(QStringLiteral("lee: welcome")), 5000);
+}
+
+}  // namespace
