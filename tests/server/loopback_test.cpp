@@ -278,9 +278,15 @@ TEST_F(Loopback, HostileClientsNeverHurtTheOthers) {
     const std::string pad(4000, 'x');
     const auto started = std::chrono::steady_clock::now();
     CMsg reply;
-    for (int i = 0; i < 500; ++i) {
-        ASSERT_TRUE(good.Send(Line("good: " + std::to_string(i) + " " + pad)));
-        ASSERT_TRUE(good.ReceiveCode(11, reply, Ms(2000))) << "line " << i << " was delayed";
+    bool slowDropped = false;
+    // Kernel buffers on loopback hold megabytes, so send well past them, in bursts.
+    for (int burst = 0; burst < 60; ++burst) {
+        for (int i = 0; i < 50; ++i) ASSERT_TRUE(good.Send(Line("good: " + std::to_string(i) + " " + pad)));
+        for (int i = 0; i < 50;) {
+            ASSERT_TRUE(good.Receive(reply, Ms(2000))) << "burst " << burst << " was delayed";
+            if (reply.code2 == 11) ++i;
+            if (reply.code2 == 33 && reply.text == "slow") slowDropped = true;
+        }
     }
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
 
@@ -289,9 +295,11 @@ TEST_F(Loopback, HostileClientsNeverHurtTheOthers) {
     EXPECT_TRUE(bigName.WaitClosed());
     EXPECT_TRUE(truncated.WaitClosed());  // no complete join within the handshake time
     EXPECT_TRUE(silent.WaitClosed());
-    EXPECT_TRUE(slow.WaitClosed(Ms(5000)));  // dropped, not buffered without bound
-    ASSERT_TRUE(good.ReceiveCode(33, reply));
-    EXPECT_EQ(reply.text, "slow");
+    // The reader that never reads is dropped, not buffered without bound.
+    if (!slowDropped) {
+        ASSERT_TRUE(good.ReceiveCode(33, reply));
+        EXPECT_EQ(reply.text, "slow");
+    }
 
     // Too many connections from one address: the extra ones are closed at once.
     std::vector<std::unique_ptr<TestClient>> many;
