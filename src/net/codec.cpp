@@ -1,5 +1,6 @@
 #include "net/codec.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace zorvi {
@@ -55,6 +56,7 @@ public:
     };
 
     std::size_t pos() const { return pos_; }
+    std::size_t Remaining() const { return bytes_.size() - pos_; }
 
     void Require(std::size_t n) {
         if (n > limits_.maxRecordBytes || pos_ + n > limits_.maxRecordBytes) {
@@ -198,11 +200,9 @@ DecodeResult DecodeMsg(std::string_view bytes, CMsg& out, const DecodeLimits& li
         const std::size_t strings = r.Count();
         // Each string takes at least one byte: a count beyond the limit cannot be valid.
         r.RequireCount(strings, 1);
-        for (std::size_t i = 0; i < strings; ++i) {
-            std::string s;
-            r.String(s);
-            out.list.push_back(std::move(s));
-        }
+        // Reserve only what the bytes already present can hold, never the claimed count.
+        out.list.reserve(std::min(strings, r.Remaining()));
+        for (std::size_t i = 0; i < strings; ++i) r.String(out.list.emplace_back());
         const std::size_t n = r.Count();
         const std::string_view raw = r.Bytes(4 * n);
         out.array.resize(n);
