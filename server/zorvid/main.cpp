@@ -33,7 +33,7 @@ void ExpandAll(zorvid::ServerConfig& c, const std::string& web) {
 int main(int argc, char** argv) {
     CLI::App app{"zorvid: the reference Zorvi chat service (login, chat host, rooms, web site)"};
     std::string configFile, bind, chatPorts, db, site;
-    int loginPort = -2, servicePort = -2, httpPort = -2, maxPerAddress = 0;
+    int loginPort = -2, servicePort = -2, httpPort = -2, maxPerAddress = 0, capacity = 0;
     bool openRegistration = false, noLoginCheck = false;
     app.add_option("--config", configFile, "JSON configuration file (see server/README.md)");
     app.add_option("--bind", bind, "address to listen on (default 127.0.0.1)");
@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
     app.add_option("--db", db, "account database file (default $XDG_DATA_HOME/zorvid/accounts.db)");
     app.add_option("--site", site, "folder of the generated web site");
     app.add_option("--max-per-address", maxPerAddress, "connections allowed per peer address");
+    app.add_option("--room-capacity", capacity, "people allowed in one room");
     app.add_flag("--open-registration", openRegistration,
                  "the first login of an unknown name creates the account");
     app.add_flag("--no-login-check", noLoginCheck,
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
         if (!db.empty()) config.dbPath = db;
         if (!site.empty()) config.siteDir = site;
         if (maxPerAddress > 0) config.maxConnectionsPerAddress = maxPerAddress;
+        if (capacity > 0) config.roomCapacity = capacity;
         if (openRegistration) config.openRegistration = true;
         if (noLoginCheck) config.requireLoginToJoin = false;
         if (config.dbPath.empty()) config.dbPath = zorvid::DefaultDbPath();
