@@ -136,11 +136,11 @@ bool ZorviSocket::Create() {
     return OpenSocket();
 }
 
-bool ZorviSocket::ConnectTo(const void* address, unsigned addressLength) {
+bool ZorviSocket::ConnectTo(const void* address, unsigned addressLength, std::chrono::milliseconds timeout) {
     if (::connect(fd_, static_cast<const sockaddr*>(address), addressLength) == 0) return true;
     if (errno != EINPROGRESS && errno != EINTR) return false;
     try {
-        WaitReady(POLLOUT, config_.connectTimeout);
+        WaitReady(POLLOUT, timeout);
     } catch (const SocketError&) {
         return false;
     }
@@ -152,16 +152,18 @@ bool ZorviSocket::ConnectTo(const void* address, unsigned addressLength) {
 
 bool ZorviSocket::Connect(const std::string& host, int port) {
     if (fd_ < 0 || port < 0 || port > 65535) return false;
-    const auto started = Clock::now();
+    // Look-up and every address tried share one time budget.
+    const auto deadline = Clock::now() + config_.connectTimeout;
     const auto addresses = ResolveIpv4(host, port, config_.connectTimeout, config_.waitHook);
     bool first = true;
     for (const sockaddr_in& address : addresses) {
-        if (Clock::now() - started >= config_.connectTimeout) return false;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left <= std::chrono::milliseconds::zero()) return false;
         // A socket whose connect failed cannot be reused portably: try the next address
         // on a fresh one.
         if (!first && !OpenSocket()) return false;
         first = false;
-        if (ConnectTo(&address, sizeof address)) return true;
+        if (ConnectTo(&address, sizeof address, left)) return true;
     }
     return false;
 }

@@ -78,7 +78,7 @@ protected:
 private:
     bool OpenSocket();
     void SetHandle(int fd);
-    bool ConnectTo(const void* address, unsigned addressLength);
+    bool ConnectTo(const void* address, unsigned addressLength, std::chrono::milliseconds timeout);
     // Waits until `events` are ready on the handle; throws SocketError(ETIMEDOUT) when
     // `timeout` passes first. Calls the wait hook between short poll slices.
     void WaitReady(short events, std::chrono::milliseconds timeout);
