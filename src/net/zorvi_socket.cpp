@@ -310,13 +310,17 @@ void ZorviSocket::AbortWriter() { writer_.reset(); }
 
 void ZorviSocket::DrainInput(std::size_t chunk) {
     std::vector<char> scratch(chunk);
+    // One budget for the whole drain: a peer that keeps sending must not hold us forever.
+    const auto deadline = Clock::now() + config_.ioTimeout;
     try {
         while (fd_ >= 0) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left <= std::chrono::milliseconds::zero()) break;
             const ssize_t n = ::recv(fd_, scratch.data(), scratch.size(), 0);
             if (n > 0) continue;
             if (n == 0) break;
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-                WaitReady(POLLIN, config_.ioTimeout);
+                WaitReady(POLLIN, left);
                 continue;
             }
             break;

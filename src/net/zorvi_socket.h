@@ -72,7 +72,7 @@ protected:
     struct Writer;
 
     // Receives and discards bytes (at most `chunk` per read) until the peer closes, a read
-    // fails or the I/O time-out passes; then drops any undecoded input.
+    // fails or the I/O time-out has passed in all; then drops any undecoded input.
     void DrainInput(std::size_t chunk);
 
 private:

@@ -310,6 +310,26 @@ TEST(SocketLifecycle, ChatDrainAndClose) {
     EXPECT_EQ(peer.ClientCloses(), 1);
 }
 
+TEST(SocketLifecycle, DrainEndsAgainstEndlessSender) {
+    // After its closing notice the peer keeps sending and never closes.
+    ScriptPeer peer(PeerScript().Send(CMsg(13, 25)).Run([](int fd) {
+        const std::string junk(4096, 'j');
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        while (std::chrono::steady_clock::now() < until &&
+               ::send(fd, junk.data(), junk.size(), MSG_NOSIGNAL) > 0) {
+        }
+    }));
+    zorvi::ChatSocket chat(nullptr, ShortTimeouts());
+    Open(chat, peer);
+    CMsg got;
+    chat.ReceiveMsg(got);
+    ASSERT_TRUE(got.Is(13, 25));
+    const auto started = std::chrono::steady_clock::now();
+    chat.DrainAndClose();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);
+    EXPECT_FALSE(chat.IsOpen());
+}
+
 TEST(SocketLifecycle, HandedOverConnection) {
     ScriptPeer peer(PeerScript().HandOver());
     ZorviSocket s(ShortTimeouts());
