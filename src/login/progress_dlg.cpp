@@ -1,7 +1,6 @@
 #include "login/progress_dlg.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -66,9 +65,11 @@ CProgressDlg::CProgressDlg(QString text, QWidget* parent)
 void CProgressDlg::Show() {
     show();
     raise();
-    // Let the window system map and paint it before the caller blocks; input and socket
-    // events stay queued so that no other handler runs now.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
+    // Only this window's own pending events run here: a general event pass could start
+    // another handler (a timer's refresh) just before the caller's exchange. The exchange's
+    // wait lets the window system's expose and paint through.
+    QCoreApplication::sendPostedEvents(this);
+    repaint();
 }
 
 void CProgressDlg::End() { hide(); }

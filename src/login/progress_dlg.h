@@ -14,8 +14,8 @@ class CProgressDlg : public QDialog {
 public:
     explicit CProgressDlg(QString text, QWidget* parent = nullptr);
 
-    // Shows the window and paints it at once: the blocking exchange that follows lets
-    // only repaints through.
+    // Shows the window and paints what it can at once; the blocking exchange that
+    // follows lets only repaints through, and those finish the job.
     void Show();
     // Hides and ends the window (the caller deletes it).
     void End();
