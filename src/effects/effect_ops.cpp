@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include "app/install_paths.h"
 #include "app/settings_store.h"
 #include "chat/kestrivan_dlg.h"
 #include "chat/user_list.h"
@@ -158,8 +159,12 @@ void EffectOps::LiveShowByAddress(const CMsg& msg) {
 
 QString EffectOps::PlaylistPath() const {
     const SettingsStore* settings = dlg_.services().settings;
-    const QString folder = settings ? settings->InstallFolder() : QDir::currentPath();
-    return folder + QLatin1Char('/') + effect_texts::PlaylistFileName();
+    if (!settings) return QDir::current().filePath(effect_texts::PlaylistFileName());
+    const QString writable = WritablePath(*settings, effect_texts::PlaylistFileName());
+    // With nowhere to write, the name in the installation folder is still what the
+    // player is asked to open.
+    if (writable.isEmpty()) return settings->InstallFolder() + QLatin1Char('/') + effect_texts::PlaylistFileName();
+    return writable;
 }
 
 void EffectOps::LiveShowByPlaylist(const CMsg& msg) {

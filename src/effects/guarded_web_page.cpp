@@ -12,5 +12,7 @@ bool GuardedWebPage::IsAllowedNavigation(const QUrl& url) {
 }
 
 bool GuardedWebPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool) {
-    return IsAllowedNavigation(url);
+    if (IsAllowedNavigation(url)) return true;
+    emit navigationRefused(url);
+    return false;
 }

@@ -12,6 +12,9 @@ public:
 
     static bool IsAllowedNavigation(const QUrl& url);
 
+signals:
+    void navigationRefused(const QUrl& url);
+
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
 };

@@ -36,6 +36,7 @@ WebEnginePane::WebEnginePane(Playback playback, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_);
     connect(view_, &QWebEngineView::loadFinished, this, &WebEnginePane::loadFinished);
+    connect(page_, &GuardedWebPage::navigationRefused, this, &WebEnginePane::navigationRefused);
 }
 
 WebEnginePane::~WebEnginePane() {

@@ -35,6 +35,8 @@ public:
 
 signals:
     void loadFinished(bool ok);
+    // A page tried to go somewhere other than a web page.
+    void navigationRefused(const QUrl& url);
 
 private:
     QWebEngineProfile* profile_;

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include "effects/guarded_web_page.h"
+#include "effects/web_engine_pane.h"
+#include "tiny_http_server.h"
+
+namespace {
+
+QByteArray Page(const QByteArray& title, const QByteArray& body = {}) {
+    return "<html><head><title>" + title + "</title></head><body>" + body + "</body></html>";
+}
+
+}  // namespace
+
+TEST(GuardedWebPage, AllowsOnlyWebPages) {
+    EXPECT_TRUE(GuardedWebPage::IsAllowedNavigation(QUrl(QStringLiteral("http://127.0.0.1/a"))));
+    EXPECT_TRUE(GuardedWebPage::IsAllowedNavigation(QUrl(QStringLiteral("HTTPS://h/"))));
+    EXPECT_TRUE(GuardedWebPage::IsAllowedNavigation(QUrl(QStringLiteral("about:blank"))));
+    for (const char* bad : {"file:///etc/passwd", "javascript:alert(1)", "data:text/html,x", "ftp://h/",
+                            "about:config", "qrc:/res/sounds/145.wav", "chrome://settings", "http:///x"}) {
+        EXPECT_FALSE(GuardedWebPage::IsAllowedNavigation(QUrl(QString::fromLatin1(bad)))) << bad;
+    }
+}
+
+TEST(WebEnginePane, LoadsAPageReadsItsTitleAndRefusesLocalFiles) {
+    TinyHttpServer http;
+    http.Serve(QStringLiteral("/effect/effectlist.htm"), "text/html",
+               Page("Effects", "<a id=\"pic\" href=\"pic.htm\">pic</a>"));
+    http.Serve(QStringLiteral("/effect/pic.htm"), "text/html", Page("ChoosePic"));
+    // A page that tries to take the pane to a local file.
+    http.Serve(QStringLiteral("/effect/escape.htm"), "text/html",
+               Page("Escape", "<script>location.href='file:///etc/hostname';</script>"));
+
+    WebEnginePane pane(WebEnginePane::Playback::Automatic);
+    pane.resize(400, 300);
+    pane.show();
+    EXPECT_TRUE(pane.profile()->isOffTheRecord());
+    EXPECT_FALSE(pane.view()->page()->settings()->testAttribute(QWebEngineSettings::PlaybackRequiresUserGesture));
+    EXPECT_FALSE(pane.view()->page()->settings()->testAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls));
+
+    const QString catalogue = http.Url(QStringLiteral("/effect/effectlist.htm"));
+    pane.Navigate(catalogue);
+    QTRY_COMPARE_WITH_TIMEOUT(pane.Title(), QStringLiteral("Effects"), 60000);
+    EXPECT_EQ(pane.Address(), catalogue);
+
+    const QString pic = http.Url(QStringLiteral("/effect/pic.htm"));
+    pane.Navigate(pic);
+    QTRY_COMPARE_WITH_TIMEOUT(pane.Title(), QStringLiteral("ChoosePic"), 30000);
+    EXPECT_EQ(pane.Address(), pic);
+
+    pane.GoBack();
+    QTRY_COMPARE_WITH_TIMEOUT(pane.Address(), catalogue, 30000);
+
+    // Refused outright: the pane stays where it was.
+    pane.Navigate(QStringLiteral("file:///etc/hostname"));
+    pane.Navigate(QStringLiteral("javascript:document.title='x'"));
+    EXPECT_EQ(pane.Address(), catalogue);
+    EXPECT_EQ(pane.Title(), QStringLiteral("Effects"));
+
+    // A page's own script cannot leave the web either.
+    QSignalSpy refused(&pane, &WebEnginePane::navigationRefused);
+    pane.Navigate(http.Url(QStringLiteral("/effect/escape.htm")));
+    QTRY_COMPARE_WITH_TIMEOUT(refused.size(), 1, 30000);
+    EXPECT_EQ(refused.at(0).at(0).toUrl().scheme(), QStringLiteral("file"));
+    QTRY_COMPARE_WITH_TIMEOUT(pane.Title(), QStringLiteral("Escape"), 30000);
+    EXPECT_EQ(pane.Address(), http.Url(QStringLiteral("/effect/escape.htm")));
+
+    pane.SetVisible(false);
+    EXPECT_FALSE(pane.IsVisible());
+    pane.SetVisible(true);
+    EXPECT_TRUE(pane.IsVisible());
+}
+
+TEST(WebEnginePane, PortalKeepsTheUserGestureRule) {
+    WebEnginePane pane(WebEnginePane::Playback::NeedsUserGesture);
+    EXPECT_TRUE(pane.view()->page()->settings()->testAttribute(QWebEngineSettings::PlaybackRequiresUserGesture));
+    EXPECT_TRUE(pane.profile()->isOffTheRecord());
+}
