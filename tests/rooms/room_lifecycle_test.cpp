@@ -1,0 +1,291 @@
+#include <gtest/gtest.h>
+
+#include "chat/display_text.h"
+#include "rooms/room_texts.h"
+#include "rooms/room_title.h"
+#include "rooms_fixture.h"
+
+namespace {
+
+QString Lines(const QStringList& lines) {
+    QString all;
+    for (const QString& l : lines) all += l + QStringLiteral("\r\n");
+    return DisplayForm(all);
+}
+
+const QStringList kOwnerEnableOrder = {
+    QStringLiteral("stop;goto assignButton EnableButton"),
+    QStringLiteral("stop;goto closeEffectButton EnableButton"),
+    QStringLiteral("stop;goto EffectButton EnableButton"),
+};
+
+TEST(RoomTitleLine, FillsToTwentyFiveBytesAndJoinsLongerParts) {
+    const QString shortLine = RoomTitleLine(QStringLiteral("Lobby"), QStringLiteral("bob"));
+    EXPECT_EQ(shortLine.toUtf8().size(), 25);
+    EXPECT_TRUE(shortLine.startsWith(QStringLiteral("Lobby ")));
+    EXPECT_TRUE(shortLine.endsWith(QStringLiteral(" (bob)")));
+
+    // 20 + 5 bytes: exactly 25, so no blank at all.
+    const QString exact = RoomTitleLine(QString(20, QLatin1Char('r')), QStringLiteral("bob"));
+    EXPECT_EQ(exact, QString(20, QLatin1Char('r')) + QStringLiteral("(bob)"));
+    // 24 bytes: one blank.
+    EXPECT_EQ(RoomTitleLine(QString(19, QLatin1Char('r')), QStringLiteral("bob")),
+              QString(19, QLatin1Char('r')) + QStringLiteral(" (bob)"));
+    // Longer than 25 bytes: joined directly, nothing cut.
+    EXPECT_EQ(RoomTitleLine(QString(22, QLatin1Char('r')), QStringLiteral("bob")),
+              QString(22, QLatin1Char('r')) + QStringLiteral("(bob)"));
+    // Blanks count bytes, not characters: "é" is two bytes of UTF-8.
+    const QString accented = RoomTitleLine(QStringLiteral("Caf\u00e9"), QStringLiteral("bob"));
+    EXPECT_EQ(accented.toUtf8().size(), 25);
+    EXPECT_EQ(accented.size(), 24);
+}
+
+TEST(NewRoom, OwnerWithPeopleOrAnsweringNoOrCancellingChangesNothing) {
+    RoomsFixture f({Answer(Rec(13, 42, {}, {}, 7000))});
+    f.w().m_isOwner = 1;
+    f.w().m_roomUsers = QStringList{QStringLiteral("bob")};
+    f.ops->OnNewRoom();
+    EXPECT_EQ(f.w().m_isOwner, 1);
+    EXPECT_EQ(f.tw.box.shown, QStringList{RoomTexts::kOwnerMustAssign});
+    EXPECT_EQ(f.dialogs.newRoomAsked, 0);
+
+    f.w().m_roomUsers.clear();
+    f.tw.box.answers = {false};
+    f.ops->OnNewRoom();
+    EXPECT_EQ(f.tw.box.asked, QStringList{RoomTexts::kLoseOwnershipNewRoom});
+    EXPECT_EQ(f.dialogs.newRoomAsked, 0);
+
+    f.w().m_isOwner = 0;
+    f.ops->OnNewRoom();  // the dialog answers Cancel
+    EXPECT_EQ(f.dialogs.newRoomAsked, 1);
+    EXPECT_EQ(f.service.Accepted(), 0);
+    EXPECT_EQ(f.w().m_isOwner, 0);
+}
+
+TEST(NewRoom, TakenNameRefusedWithMessageOnlyForNumberOne) {
+    RoomsFixture f({Answer(Rec(13, 46, {}, {}, 1)), Answer(Rec(13, 46, {}, {}, 0)), Answer(Rec(13, 99))});
+    f.w().m_roomName = QStringLiteral("Old");
+    f.w().m_chatPort = 4000;
+    f.dialogs.newRoomAnswers = {QStringLiteral("Lobby"), QStringLiteral("Lobby"), QString()};
+    f.ops->OnNewRoom();
+    f.ops->OnNewRoom();
+    f.ops->OnNewRoom();
+    EXPECT_EQ(f.tw.box.shown, QStringList{RoomTexts::kNameTaken});
+    const auto got = f.ServiceReceived(6);
+    ASSERT_EQ(got.size(), 6u);
+    EXPECT_EQ(got[0], Rec(13, 42, "Lobby", {"alice"}));
+    EXPECT_EQ(got[1], Rec(14, 25));
+    // An empty name goes to the service as it is.
+    EXPECT_EQ(got[4], Rec(13, 42, "", {"alice"}));
+    EXPECT_EQ(f.w().m_roomName, QStringLiteral("Old"));
+    EXPECT_EQ(f.w().m_chatPort, 4000);
+    EXPECT_EQ(f.joins, 0);
+}
+
+TEST(NewRoom, AcceptedCreationEntersAsOwnerInTheSkinOrder) {
+    RoomsFixture f({});
+    // The scripts need the chat peer's port, known only now.
+    kvtest::ScriptPeer service({Answer(Rec(13, 42, {}, {}, f.chat.port())),
+                                Answer(Rec(13, 29, {}, {"+Fresh"}, 0, {1}))});
+    TestWindow tw([&](WindowServices& s) { s.endpoints.servicePort = service.port(); });
+    tw.w().m_nickname = QStringLiteral("alice");
+    RoomOps ops(tw.w(), f.dialogs, [&] {
+        auto& s = *tw.w().m_pChatSocket;
+        if (!s.Create() || !s.Connect("127.0.0.1", tw.w().m_chatPort)) return false;
+        s.Init();
+        return true;
+    });
+    ops.Attach();
+    f.dialogs.newRoomAnswers = {QStringLiteral("Fresh")};
+    tw.w().m_chatInput->setReadOnly(true);
+    tw.w().m_sendButton->setEnabled(false);
+    tw.media.calls.clear();
+
+    ops.OnNewRoom();
+
+    EXPECT_EQ(tw.box.shown, QStringList());
+    EXPECT_EQ(tw.w().m_chatPort, f.chat.port());
+    EXPECT_EQ(tw.w().m_isOwner, 1);
+    EXPECT_EQ(tw.w().m_roomName, QStringLiteral("Fresh"));
+    EXPECT_EQ(tw.w().m_ownerName, QStringLiteral("alice"));
+    EXPECT_EQ(tw.w().m_roomTitleEdit->text(), RoomTitleLine(QStringLiteral("Fresh"), QStringLiteral("alice")));
+    EXPECT_EQ(tw.skin.commands, kOwnerEnableOrder);
+    EXPECT_TRUE(tw.w().m_effectButton->isEnabled());
+    EXPECT_TRUE(tw.w().m_assignButton->isEnabled());
+    EXPECT_FALSE(tw.w().m_chatInput->isReadOnly());
+    EXPECT_TRUE(tw.w().m_sendButton->isEnabled());
+    EXPECT_EQ(tw.w().windowTitle(), QStringLiteral("Zorvi"));
+    EXPECT_TRUE(tw.media.calls.contains(QStringLiteral("Stop")));
+    // A newcomer to ownership gets the line with the trailing blank.
+    EXPECT_EQ(tw.w().m_chatDisplay->toPlainText(),
+              Lines({QStringLiteral("Hello! Welcome! alice! \r\n"), RoomTexts::kNowOwnerNewcomer,
+                     RoomTexts::kEffectHint}));
+    // The channel list was fetched again after entering.
+    ASSERT_TRUE(service.WaitForReceived(4, 3000ms));
+    EXPECT_EQ(service.Received()[2], Rec(14, 28));
+    EXPECT_EQ(tw.w().m_channelNames, QStringList{QStringLiteral("Fresh")});
+}
+
+TEST(NewRoom, FailedJoinLeavesRemovesAndGoesToNoRoomWithOwnerOrder) {
+    RoomsFixture f({Answer(Rec(13, 42, {}, {}, 6001)), Answer(Rec(13, 44, {}, {}, 1))});
+    f.EnterRoomDirectly(QStringLiteral("Old"), QStringLiteral("alice"), true);
+    f.w().m_roomTitleEdit->setText(QStringLiteral("Old (alice)"));
+    f.joinSucceeds = false;
+    f.dialogs.newRoomAnswers = {QStringLiteral("New")};
+
+    f.ops->OnNewRoom();
+
+    // The old room was left on the chat connection and removed on the service.
+    const auto chatGot = f.ChatReceived(2);
+    ASSERT_GE(chatGot.size(), 2u);
+    EXPECT_EQ(chatGot[0], Rec(14, 12));
+    EXPECT_EQ(chatGot[1], Rec(14, 25, "alice left the chatroom!"));
+    const auto serviceGot = f.ServiceReceived(4);
+    ASSERT_EQ(serviceGot.size(), 4u);
+    EXPECT_EQ(serviceGot[2], Rec(14, 44, "Old"));
+    EXPECT_EQ(serviceGot[3], Rec(13, 25));
+    EXPECT_EQ(f.joinedPort, 6001);
+
+    EXPECT_EQ(f.tw.box.shown, QStringList{RoomTexts::kJoinFailed});
+    EXPECT_EQ(f.w().m_chatPort, -1);
+    EXPECT_EQ(f.w().m_isOwner, 0);
+    EXPECT_TRUE(f.w().m_roomTitleEdit->text().isEmpty());
+    EXPECT_EQ(f.w().m_roomName, QStringLiteral("Old"));
+    EXPECT_TRUE(f.w().m_chatInput->isReadOnly());
+    EXPECT_FALSE(f.w().m_sendButton->isEnabled());
+    EXPECT_FALSE(f.w().m_effectButton->isEnabled());
+    EXPECT_EQ(f.tw.skin.commands, (QStringList{QStringLiteral("goto assignButton DisableButton"),
+                                               QStringLiteral("goto EffectButton DisableButton"),
+                                               QStringLiteral("goto closeEffectButton DisableButton")}));
+}
+
+TEST(NewRoom, FailedJoinOfANonOwnerSwapsTheLastTwoSkinCommands) {
+    RoomsFixture f({Answer(Rec(13, 42, {}, {}, 6001))});
+    f.joinSucceeds = false;
+    f.dialogs.newRoomAnswers = {QStringLiteral("New")};
+    f.ops->OnNewRoom();
+    EXPECT_EQ(f.tw.skin.commands, (QStringList{QStringLiteral("goto assignButton DisableButton"),
+                                               QStringLiteral("goto closeEffectButton DisableButton"),
+                                               QStringLiteral("goto EffectButton DisableButton")}));
+}
+
+TEST(NewRoom, BrokenOrUnreachableServiceEndsWithoutChange) {
+    kvtest::PeerScript cut;
+    cut.Receive().Close();  // no answer at all
+    RoomsFixture f({cut});
+    f.dialogs.newRoomAnswers = {QStringLiteral("A")};
+    f.w().m_roomName = QStringLiteral("Old");
+    f.ops->OnNewRoom();
+    EXPECT_EQ(f.tw.box.shown, QStringList{RoomTexts::kFailConnectChatServer});
+    EXPECT_EQ(f.joins, 0);
+    EXPECT_EQ(f.w().m_roomName, QStringLiteral("Old"));
+
+    // Nobody listening: the command ends silently.
+    int closedPort = 0;
+    {
+        kvtest::ScriptPeer gone{kvtest::PeerScript()};
+        closedPort = gone.port();
+    }
+    TestWindow tw([&](WindowServices& s) { s.endpoints.servicePort = closedPort; });
+    FakeRoomDialogs dialogs;
+    dialogs.newRoomAnswers = {QStringLiteral("A")};
+    RoomOps ops(tw.w(), dialogs, [] { return true; });
+    ops.OnNewRoom();
+    EXPECT_EQ(tw.box.shown, QStringList());
+    EXPECT_EQ(tw.w().m_isOwner, 0);
+}
+
+TEST(LeaveRoom, SendsLeaveAndFarewellOnlyWhileConnectedToARoom) {
+    kvtest::PeerScript chat;
+    chat.StepTimeout(3000ms).Receive().Receive().ExpectEnd();
+    RoomsFixture f({}, {chat});
+    f.EnterRoomDirectly(QStringLiteral("Lobby"), QStringLiteral("bob"), false);
+    f.w().m_roomUsers = QStringList{QStringLiteral("bob")};
+    f.tw.users.AddColoredName(QStringLiteral("bob"), 0);
+    f.w().AppendChatLine(QStringLiteral("bob: hi"));
+    f.w().m_chatInput->setPlainText(QStringLiteral("half typed"));
+
+    f.ops->LeaveRoom();
+
+    EXPECT_TRUE(f.w().m_chatDisplay->toPlainText().isEmpty());
+    EXPECT_TRUE(f.w().m_chatInput->toPlainText().isEmpty());
+    EXPECT_TRUE(f.w().m_roomUsers.isEmpty());
+    EXPECT_EQ(f.tw.users.Count(), 0);
+    const auto got = f.ChatReceived(2);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0], Rec(14, 12));
+    EXPECT_EQ(got[1], Rec(14, 25, "alice left the chatroom!"));
+    EXPECT_TRUE(f.chat.WaitForFinished(1, 3000ms));
+    EXPECT_EQ(f.chat.ClientCloses(), 1);
+
+    // Gone from the room: nothing more is sent, the lists are still emptied.
+    f.w().m_roomUsers = QStringList{QStringLiteral("carol")};
+    f.w().AppendChatLine(QStringLiteral("x"));
+    f.ops->LeaveRoom();
+    EXPECT_TRUE(f.w().m_roomUsers.isEmpty());
+    EXPECT_TRUE(f.w().m_chatDisplay->toPlainText().isEmpty());
+    EXPECT_EQ(f.chat.Received().size(), 2u);
+}
+
+TEST(LeaveRoom, NoRoomPortSendsNothing) {
+    RoomsFixture f({});
+    f.EnterRoomDirectly(QStringLiteral("Lobby"), QStringLiteral("bob"), false);
+    f.w().m_chatPort = -1;
+    f.ops->LeaveRoom();
+    EXPECT_FALSE(f.chat.WaitForReceived(1, 300ms));
+    EXPECT_TRUE(f.w().m_pChatSocket->HasOutputWriter());
+}
+
+TEST(RemoveRoom, RefusalBrokenAnswerAndUnreachableService) {
+    kvtest::PeerScript cut;
+    cut.Receive().Close();
+    RoomsFixture f({Answer(Rec(13, 44, {}, {}, 0)), Answer(Rec(13, 44, {}, {}, 1)), cut});
+    f.w().m_roomName = QStringLiteral("Mine");
+    f.ops->RemoveRoom();
+    f.ops->RemoveRoom();
+    const auto got = f.ServiceReceived(4);
+    ASSERT_GE(got.size(), 4u);
+    EXPECT_EQ(got[0], Rec(14, 44, "Mine"));
+    EXPECT_EQ(got[1], Rec(13, 25));  // this exchange closes with {13, 25}
+    EXPECT_EQ(f.w().m_chatDisplay->toPlainText(), Lines({RoomTexts::kRemoveFailed}));
+
+    // An answer that never comes is reported as a failed removal, not swallowed.
+    f.w().m_chatDisplay->clear();
+    f.ops->RemoveRoom();
+    EXPECT_EQ(f.w().m_chatDisplay->toPlainText(), Lines({RoomTexts::kRemoveFailed}));
+    EXPECT_TRUE(f.tw.box.shown.isEmpty());
+
+    int closedPort = 0;
+    {
+        kvtest::ScriptPeer gone{kvtest::PeerScript()};
+        closedPort = gone.port();
+    }
+    TestWindow tw([&](WindowServices& s) { s.endpoints.servicePort = closedPort; });
+    FakeRoomDialogs dialogs;
+    RoomOps ops(tw.w(), dialogs, [] { return true; });
+    ops.RemoveRoom();
+    EXPECT_EQ(tw.box.shown, QStringList{RoomTexts::kFailConnectChatServer});
+}
+
+TEST(RefreshRoomView, OwnerInBlueByExactNameAndTitleKeptWhenAlone) {
+    RoomsFixture f({});
+    f.w().m_roomName = QStringLiteral("Lobby");
+    f.w().m_ownerName = QStringLiteral("Bob");
+    f.w().m_roomTitleEdit->setText(QStringLiteral("previous"));
+    f.tw.users.AddColoredName(QStringLiteral("stale"), 0);
+
+    f.ops->RefreshRoomView();
+    EXPECT_EQ(f.tw.users.Count(), 0);
+    EXPECT_EQ(f.w().m_roomTitleEdit->text(), QStringLiteral("previous"));
+
+    f.w().m_roomUsers = QStringList{QStringLiteral("carol"), QStringLiteral("Bob"), QStringLiteral("bob")};
+    f.ops->RefreshRoomView();
+    ASSERT_EQ(f.tw.users.Count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const bool owner = f.tw.users.Text(i) == QStringLiteral("Bob");
+        EXPECT_EQ(f.tw.users.Colour(i), owner ? kOwnerColour : 0u) << f.tw.users.Text(i).toStdString();
+    }
+    EXPECT_EQ(f.w().m_roomTitleEdit->text(), RoomTitleLine(QStringLiteral("Lobby"), QStringLiteral("Bob")));
+}
+
+}  // namespace
