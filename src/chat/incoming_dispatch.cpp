@@ -97,9 +97,14 @@ void CKestrivanDlg::DispatchRecord(CMsg& msg) {
                 AppendChatLine(FirstEntry(msg) + chat_texts::kPrivateMessageArrow + TextOf(msg));
             break;
         }
-        case 11:
-            for (const std::string& line : msg.list) AppendChatLine(QString::fromStdString(line));
+        case 11: {
+            // The lines go to the end in one insertion: a busy room sends many per record.
+            QString lines;
+            for (const std::string& line : msg.list)
+                lines += QString::fromStdString(line) + QLatin1String("\r\n");
+            if (!lines.isEmpty()) AppendChatLine(lines.chopped(2));
             break;
+        }
         case 20:
             Effects().ReceiveSoundEffect(TextOf(msg), FirstEntry(msg));
             break;

@@ -78,8 +78,18 @@ void CKestrivanDlg::AppendChatLine(const QString& text) {
     QTextCursor cursor(m_chatDisplay->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(DisplayForm(text + QLatin1String("\r\n")));
-    QScrollBar* bar = m_chatDisplay->verticalScrollBar();
-    bar->setValue(bar->maximum());
+    // Scrolling once per event-loop turn, before the next repaint, looks the same as
+    // scrolling after every line and spares a busy room the cost of each scroll.
+    if (scrollPending_) return;
+    scrollPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            scrollPending_ = false;
+            QScrollBar* bar = m_chatDisplay->verticalScrollBar();
+            bar->setValue(bar->maximum());
+        },
+        Qt::QueuedConnection);
 }
 
 void CKestrivanDlg::RunSkinCommand(const QString& command) {

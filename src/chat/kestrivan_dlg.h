@@ -192,4 +192,5 @@ private:
     std::unique_ptr<EffectOperations> standInEffectOps_;
     bool readingRecords_ = false;
     bool continuationPending_ = false;
+    bool scrollPending_ = false;
 };
