@@ -192,8 +192,11 @@ void ChannelList::ChangeRoom() {
         if (w.m_channelNames[i] == name) liveShow = w.m_channelAudio.value(i) == kMarkerLiveShow;
     }
 
-    w.m_chatPort = LookUpRoom(name);
+    // The old room is left while m_chatPort still names it: a failed look-up must not keep
+    // the old chat connection open behind the no-room state.
+    const int port = LookUpRoom(name);
     lifecycle_.LeaveRoom();
+    w.m_chatPort = port;
     if (w.m_isOwner == 1) lifecycle_.RemoveRoom();
     w.m_isOwner = 0;
     if (ctx_.join && ctx_.join()) {
