@@ -1,0 +1,53 @@
+#include "shell/option_dlg.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "shell/shell_texts.h"
+
+namespace {
+QString ControlName(int id) { return QStringLiteral("ctl%1").arg(id); }
+}  // namespace
+
+COptionDlg::COptionDlg(QWidget* parent)
+    : QDialog(parent),
+      soundBox_(new QCheckBox(shell_texts::OptionSound(), this)),
+      savePasswordBox_(new QCheckBox(shell_texts::OptionSavePassword(), this)),
+      passwordPageButton_(new QPushButton(shell_texts::OptionPasswordPage(), this)) {
+    setWindowTitle(shell_texts::OptionTitle());
+    setObjectName(QStringLiteral("dlg%1").arg(IDD));
+    setModal(true);
+    soundBox_->setObjectName(ControlName(IDC_SOUND));
+    savePasswordBox_->setObjectName(ControlName(IDC_SAVE_PASSWORD));
+    passwordPageButton_->setObjectName(ControlName(IDC_PASSWORD_PAGE));
+    passwordPageButton_->setAutoDefault(false);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(ControlName(1));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(ControlName(2));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(soundBox_);
+    layout->addWidget(savePasswordBox_);
+    layout->addWidget(passwordPageButton_);
+    layout->addWidget(buttons);
+
+    connect(buttons, &QDialogButtonBox::accepted, this, &COptionDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &COptionDlg::reject);
+    connect(passwordPageButton_, &QPushButton::clicked, this, &COptionDlg::passwordPageRequested);
+}
+
+void COptionDlg::showEvent(QShowEvent* event) {
+    soundBox_->setChecked(m_sound);
+    savePasswordBox_->setChecked(m_savePassword);
+    move(m_left, m_top);
+    QDialog::showEvent(event);
+}
+
+void COptionDlg::accept() {
+    m_sound = soundBox_->isChecked();
+    m_savePassword = savePasswordBox_->isChecked();
+    QDialog::accept();
+}

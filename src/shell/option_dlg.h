@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QPushButton;
+
+// The option dialog: program sounds on or off and whether the password is remembered. Opens
+// with its top-left corner at (m_left, m_top), keeping its size.
+class COptionDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    enum { IDD = 151, IDC_SOUND = 1029, IDC_SAVE_PASSWORD = 1030, IDC_PASSWORD_PAGE = 1036 };
+
+    explicit COptionDlg(QWidget* parent = nullptr);
+
+    // Dialog data: copied into the controls when the dialog opens, out of them on OK.
+    bool m_sound = false;
+    bool m_savePassword = false;
+    int m_left = 250;
+    int m_top = 250;
+
+    QCheckBox* soundBox() const { return soundBox_; }
+    QCheckBox* savePasswordBox() const { return savePasswordBox_; }
+
+signals:
+    // Button 1036: the page where a user changes or looks up a password.
+    void passwordPageRequested();
+
+public slots:
+    void accept() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QCheckBox* soundBox_;
+    QCheckBox* savePasswordBox_;
+    QPushButton* passwordPageButton_;
+};

@@ -1,0 +1,113 @@
+// The option dialog, the settings it writes, the web pages and the help topic.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/settings_store.h"
+#include "shell/option_dlg.h"
+#include "shell/option_ops.h"
+#include "support/test_window.h"
+
+namespace {
+
+TEST(Options, OkWritesAllFourSettingsEvenWithoutSavePassword) {
+    TestWindow t;
+    t.w().m_soundOn = 1;
+    t.w().m_nickname = QStringLiteral("alice");
+    t.w().m_password = QStringLiteral("s3cret");
+    ASSERT_TRUE(t.settings->CreateUserKey());
+    ASSERT_TRUE(t.settings->WriteNumber(QStringLiteral("psave"), 1));
+    bool sawInitial = false;
+    OptionOps ops(t.w(), [&](COptionDlg& dlg) {
+        dlg.show();
+        sawInitial = dlg.soundBox()->isChecked() && dlg.savePasswordBox()->isChecked();
+        dlg.soundBox()->setChecked(false);
+        dlg.savePasswordBox()->setChecked(false);
+        dlg.accept();
+        return dlg.result();
+    });
+    ops.OnOptions();
+    EXPECT_TRUE(sawInitial) << "the dialog starts from m_soundOn and the stored psave";
+    EXPECT_EQ(t.w().m_soundOn, 0);
+    EXPECT_EQ(t.settings->ReadNumber(QStringLiteral("sound")), 0);
+    EXPECT_EQ(t.settings->ReadNumber(QStringLiteral("psave")), 0);
+    EXPECT_EQ(t.settings->ReadString(QStringLiteral("username")), QStringLiteral("alice"));
+    EXPECT_EQ(t.settings->ReadString(QStringLiteral("password")), QStringLiteral("s3cret"));
+}
+
+TEST(Options, CancelChangesNothingAndMissingPsaveStartsUnchecked) {
+    TestWindow t;
+    t.w().m_soundOn = 0;
+    bool savePasswordChecked = true;
+    OptionOps ops(t.w(), [&](COptionDlg& dlg) {
+        dlg.show();
+        savePasswordChecked = dlg.savePasswordBox()->isChecked();
+        dlg.soundBox()->setChecked(true);
+        dlg.reject();
+        return dlg.result();
+    });
+    ops.OnOptions();
+    EXPECT_FALSE(savePasswordChecked);
+    EXPECT_EQ(t.w().m_soundOn, 0);
+    EXPECT_EQ(t.settings->ReadNumber(QStringLiteral("sound")), std::nullopt);
+}
+
+TEST(Options, DialogOpensAtTheWindowsCentreLineAboveItsBottom) {
+    TestWindow t;
+    t.w().setGeometry(100, 120, 600, 500);
+    t.w().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&t.w()));
+    const QRect frame = t.w().frameGeometry();
+    QPoint opened;
+    QString title;
+    OptionOps ops(t.w(), [&](COptionDlg& dlg) {
+        dlg.show();
+        opened = dlg.frameGeometry().topLeft();
+        title = dlg.windowTitle();
+        return int(QDialog::Rejected);
+    });
+    ops.OnOptions();
+    EXPECT_EQ(opened, QPoint((frame.left() + frame.left() + frame.width()) / 2, frame.top() + frame.height() - 220));
+    EXPECT_EQ(title, QStringLiteral("Option Dialog"));
+
+    COptionDlg unplaced;
+    unplaced.show();
+    EXPECT_EQ(unplaced.frameGeometry().topLeft(), QPoint(250, 250));
+}
+
+TEST(Options, PagesOpenInTheUsersBrowser) {
+    TestWindow t;
+    OptionOps ops(t.w(), [&](COptionDlg& dlg) {
+        dlg.findChild<QPushButton*>(QStringLiteral("ctl1036"))->click();
+        return int(QDialog::Rejected);
+    });
+    ops.OpenServiceHomePage();
+    ops.OpenSiblingHomePage();
+    ops.OnOptions();
+    const Endpoints& e = t.w().endpoints();
+    EXPECT_EQ(t.desktop.opened, (QStringList{e.ServiceHomePage(), e.SiblingHomePage(), e.PasswordPage()}));
+    EXPECT_TRUE(t.desktop.opened.last().endsWith(QStringLiteral("/ch/query/index.asp")));
+}
+
+TEST(Options, HelpTopicUsesPathOrTheWorkingFolder) {
+    TestWindow t;
+    OptionOps ops(t.w());
+    ops.ShowHelpTopic();
+    ASSERT_EQ(t.desktop.help.size(), 1);
+    EXPECT_EQ(t.desktop.help[0], QDir::currentPath() + QStringLiteral("/zorvi.chm::/ZorviOverview.htm"));
+
+    QDir().mkpath(QFileInfo(t.settings->machineFile()).path());
+    QSettings machine(t.settings->machineFile(), QSettings::IniFormat);
+    machine.setValue(QStringLiteral("1.1b/Path"), QStringLiteral("/opt/zorvi"));
+    machine.sync();
+    ops.ShowHelpTopic();
+    ASSERT_EQ(t.desktop.help.size(), 2);
+    EXPECT_EQ(t.desktop.help[1], QStringLiteral("/opt/zorvi/zorvi.chm::/ZorviOverview.htm"));
+}
+
+}  // namespace
