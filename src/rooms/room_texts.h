@@ -2,7 +2,11 @@
 
 #include <QString>
 
-// The fixed texts of the room, people and find operations, each written once.
+#include "chat/chat_texts.h"
+#include "login/login_texts.h"
+
+// The fixed texts of the room, people and find operations. Texts that other subsystems
+// show too are taken from their one place.
 namespace RoomTexts {
 
 // Room creation and leaving.
@@ -16,16 +20,15 @@ inline const QString kWelcomePrefix = QStringLiteral("Hello! Welcome! ");
 inline const QString kWelcomeSuffix = QStringLiteral("! \r\n");
 inline const QString kNowOwner = QStringLiteral("Now! You are the owner of this Room!");
 inline const QString kNowOwnerNewcomer = QStringLiteral("Now! You are the owner of this Room! ");
-inline const QString kEffectHint =
-    QStringLiteral("You can use the effect button to send image effect or sound effect to other users! \r\n");
+inline const QString kEffectHint = QString(chat_texts::kOwnerEffectsHint);
 inline const QString kJoinFailed = QStringLiteral("Error to connect the chat server! Try later");
 inline const QString kLeftRoomSuffix = QStringLiteral(" left the chatroom!");
-inline const QString kFailConnectChatServer = QStringLiteral("Fail to connect chat server!");
+inline const QString kFailConnectChatServer = QString::fromLatin1(login_texts::kFailConnectChatServer);
 inline const QString kRemoveFailed = QStringLiteral("Error in Remove ChatRoom!");
-inline const QString kWindowTitle = QStringLiteral("Zorvi");
+inline const QString kWindowTitle = QString(chat_texts::kWindowTitle);
 
 // Channel list and room change.
-inline const QString kFailConnectServer = QStringLiteral("Fail to connect server!");
+inline const QString kFailConnectServer = QString::fromLatin1(login_texts::kFailConnectServer);
 inline const QString kUpdatingChannels = QStringLiteral("Updating Channel List....");
 inline const QString kChannelUpdateError = QStringLiteral("There is error in update channel list!");
 inline const QString kUnableConnectServer = QStringLiteral("Unable to connect server!");
@@ -35,10 +38,10 @@ inline const QString kLoseOwnershipChange = QStringLiteral(
 
 // Person actions.
 inline const QString kPrivateMessageError = QStringLiteral("send provate message error!");
-inline const QString kBadWord = QStringLiteral("Warning: Please do not type bad word!");
+inline const QString kBadWord = QString(chat_texts::kBadWordWarning);
 inline const QString kUnableSend = QStringLiteral("Unable to send message!");
-inline const QString kBeepError = QStringLiteral("There is error in sending message!");
-inline const QString kBeepSuffix = QStringLiteral(" Beep you!");
+inline const QString kBeepError = QString(chat_texts::kBeepFailed);
+inline const QString kBeepSuffix = QString(chat_texts::kBeepSuffix);
 inline const QString kMessageTooLong = QStringLiteral("Out of the maximum message length %d!");
 inline const QString kMenuMessage = QStringLiteral("Message");
 inline const QString kMenuBeep = QStringLiteral("Beep");

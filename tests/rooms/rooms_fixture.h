@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <chrono>
+#include <ostream>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,15 @@ inline CMsg Rec(int c1, int c2, std::string text = {}, std::vector<std::string> 
     m.number = number;
     m.array = std::move(array);
     return m;
+}
+
+// Readable records in test failures.
+inline void PrintTo(const CMsg& m, std::ostream* os) {
+    *os << "{" << m.code1 << ", " << m.code2 << "} text=\"" << m.text << "\" list=[";
+    for (const auto& e : m.list) *os << "\"" << e << "\" ";
+    *os << "] number=" << m.number << " array=[";
+    for (auto v : m.array) *os << v << " ";
+    *os << "]";
 }
 
 // One service exchange as the chat host answers it: the request, the reply, the closing notice.
