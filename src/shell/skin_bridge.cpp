@@ -1,6 +1,7 @@
 #include "shell/skin_bridge.h"
 
 #include <QTimer>
+#include <QTreeWidget>
 #include <array>
 #include <utility>
 
