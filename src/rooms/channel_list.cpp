@@ -72,16 +72,23 @@ void ChannelList::Attach() {
 void ChannelList::RefreshChannelList() {
     auto& w = ctx_.w;
     switch (OpenServiceConnection(w)) {
-    case ServiceOpen::NoSocket: return;
-    case ServiceOpen::CreateFailed: w.ShowMessage(RoomTexts::kFailConnectChatServer); return;
-    case ServiceOpen::ConnectFailed: w.ShowMessage(RoomTexts::kFailConnectServer); return;
-    case ServiceOpen::Ok: break;
+        case ServiceOpen::NoSocket:
+            return;
+        case ServiceOpen::CreateFailed:
+            w.ShowMessage(RoomTexts::kFailConnectChatServer);
+            return;
+        case ServiceOpen::ConnectFailed:
+            w.ShowMessage(RoomTexts::kFailConnectServer);
+            return;
+        case ServiceOpen::Ok:
+            break;
     }
     auto& service = *w.m_pServiceSocket;
     service.Init();
     CMsg reply;
     {
-        DelayedProgress progress(service, ctx_.dialogs, RoomTexts::kUpdatingChannels, progressDelayMs_);
+        DelayedProgress progress(service, ctx_.dialogs, RoomTexts::kUpdatingChannels,
+                                 progressDelayMs_);
         try {
             service.SendMsg(CMsg(14, kListRequest));
             service.ReceiveMsg(reply);
@@ -174,7 +181,8 @@ int ChannelList::LookUpRoom(const QString& name) {
 void ChannelList::ChangeRoom() {
     auto& w = ctx_.w;
     QTreeWidget* list = w.m_channelList;
-    const QList<QTreeWidgetItem*> selected = list ? list->selectedItems() : QList<QTreeWidgetItem*>();
+    const QList<QTreeWidgetItem*> selected =
+        list ? list->selectedItems() : QList<QTreeWidgetItem*>();
     if (selected.isEmpty()) {
         w.ShowMessage(RoomTexts::kChooseRoom);
         return;
@@ -243,14 +251,20 @@ void ChannelList::OnChannelColumnClick(int column) {
     for (QTreeWidgetItem* row : std::as_const(rows)) {
         QVariant key;
         switch (column) {
-        case 0: {
-            const qsizetype at = w.m_channelNames.indexOf(row->text(0));
-            key = at >= 0 ? w.m_channelNames[at] : QString();
-            break;
-        }
-        case 1: key = row->data(1, kImageRole).toInt() == kAudioImage ? 1 : 0; break;
-        case 2: key = LeadingNumber(row->text(2)); break;
-        default: key = 0; break;
+            case 0: {
+                const qsizetype at = w.m_channelNames.indexOf(row->text(0));
+                key = at >= 0 ? w.m_channelNames[at] : QString();
+                break;
+            }
+            case 1:
+                key = row->data(1, kImageRole).toInt() == kAudioImage ? 1 : 0;
+                break;
+            case 2:
+                key = LeadingNumber(row->text(2));
+                break;
+            default:
+                key = 0;
+                break;
         }
         row->setData(0, kSortKeyRole, key);
     }
@@ -266,9 +280,12 @@ void ChannelList::OnChannelColumnClick(int column) {
 
 int ChannelList::CompareChannels(const QVariant& key1, const QVariant& key2, int column) {
     switch (column) {
-    case 0: return QString::compare(key1.toString(), key2.toString(), Qt::CaseInsensitive);
-    case 1:
-    case 2: return key1.toInt() < key2.toInt() ? 1 : -1;
-    default: return -1;
+        case 0:
+            return QString::compare(key1.toString(), key2.toString(), Qt::CaseInsensitive);
+        case 1:
+        case 2:
+            return key1.toInt() < key2.toInt() ? 1 : -1;
+        default:
+            return -1;
     }
 }

@@ -18,7 +18,7 @@ public:
     // Column-1 images: a crossed-out speaker for rooms marked without audio, else a speaker.
     enum Image { kNoAudioImage = 0, kAudioImage = 1 };
     // Item data roles of a row.
-    static constexpr int kImageRole = Qt::UserRole;       // column 1: the image number
+    static constexpr int kImageRole = Qt::UserRole;        // column 1: the image number
     static constexpr int kSortKeyRole = Qt::UserRole + 1;  // column 0: the sort key
 
     ChannelList(RoomContext& ctx, RoomLifecycle& lifecycle, QObject* parent = nullptr);

@@ -92,10 +92,12 @@ void CFindDlg::OnFind() {
         resultEdit_->setPlainText(nickname + RoomTexts::kNotInAnyRoom);
         return;
     }
-    resultEdit_->setPlainText(nickname + RoomTexts::kInRoomPrefix + room + RoomTexts::kInRoomSuffix);
+    resultEdit_->setPlainText(nickname + RoomTexts::kInRoomPrefix + room +
+                              RoomTexts::kInRoomSuffix);
     const QString message = messageEdit_->toPlainText();
     if (message.isEmpty()) return;
     search_->SendToFoundUser(nickname, room, message);
     messageEdit_->clear();
-    resultEdit_->setPlainText(nickname + RoomTexts::kInRoomPrefix + room + RoomTexts::kMessageSentSuffix);
+    resultEdit_->setPlainText(nickname + RoomTexts::kInRoomPrefix + room +
+                              RoomTexts::kMessageSentSuffix);
 }

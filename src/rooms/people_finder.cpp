@@ -38,7 +38,8 @@ QString PeopleFinder::FindUser(const QString& nickname) {
     return room;
 }
 
-void PeopleFinder::SendToFoundUser(const QString& nickname, const QString& room, const QString& message) {
+void PeopleFinder::SendToFoundUser(const QString& nickname, const QString& room,
+                                   const QString& message) {
     auto& w = ctx_.w;
     if (message.isEmpty() || nickname.isEmpty()) return;
     CMsg request(14, kDeliver);

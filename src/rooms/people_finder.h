@@ -10,7 +10,8 @@ public:
     explicit PeopleFinder(RoomContext& ctx) : ctx_(ctx) {}
 
     QString FindUser(const QString& nickname) override;
-    void SendToFoundUser(const QString& nickname, const QString& room, const QString& message) override;
+    void SendToFoundUser(const QString& nickname, const QString& room,
+                         const QString& message) override;
     // The Find button: the "Find people" dialog, modal.
     void OnFind();
 

@@ -9,5 +9,6 @@ public:
     virtual ~PeopleSearch() = default;
     // The room `nickname` is in, or empty when in no room or the look-up failed.
     virtual QString FindUser(const QString& nickname) = 0;
-    virtual void SendToFoundUser(const QString& nickname, const QString& room, const QString& message) = 0;
+    virtual void SendToFoundUser(const QString& nickname, const QString& room,
+                                 const QString& message) = 0;
 };

@@ -10,7 +10,8 @@
 #include "rooms/enter_presses_default.h"
 #include "rooms/room_texts.h"
 
-CPrivateMessageDlg::CPrivateMessageDlg(IMessageBox* box, QWidget* parent) : QDialog(parent), box_(box) {
+CPrivateMessageDlg::CPrivateMessageDlg(IMessageBox* box, QWidget* parent)
+    : QDialog(parent), box_(box) {
     setObjectName(QStringLiteral("CPrivateMessageDlg"));
     setWindowTitle(RoomTexts::kPrivateMessageCaption);
     setFont(DialogUnits::TemplateFont(8));
@@ -78,7 +79,8 @@ void CPrivateMessageDlg::KeepWithinLimit() {
     const qsizetype common = qMin(now.size(), lastText_.size());
     while (prefix < common && now[prefix] == lastText_[prefix]) ++prefix;
     qsizetype suffix = 0;
-    while (suffix < common - prefix && now[now.size() - 1 - suffix] == lastText_[lastText_.size() - 1 - suffix])
+    while (suffix < common - prefix &&
+           now[now.size() - 1 - suffix] == lastText_[lastText_.size() - 1 - suffix])
         ++suffix;
     const qsizetype inserted = now.size() - prefix - suffix;
     const qsizetype room = qMax<qsizetype>(kPrivateMessageLimit - (now.size() - inserted), 0);
@@ -96,6 +98,7 @@ void CPrivateMessageDlg::KeepWithinLimit() {
 }
 
 void CPrivateMessageDlg::OnMessageFull() {
-    if (box_) box_->Show(QString(RoomTexts::kMessageTooLong).replace(QStringLiteral("%d"),
-                                                                     QString::number(kPrivateMessageLimit)));
+    if (box_)
+        box_->Show(QString(RoomTexts::kMessageTooLong)
+                       .replace(QStringLiteral("%d"), QString::number(kPrivateMessageLimit)));
 }

@@ -32,7 +32,9 @@ void QtRoomDialogs::ShowFind(PeopleSearch& search) {
     dlg.exec();
 }
 
-QAction* QtRoomDialogs::ExecMenu(QMenu& menu, const QPoint& screenPos) { return menu.exec(screenPos); }
+QAction* QtRoomDialogs::ExecMenu(QMenu& menu, const QPoint& screenPos) {
+    return menu.exec(screenPos);
+}
 
 void QtRoomDialogs::ShowProgress(const QString& text) {
     HideProgress();

@@ -12,8 +12,8 @@
 #include "rooms/service_link.h"
 
 namespace {
-constexpr int kCreate = 42;       // '*'
-constexpr int kNameTaken = 46;    // '.'
+constexpr int kCreate = 42;     // '*'
+constexpr int kNameTaken = 46;  // '.'
 constexpr int kRemove = 44;
 constexpr int kClosing = 25;
 constexpr int kLeave = 12;
@@ -158,10 +158,14 @@ void RoomLifecycle::RemoveRoom() {
     CMsg request(14, kRemove);
     request.text = ToWire(w.m_roomName);
     switch (OpenServiceConnection(w)) {
-    case ServiceOpen::NoSocket: return;
-    case ServiceOpen::CreateFailed:
-    case ServiceOpen::ConnectFailed: w.ShowMessage(RoomTexts::kFailConnectChatServer); return;
-    case ServiceOpen::Ok: break;
+        case ServiceOpen::NoSocket:
+            return;
+        case ServiceOpen::CreateFailed:
+        case ServiceOpen::ConnectFailed:
+            w.ShowMessage(RoomTexts::kFailConnectChatServer);
+            return;
+        case ServiceOpen::Ok:
+            break;
     }
     auto& service = *w.m_pServiceSocket;
     service.Init();

@@ -17,7 +17,9 @@ public:
     explicit RoomLifecycle(RoomContext& ctx) : ctx_(ctx) {}
 
     // Called after a room has been entered, to fetch the channel list again.
-    void SetRefreshChannelList(std::function<void()> refresh) { refreshChannelList_ = std::move(refresh); }
+    void SetRefreshChannelList(std::function<void()> refresh) {
+        refreshChannelList_ = std::move(refresh);
+    }
 
     void OnNewRoom();
     void LeaveRoom();

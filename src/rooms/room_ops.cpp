@@ -14,9 +14,10 @@ RoomOps::RoomOps(CKestrivanDlg& w, IRoomDialogs& dialogs, std::function<bool()> 
     lifecycle_.SetRefreshChannelList([this] { channels_.RefreshChannelList(); });
 }
 
-RoomOps::RoomOps(CKestrivanDlg& w, IRoomDialogs& dialogs, LoginOps& login, std::function<void()> sendEffect,
-                 QObject* parent)
-    : RoomOps(w, dialogs, [&login] { return login.JoinChatServer(); }, std::move(sendEffect), parent) {}
+RoomOps::RoomOps(CKestrivanDlg& w, IRoomDialogs& dialogs, LoginOps& login,
+                 std::function<void()> sendEffect, QObject* parent)
+    : RoomOps(
+          w, dialogs, [&login] { return login.JoinChatServer(); }, std::move(sendEffect), parent) {}
 
 RoomOps::~RoomOps() = default;
 

@@ -25,8 +25,8 @@ public:
     // person selected in the user list.
     RoomOps(CKestrivanDlg& w, IRoomDialogs& dialogs, std::function<bool()> join,
             std::function<void()> sendEffect = {}, QObject* parent = nullptr);
-    RoomOps(CKestrivanDlg& w, IRoomDialogs& dialogs, LoginOps& login, std::function<void()> sendEffect = {},
-            QObject* parent = nullptr);
+    RoomOps(CKestrivanDlg& w, IRoomDialogs& dialogs, LoginOps& login,
+            std::function<void()> sendEffect = {}, QObject* parent = nullptr);
     ~RoomOps() override;
 
     // Wires the window's channel list, user list and context-menu requests to the handlers.
@@ -50,7 +50,9 @@ public:
     void OnMessageCommand() { people_.OnMessageCommand(); }
     void SendBeep() { people_.SendBeep(); }
     void OnGiveOwnership() { people_.OnGiveOwnership(); }
-    void ShowPersonMenu(const std::optional<QPoint>& screenPos) { people_.ShowPersonMenu(screenPos); }
+    void ShowPersonMenu(const std::optional<QPoint>& screenPos) {
+        people_.ShowPersonMenu(screenPos);
+    }
     void SendPrivateMessage(const QString& message, const QString& recipient) override {
         people_.SendPrivateMessage(message, recipient);
     }

@@ -11,10 +11,11 @@ namespace RoomTexts {
 
 // Room creation and leaving.
 inline const QString kOwnerMustAssign = QStringLiteral(
-    "You are the owner of the room!\n\r You should assign someone to be the owner before you exit!\n\r Use "
+    "You are the owner of the room!\n\r You should assign someone to be the owner before you "
+    "exit!\n\r Use "
     "<Assign Owner> Button to assign the ownership to another user! ");
-inline const QString kLoseOwnershipNewRoom =
-    QStringLiteral("You will lose ownership of this room after you quit! \n\rDo you want to close it?");
+inline const QString kLoseOwnershipNewRoom = QStringLiteral(
+    "You will lose ownership of this room after you quit! \n\rDo you want to close it?");
 inline const QString kNameTaken = QStringLiteral("The same chatroom's name has already existed");
 inline const QString kWelcomePrefix = QStringLiteral("Hello! Welcome! ");
 inline const QString kWelcomeSuffix = QStringLiteral("! \r\n");
@@ -23,7 +24,8 @@ inline const QString kNowOwnerNewcomer = QStringLiteral("Now! You are the owner 
 inline const QString kEffectHint = QString(chat_texts::kOwnerEffectsHint);
 inline const QString kJoinFailed = QStringLiteral("Error to connect the chat server! Try later");
 inline const QString kLeftRoomSuffix = QStringLiteral(" left the chatroom!");
-inline const QString kFailConnectChatServer = QString::fromLatin1(login_texts::kFailConnectChatServer);
+inline const QString kFailConnectChatServer =
+    QString::fromLatin1(login_texts::kFailConnectChatServer);
 inline const QString kRemoveFailed = QStringLiteral("Error in Remove ChatRoom!");
 inline const QString kWindowTitle = QString(chat_texts::kWindowTitle);
 
@@ -34,7 +36,8 @@ inline const QString kChannelUpdateError = QStringLiteral("There is error in upd
 inline const QString kUnableConnectServer = QStringLiteral("Unable to connect server!");
 inline const QString kChooseRoom = QStringLiteral("Choose one of the room you want to enter!");
 inline const QString kLoseOwnershipChange = QStringLiteral(
-    "After change room!You will lose ownership of this room after you quit! \n\r Do you want to close it?");
+    "After change room!You will lose ownership of this room after you quit! \n\r Do you want to "
+    "close it?");
 
 // Person actions.
 inline const QString kPrivateMessageError = QStringLiteral("send provate message error!");

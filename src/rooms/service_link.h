@@ -22,7 +22,8 @@ ServiceOpen OpenServiceConnection(CKestrivanDlg& w);
 // never flash it. Hooks into the socket's wait for as long as it lives.
 class DelayedProgress {
 public:
-    DelayedProgress(zorvi::ZorviSocket& socket, IRoomDialogs& dialogs, QString text, int thresholdMs);
+    DelayedProgress(zorvi::ZorviSocket& socket, IRoomDialogs& dialogs, QString text,
+                    int thresholdMs);
     ~DelayedProgress();
     DelayedProgress(const DelayedProgress&) = delete;
     DelayedProgress& operator=(const DelayedProgress&) = delete;

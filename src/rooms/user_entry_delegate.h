@@ -24,8 +24,10 @@ public:
     static Colours EntryColours(quint32 colour, bool selected, const QPalette& palette);
     static QColor FromBgr(quint32 colour);
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
 
 private:
-    void DrawEntry(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const;
+    void DrawEntry(QPainter* painter, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) const;
 };

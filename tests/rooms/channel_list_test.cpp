@@ -64,7 +64,8 @@ TEST(ChannelList, BrokenFetchKeepsTheOldListAndSaysSo) {
     f.ops->RefreshChannelList();
     EXPECT_EQ(f.w().m_channelNames, (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
     EXPECT_EQ(f.w().m_channelList->topLevelItemCount(), 2);
-    EXPECT_EQ(f.w().m_chatDisplay->toPlainText(), DisplayForm(RoomTexts::kChannelUpdateError + "\r\n"));
+    EXPECT_EQ(f.w().m_chatDisplay->toPlainText(),
+              DisplayForm(RoomTexts::kChannelUpdateError + "\r\n"));
 }
 
 TEST(ChannelList, UnreachableServiceShowsTheConnectMessage) {
@@ -96,7 +97,8 @@ TEST(ChannelList, ProgressWindowOnlyForSlowRefreshes) {
 }
 
 TEST(ChannelList, SortsByEachColumnKeepingEveryRow) {
-    RoomsFixture f({Answer(Rec(13, 29, {}, {"-delta", "+Alpha", "xcharlie", "-bravo"}, 0, {3, 5, 3, 10}))});
+    RoomsFixture f(
+        {Answer(Rec(13, 29, {}, {"-delta", "+Alpha", "xcharlie", "-bravo"}, 0, {3, 5, 3, 10}))});
     f.ops->RefreshChannelList();
     QTreeWidget* list = f.w().m_channelList;
 
@@ -159,7 +161,8 @@ TEST(LookUpRoom, PortAndOwnerFromTheAnswerAndMinusOneOtherwise) {
     EXPECT_TRUE(f.w().m_chatDisplay->toPlainText().isEmpty());
     // The exchange breaks off.
     EXPECT_EQ(f.ops->LookUpRoom(QStringLiteral("Lobby")), -1);
-    EXPECT_EQ(f.w().m_chatDisplay->toPlainText(), DisplayForm(RoomTexts::kUnableConnectServer + "\r\n"));
+    EXPECT_EQ(f.w().m_chatDisplay->toPlainText(),
+              DisplayForm(RoomTexts::kUnableConnectServer + "\r\n"));
 }
 
 TEST(ChangeRoom, RefusedWithoutSelectionAndForAnOwnerWithPeople) {
@@ -200,9 +203,10 @@ TEST(ChangeRoom, FailedLookUpEndsInNoRoomWithTheChosenName) {
     ASSERT_EQ(left.size(), 2u);
     EXPECT_EQ(left[0], Rec(14, 12));
     EXPECT_EQ(left[1], Rec(14, 25, "alice left the chatroom!"));
-    EXPECT_EQ(f.tw.skin.commands, (QStringList{QStringLiteral("goto assignButton DisableButton"),
-                                               QStringLiteral("goto closeEffectButton DisableButton"),
-                                               QStringLiteral("goto EffectButton DisableButton")}));
+    EXPECT_EQ(f.tw.skin.commands,
+              (QStringList{QStringLiteral("goto assignButton DisableButton"),
+                           QStringLiteral("goto closeEffectButton DisableButton"),
+                           QStringLiteral("goto EffectButton DisableButton")}));
 }
 
 TEST(ChangeRoom, DoubleClickEntersALiveShowRoomAsMember) {
@@ -234,8 +238,10 @@ TEST(ChangeRoom, DoubleClickEntersALiveShowRoomAsMember) {
     EXPECT_EQ(w.m_ownerName, QStringLiteral("bob"));
     EXPECT_EQ(w.m_isOwner, 0);
     EXPECT_EQ(w.m_chatPort, f.chat.port());
-    EXPECT_EQ(w.m_roomTitleEdit->text(), RoomTitleLine(QStringLiteral("Show"), QStringLiteral("bob")));
-    EXPECT_EQ(w.m_chatDisplay->toPlainText(), DisplayForm(QStringLiteral("Hello! Welcome! alice! \r\n\r\n")));
+    EXPECT_EQ(w.m_roomTitleEdit->text(),
+              RoomTitleLine(QStringLiteral("Show"), QStringLiteral("bob")));
+    EXPECT_EQ(w.m_chatDisplay->toPlainText(),
+              DisplayForm(QStringLiteral("Hello! Welcome! alice! \r\n\r\n")));
     EXPECT_FALSE(w.m_chatInput->isReadOnly());
     EXPECT_TRUE(w.m_sendButton->isEnabled());
     EXPECT_FALSE(w.m_effectButton->isEnabled());

@@ -33,9 +33,12 @@ TEST(SendToFoundUser, OneRequestWithOwnNameNicknameAndMessage) {
     kvtest::PeerScript deliver;
     deliver.StepTimeout(3000ms).Receive().Receive().Close();
     RoomsFixture f({deliver});
-    f.ops->SendToFoundUser(QStringLiteral("bob"), QStringLiteral("Lobby"), QString());  // no message
-    f.ops->SendToFoundUser(QString(), QStringLiteral("Lobby"), QStringLiteral("hi"));  // no nickname
-    f.ops->SendToFoundUser(QStringLiteral("bob"), QStringLiteral("Lobby"), QStringLiteral("hi bob"));
+    f.ops->SendToFoundUser(QStringLiteral("bob"), QStringLiteral("Lobby"),
+                           QString());  // no message
+    f.ops->SendToFoundUser(QString(), QStringLiteral("Lobby"),
+                           QStringLiteral("hi"));  // no nickname
+    f.ops->SendToFoundUser(QStringLiteral("bob"), QStringLiteral("Lobby"),
+                           QStringLiteral("hi bob"));
     f.ops->SendToFoundUser(QStringLiteral("bob"), QString(), QStringLiteral("anywhere"));
     const auto got = f.ServiceReceived(4);
     ASSERT_EQ(got.size(), 4u);
@@ -60,7 +63,8 @@ TEST(SendToFoundUser, FailedDeliveryIsReportedLikeTheLookUp) {
     });
     FakeRoomDialogs dialogs;
     RoomOps ops(tw.w(), dialogs, [] { return true; });
-    ops.SendToFoundUser(QStringLiteral("bob"), QStringLiteral("Lobby"), QString(12 * 1024 * 1024, QLatin1Char('m')));
+    ops.SendToFoundUser(QStringLiteral("bob"), QStringLiteral("Lobby"),
+                        QString(12 * 1024 * 1024, QLatin1Char('m')));
     EXPECT_EQ(tw.box.shown, QStringList{RoomTexts::kUnableConnectServer});
 }
 
@@ -71,7 +75,8 @@ public:
         looked << nickname;
         return rooms.value(nickname);
     }
-    void SendToFoundUser(const QString& nickname, const QString& room, const QString& message) override {
+    void SendToFoundUser(const QString& nickname, const QString& room,
+                         const QString& message) override {
         delivered << nickname + QLatin1Char('|') + room + QLatin1Char('|') + message;
     }
     QMap<QString, QString> rooms;
@@ -120,7 +125,8 @@ TEST(FindDialog, ResultTextsWithAndWithoutMessage) {
 
     d.message->setPlainText(QStringLiteral("hi bob"));
     d.find->click();
-    EXPECT_EQ(d.result->toPlainText(), QStringLiteral("bob is in Room [Lobby] and message is sent."));
+    EXPECT_EQ(d.result->toPlainText(),
+              QStringLiteral("bob is in Room [Lobby] and message is sent."));
     EXPECT_EQ(search.delivered, QStringList{QStringLiteral("bob|Lobby|hi bob")});
     EXPECT_TRUE(d.message->toPlainText().isEmpty());
 

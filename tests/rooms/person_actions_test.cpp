@@ -1,10 +1,11 @@
+#include "rooms/person_actions.h"
+
 #include <gtest/gtest.h>
 
 #include <QTest>
 
 #include "chat/chat_texts.h"
 #include "chat/display_text.h"
-#include "rooms/person_actions.h"
 #include "rooms/room_texts.h"
 #include "rooms/user_list_box.h"
 #include "rooms_fixture.h"
@@ -25,7 +26,8 @@ TEST(PrivateMessage, SentEchoedFilteredAndReportedWhenNotConnected) {
     const auto got = f.ChatReceived(1);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0], Rec(14, 10, "see you at 5", {"bob", "alice"}));
-    EXPECT_EQ(f.w().m_chatDisplay->toPlainText(), DisplayForm(QStringLiteral("->bob: see you at 5\r\n")));
+    EXPECT_EQ(f.w().m_chatDisplay->toPlainText(),
+              DisplayForm(QStringLiteral("->bob: see you at 5\r\n")));
     EXPECT_EQ(f.tw.box.shown.size(), 2);
 
     // The chat connection aborted: the same error box.
@@ -114,8 +116,9 @@ TEST(PersonMenu, OwnerItemsGrayedForMembersAndChoicesReachTheirActions) {
 
     f.w().m_isOwner = 1;
     f.ops->ShowPersonMenu(f.InsideList());
-    EXPECT_EQ(f.dialogs.menuItems, (QStringList{QStringLiteral("Message"), QStringLiteral("Beep"),
-                                                QStringLiteral("Send Effect"), QStringLiteral("Give ownership")}));
+    EXPECT_EQ(f.dialogs.menuItems,
+              (QStringList{QStringLiteral("Message"), QStringLiteral("Beep"),
+                           QStringLiteral("Send Effect"), QStringLiteral("Give ownership")}));
     EXPECT_EQ(f.effectsSent, 1);
 
     f.dialogs.menuChoice = QStringLiteral("beepAction");
@@ -129,8 +132,9 @@ TEST(PersonMenu, OwnerItemsGrayedForMembersAndChoicesReachTheirActions) {
     f.tw.box.answers = {false};
     f.dialogs.menuChoice = QStringLiteral("giveOwnershipAction");
     f.ops->ShowPersonMenu(f.InsideList());
-    EXPECT_EQ(f.tw.box.asked, QStringList{QString(chat_texts::kAssignQuestionHead) + QStringLiteral("carol") +
-                                          QString(chat_texts::kAssignQuestionTail)});
+    EXPECT_EQ(f.tw.box.asked,
+              QStringList{QString(chat_texts::kAssignQuestionHead) + QStringLiteral("carol") +
+                          QString(chat_texts::kAssignQuestionTail)});
     EXPECT_EQ(f.w().m_isOwner, 1);
 }
 

@@ -63,7 +63,8 @@ TEST(NewRoom, OwnerWithPeopleOrAnsweringNoOrCancellingChangesNothing) {
 }
 
 TEST(NewRoom, TakenNameRefusedWithMessageOnlyForNumberOne) {
-    RoomsFixture f({Answer(Rec(13, 46, {}, {}, 1)), Answer(Rec(13, 46, {}, {}, 0)), Answer(Rec(13, 99))});
+    RoomsFixture f(
+        {Answer(Rec(13, 46, {}, {}, 1)), Answer(Rec(13, 46, {}, {}, 0)), Answer(Rec(13, 99))});
     f.w().m_roomName = QStringLiteral("Old");
     f.w().m_chatPort = 4000;
     f.dialogs.newRoomAnswers = {QStringLiteral("Lobby"), QStringLiteral("Lobby"), QString()};
@@ -85,8 +86,8 @@ TEST(NewRoom, TakenNameRefusedWithMessageOnlyForNumberOne) {
 TEST(NewRoom, AcceptedCreationEntersAsOwnerInTheSkinOrder) {
     RoomsFixture f({});
     // The scripts need the chat peer's port, known only now.
-    kvtest::ScriptPeer service({Answer(Rec(13, 42, {}, {}, f.chat.port())),
-                                Answer(Rec(13, 29, {}, {"+Fresh"}, 0, {1}))});
+    kvtest::ScriptPeer service(
+        {Answer(Rec(13, 42, {}, {}, f.chat.port())), Answer(Rec(13, 29, {}, {"+Fresh"}, 0, {1}))});
     TestWindow tw([&](WindowServices& s) { s.endpoints.servicePort = service.port(); });
     tw.w().m_nickname = QStringLiteral("alice");
     RoomOps ops(tw.w(), f.dialogs, [&] {
@@ -108,7 +109,8 @@ TEST(NewRoom, AcceptedCreationEntersAsOwnerInTheSkinOrder) {
     EXPECT_EQ(tw.w().m_isOwner, 1);
     EXPECT_EQ(tw.w().m_roomName, QStringLiteral("Fresh"));
     EXPECT_EQ(tw.w().m_ownerName, QStringLiteral("alice"));
-    EXPECT_EQ(tw.w().m_roomTitleEdit->text(), RoomTitleLine(QStringLiteral("Fresh"), QStringLiteral("alice")));
+    EXPECT_EQ(tw.w().m_roomTitleEdit->text(),
+              RoomTitleLine(QStringLiteral("Fresh"), QStringLiteral("alice")));
     EXPECT_EQ(tw.skin.commands, kOwnerEnableOrder);
     EXPECT_TRUE(tw.w().m_effectButton->isEnabled());
     EXPECT_TRUE(tw.w().m_assignButton->isEnabled());
@@ -154,9 +156,10 @@ TEST(NewRoom, FailedJoinLeavesRemovesAndGoesToNoRoomWithOwnerOrder) {
     EXPECT_TRUE(f.w().m_chatInput->isReadOnly());
     EXPECT_FALSE(f.w().m_sendButton->isEnabled());
     EXPECT_FALSE(f.w().m_effectButton->isEnabled());
-    EXPECT_EQ(f.tw.skin.commands, (QStringList{QStringLiteral("goto assignButton DisableButton"),
-                                               QStringLiteral("goto EffectButton DisableButton"),
-                                               QStringLiteral("goto closeEffectButton DisableButton")}));
+    EXPECT_EQ(f.tw.skin.commands,
+              (QStringList{QStringLiteral("goto assignButton DisableButton"),
+                           QStringLiteral("goto EffectButton DisableButton"),
+                           QStringLiteral("goto closeEffectButton DisableButton")}));
 }
 
 TEST(NewRoom, FailedJoinOfANonOwnerSwapsTheLastTwoSkinCommands) {
@@ -164,9 +167,10 @@ TEST(NewRoom, FailedJoinOfANonOwnerSwapsTheLastTwoSkinCommands) {
     f.joinSucceeds = false;
     f.dialogs.newRoomAnswers = {QStringLiteral("New")};
     f.ops->OnNewRoom();
-    EXPECT_EQ(f.tw.skin.commands, (QStringList{QStringLiteral("goto assignButton DisableButton"),
-                                               QStringLiteral("goto closeEffectButton DisableButton"),
-                                               QStringLiteral("goto EffectButton DisableButton")}));
+    EXPECT_EQ(f.tw.skin.commands,
+              (QStringList{QStringLiteral("goto assignButton DisableButton"),
+                           QStringLiteral("goto closeEffectButton DisableButton"),
+                           QStringLiteral("goto EffectButton DisableButton")}));
 }
 
 TEST(NewRoom, BrokenOrUnreachableServiceEndsWithoutChange) {
@@ -278,14 +282,17 @@ TEST(RefreshRoomView, OwnerInBlueByExactNameAndTitleKeptWhenAlone) {
     EXPECT_EQ(f.tw.users.Count(), 0);
     EXPECT_EQ(f.w().m_roomTitleEdit->text(), QStringLiteral("previous"));
 
-    f.w().m_roomUsers = QStringList{QStringLiteral("carol"), QStringLiteral("Bob"), QStringLiteral("bob")};
+    f.w().m_roomUsers =
+        QStringList{QStringLiteral("carol"), QStringLiteral("Bob"), QStringLiteral("bob")};
     f.ops->RefreshRoomView();
     ASSERT_EQ(f.tw.users.Count(), 3);
     for (int i = 0; i < 3; ++i) {
         const bool owner = f.tw.users.Text(i) == QStringLiteral("Bob");
-        EXPECT_EQ(f.tw.users.Colour(i), owner ? kOwnerColour : 0u) << f.tw.users.Text(i).toStdString();
+        EXPECT_EQ(f.tw.users.Colour(i), owner ? kOwnerColour : 0u)
+            << f.tw.users.Text(i).toStdString();
     }
-    EXPECT_EQ(f.w().m_roomTitleEdit->text(), RoomTitleLine(QStringLiteral("Lobby"), QStringLiteral("Bob")));
+    EXPECT_EQ(f.w().m_roomTitleEdit->text(),
+              RoomTitleLine(QStringLiteral("Lobby"), QStringLiteral("Bob")));
 }
 
 }  // namespace

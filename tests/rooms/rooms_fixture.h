@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <chrono>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 #include "fake_room_dialogs.h"
@@ -17,8 +17,8 @@
 using namespace std::chrono_literals;
 
 // CMsg built in one expression for scripts and comparisons.
-inline CMsg Rec(int c1, int c2, std::string text = {}, std::vector<std::string> list = {}, int number = 0,
-                std::vector<std::int32_t> array = {}) {
+inline CMsg Rec(int c1, int c2, std::string text = {}, std::vector<std::string> list = {},
+                int number = 0, std::vector<std::int32_t> array = {}) {
     CMsg m(c1, c2);
     m.text = std::move(text);
     m.list = std::move(list);
@@ -59,7 +59,8 @@ struct RoomsFixture {
                           std::vector<kvtest::PeerScript> chatScripts = {})
         : service(serviceScripts.empty() ? std::vector<kvtest::PeerScript>{kvtest::PeerScript()}
                                          : std::move(serviceScripts)),
-          chat(chatScripts.empty() ? std::vector<kvtest::PeerScript>{RecordingChat()} : std::move(chatScripts)),
+          chat(chatScripts.empty() ? std::vector<kvtest::PeerScript>{RecordingChat()}
+                                   : std::move(chatScripts)),
           tw([this](WindowServices& s) { s.endpoints.servicePort = service.port(); }) {
         w().m_nickname = QStringLiteral("alice");
         ops = std::make_unique<RoomOps>(
@@ -102,9 +103,7 @@ struct RoomsFixture {
         return service.Received();
     }
 
-    QStringList Transcript() {
-        return w().m_chatDisplay->toPlainText().split(QLatin1Char('\n'));
-    }
+    QStringList Transcript() { return w().m_chatDisplay->toPlainText().split(QLatin1Char('\n')); }
 
     kvtest::ScriptPeer service;
     kvtest::ScriptPeer chat;

@@ -145,9 +145,8 @@ TEST(PrivateMessageDialog, TwoHundredFiftyCharactersThenTheLimitMessage) {
     at.setPosition(10);
     message->setTextCursor(at);
     message->insertPlainText(QString(20, QLatin1Char('p')));
-    EXPECT_EQ(message->toPlainText(),
-              QString(10, QLatin1Char('x')) + QString(7, QLatin1Char('p')) + QString(230, QLatin1Char('x')) +
-                  QStringLiteral("END"));
+    EXPECT_EQ(message->toPlainText(), QString(10, QLatin1Char('x')) + QString(7, QLatin1Char('p')) +
+                                          QString(230, QLatin1Char('x')) + QStringLiteral("END"));
     EXPECT_EQ(box.shown.size(), 2);
 }
 
