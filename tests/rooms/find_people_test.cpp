@@ -152,10 +152,17 @@ TEST(FindDialog, EnterInTheMessagePressesFind) {
     EXPECT_FALSE(d.message->toPlainText().contains(QLatin1Char('\n')));
 }
 
-TEST(FindPeople, FindButtonOpensTheDialogWithTheFinder) {
+TEST(FindPeople, WindowButtonsOpenFindAndNewRoom) {
     RoomsFixture f({});
-    f.ops->OnFind();
+    auto* find = qobject_cast<QPushButton*>(f.w().Control(1007));
+    ASSERT_NE(find, nullptr);
+    find->click();
     EXPECT_EQ(f.dialogs.findSearch, &f.ops->finder());
+    // The hidden New Room button reaches the creation too.
+    auto* newRoom = qobject_cast<QPushButton*>(f.w().Control(1017));
+    ASSERT_NE(newRoom, nullptr);
+    newRoom->click();
+    EXPECT_EQ(f.dialogs.newRoomAsked, 1);
 }
 
 }  // namespace
