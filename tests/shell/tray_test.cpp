@@ -4,6 +4,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <QTimer>
+
+#include "shell/main_window_run.h"
 #include "shell/shell_ops.h"
 #include "shell/shell_texts.h"
 #include "shell/tray_icon.h"
@@ -137,6 +140,34 @@ TEST(Tray, QtActivationReasonsMapToTheShellsEvents) {
     EXPECT_EQ(TrayIcon::EventFor(QSystemTrayIcon::Context), ITrayIcon::Event::RightButtonDown);
     EXPECT_EQ(TrayIcon::EventFor(QSystemTrayIcon::Trigger), ITrayIcon::Event::Other);
     EXPECT_EQ(TrayIcon::EventFor(QSystemTrayIcon::MiddleClick), ITrayIcon::Event::Other);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Tray, HidingToTheIconDoesNotEndTheWindowsRun) {
+    TrayWindow w;
+    bool returned = false;
+    // While the window runs: hide it to the icon, bring it back, then close it.
+    QTimer::singleShot(0, [&] {
+        w.shell->OnSystemCommand(ShellOps::kMinimizeCommand);
+        QTimer::singleShot(0, [&] {
+            EXPECT_FALSE(returned) << "hiding ended the window's run";
+            EXPECT_FALSE(w.t.w().isVisible());
+            w.tray.Notify(ShellOps::kTrayIconId, ITrayIcon::Event::LeftDoubleClick);
+            w.t.box.answers = {true, false};
+            w.t.w().close();
+        });
+    });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, &w.t.w(), [&] { w.t.w().done(99); });
+    watchdog.start(10000);
+    const int result = RunMainWindow(w.t.w());
+    returned = true;
+    EXPECT_NE(result, 99) << "the window's run did not end through the close sequence";
+    EXPECT_FALSE(w.tray.isShown());
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "shell/automation_factory.h"
 #include "shell/automation_names.h"
 #include "shell/automation_service_file.h"
+#include "shell/main_window_run.h"
 #include "shell/shell_ops.h"
 #include "shell/start_automation.h"
 #include "support/test_window.h"
@@ -71,8 +72,7 @@ int RunProgram(bool automationSwitch) {
     TestControl control(dlg);
     QDBusConnection::sessionBus().registerObject(QStringLiteral("/Test"), &control,
                                                  QDBusConnection::ExportScriptableSlots);
-    dlg.show();
-    dlg.exec();
+    RunMainWindow(dlg);
     return 0;
 }
 
@@ -171,9 +171,13 @@ bool HeldUntilReleasedScenario(const QDBusConnection& bus) {
     if (!Check(!visible.value(), "the held window is still visible after closing")) return false;
 
     // Another client may not release what it does not hold.
-    QDBusConnection stranger = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("stranger"));
-    auto strangerProxy = Proxy(stranger);
-    const bool strangerReleased = Call(*strangerProxy, "Release");
+    bool strangerReleased = false;
+    {
+        QDBusConnection stranger =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("stranger"));
+        auto strangerProxy = Proxy(stranger);
+        strangerReleased = Call(*strangerProxy, "Release");
+    }
     QDBusConnection::disconnectFromBus(QStringLiteral("stranger"));
     if (!Check(!strangerReleased, "a stranger released the object")) return false;
     if (!Check(BoolCall(*control, "IsHeld"), "the object went away after a stranger's release")) return false;
@@ -186,14 +190,18 @@ bool HeldUntilReleasedScenario(const QDBusConnection& bus) {
 // A client that leaves the bus lets go of the object as if it had released it.
 bool ClientLeavesScenario() {
     const QString name = QStringLiteral("holder");
-    QDBusConnection holder = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
-    auto factory = Factory(holder);
-    const QDBusReply<QDBusObjectPath> created = factory->call(QStringLiteral("CreateObject"));
-    if (!Check(created.isValid(), "second activation failed")) return false;
-    auto control = Control(holder);
-    if (!Check(Call(*control, "CloseWindow"), "closing the second window failed")) return false;
-    const QDBusReply<bool> visible = control->call(QStringLiteral("IsVisible"));
-    if (!Check(visible.isValid() && !visible.value(), "the second held program did not stay hidden")) return false;
+    {
+        // The connection closes only when the last object using it has gone.
+        QDBusConnection holder = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+        auto factory = Factory(holder);
+        const QDBusReply<QDBusObjectPath> created = factory->call(QStringLiteral("CreateObject"));
+        if (!Check(created.isValid(), "second activation failed")) return false;
+        auto control = Control(holder);
+        if (!Check(Call(*control, "CloseWindow"), "closing the second window failed")) return false;
+        const QDBusReply<bool> visible = control->call(QStringLiteral("IsVisible"));
+        if (!Check(visible.isValid() && !visible.value(), "the second held program did not stay hidden"))
+            return false;
+    }
     QDBusConnection::disconnectFromBus(name);
     return Check(WaitUntilGone(QDBusConnection::sessionBus()), "the program outlived its departed client");
 }
