@@ -127,7 +127,8 @@ void SkinBridge::ToggleChannelWing() {
     Call(targets_.refreshChannelList);
     refreshTimer_ = std::make_unique<QTimer>();
     refreshTimer_->setInterval(refreshPeriod_);
-    QObject::connect(refreshTimer_.get(), &QTimer::timeout, refreshTimer_.get(), [this] { OnRefreshTimer(); });
+    QObject::connect(refreshTimer_.get(), &QTimer::timeout, refreshTimer_.get(),
+                     [this] { OnRefreshTimer(); });
     refreshTimer_->start();
     dlg_.m_channelWingOpen = true;
 }

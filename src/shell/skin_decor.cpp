@@ -15,5 +15,6 @@ void SkinDecor::SetLabel(const QString& label) {
 void SkinDecor::paintEvent(QPaintEvent*) {
     QPainter p(this);
     SkinPainter::PaintBox(p, rect(), look_);
-    if (!label_.isEmpty() || look_.icon) SkinPainter::PaintContent(p, rect(), look_, label_, font());
+    if (!label_.isEmpty() || look_.icon)
+        SkinPainter::PaintContent(p, rect(), look_, label_, font());
 }

@@ -52,7 +52,8 @@ public:
             const double d = a[i].toDouble(-1e9);
             if (!a[i].isDouble() || d != int(d) || d < -kMaxCoordinate || d > kMaxCoordinate ||
                 (i >= 2 && d < 0)) {
-                Fail(where, QStringLiteral("rect must hold four whole numbers, sizes not negative"));
+                Fail(where,
+                     QStringLiteral("rect must hold four whole numbers, sizes not negative"));
                 return std::nullopt;
             }
             n[i] = int(d);
@@ -71,8 +72,10 @@ public:
             return f;
         }
         const QJsonObject o = v.toObject();
-        if (auto c = Colour(o.value(QStringLiteral("from")), where + QStringLiteral(".from"))) f.from = *c;
-        if (auto c = Colour(o.value(QStringLiteral("to")), where + QStringLiteral(".to"))) f.to = *c;
+        if (auto c = Colour(o.value(QStringLiteral("from")), where + QStringLiteral(".from")))
+            f.from = *c;
+        if (auto c = Colour(o.value(QStringLiteral("to")), where + QStringLiteral(".to")))
+            f.to = *c;
         f.horizontal = o.value(QStringLiteral("horizontal")).toBool(false);
         return f;
     }
@@ -86,28 +89,34 @@ public:
         }
         const QJsonObject o = v.toObject();
         static const QSet<QString> known = {
-            QStringLiteral("fill"),   QStringLiteral("border"), QStringLiteral("borderWidth"),
-            QStringLiteral("radius"), QStringLiteral("text"),   QStringLiteral("fontSize"),
-            QStringLiteral("bold"),   QStringLiteral("align"),  QStringLiteral("icon"),
+            QStringLiteral("fill"),    QStringLiteral("border"), QStringLiteral("borderWidth"),
+            QStringLiteral("radius"),  QStringLiteral("text"),   QStringLiteral("fontSize"),
+            QStringLiteral("bold"),    QStringLiteral("align"),  QStringLiteral("icon"),
             QStringLiteral("iconSize")};
         for (auto it = o.begin(); it != o.end(); ++it) {
             if (!known.contains(it.key()))
                 Fail(where, QStringLiteral("unknown look property \"%1\"").arg(it.key()));
         }
-        const auto at = [&](const char* key) { return where + QLatin1Char('.') + QLatin1String(key); };
-        if (o.contains(QStringLiteral("fill"))) l.fill = Fill(o[QStringLiteral("fill")], at("fill"));
-        if (o.contains(QStringLiteral("border"))) l.border = Colour(o[QStringLiteral("border")], at("border"));
+        const auto at = [&](const char* key) {
+            return where + QLatin1Char('.') + QLatin1String(key);
+        };
+        if (o.contains(QStringLiteral("fill")))
+            l.fill = Fill(o[QStringLiteral("fill")], at("fill"));
+        if (o.contains(QStringLiteral("border")))
+            l.border = Colour(o[QStringLiteral("border")], at("border"));
         if (o.contains(QStringLiteral("borderWidth")))
             l.borderWidth = Number(o[QStringLiteral("borderWidth")], at("borderWidth"), 0, 20);
         if (o.contains(QStringLiteral("radius")))
             l.radius = Number(o[QStringLiteral("radius")], at("radius"), 0, 200);
-        if (o.contains(QStringLiteral("text"))) l.textColor = Colour(o[QStringLiteral("text")], at("text"));
+        if (o.contains(QStringLiteral("text")))
+            l.textColor = Colour(o[QStringLiteral("text")], at("text"));
         if (o.contains(QStringLiteral("fontSize")))
             l.fontSize = Number(o[QStringLiteral("fontSize")], at("fontSize"), 4, 72);
         if (o.contains(QStringLiteral("bold"))) l.bold = o[QStringLiteral("bold")].toBool();
         if (o.contains(QStringLiteral("align"))) {
             const QString a = o[QStringLiteral("align")].toString();
-            if (a != QLatin1String("left") && a != QLatin1String("center") && a != QLatin1String("right"))
+            if (a != QLatin1String("left") && a != QLatin1String("center") &&
+                a != QLatin1String("right"))
                 Fail(at("align"), QStringLiteral("must be \"left\", \"center\" or \"right\""));
             l.align = a;
         }
@@ -119,7 +128,8 @@ public:
             l.icon = icon;
         }
         if (o.contains(QStringLiteral("iconSize"))) {
-            if (auto n = Number(o[QStringLiteral("iconSize")], at("iconSize"), 4, 256)) l.iconSize = int(*n);
+            if (auto n = Number(o[QStringLiteral("iconSize")], at("iconSize"), 4, 256))
+                l.iconSize = int(*n);
         }
         return l;
     }
@@ -141,8 +151,10 @@ public:
             const QJsonObject so = it.value().toObject();
             SkinState s;
             if (so.contains(QStringLiteral("rect"))) s.rect = Rect(so[QStringLiteral("rect")], at);
-            if (so.contains(QStringLiteral("enabled"))) s.enabled = so[QStringLiteral("enabled")].toBool();
-            if (so.contains(QStringLiteral("visible"))) s.visible = so[QStringLiteral("visible")].toBool();
+            if (so.contains(QStringLiteral("enabled")))
+                s.enabled = so[QStringLiteral("enabled")].toBool();
+            if (so.contains(QStringLiteral("visible")))
+                s.visible = so[QStringLiteral("visible")].toBool();
             states.insert(it.key(), s);
         }
         return states;
@@ -153,7 +165,8 @@ private:
 };
 
 std::optional<SkinKind> KindFromName(const QString& s) {
-    for (SkinKind k : {SkinKind::Face, SkinKind::Button, SkinKind::Wing, SkinKind::Text, SkinKind::Slot}) {
+    for (SkinKind k :
+         {SkinKind::Face, SkinKind::Button, SkinKind::Wing, SkinKind::Text, SkinKind::Slot}) {
         if (SkinKindName(k) == s) return k;
     }
     return std::nullopt;
@@ -190,11 +203,14 @@ std::optional<SkinModel> SkinLoader::FromJson(const QByteArray& json, QString* e
         return fail(QStringLiteral("size must be [width, height] in dialog units"));
     model.size = QSize(size[0].toInt(), size[1].toInt());
     if (root.contains(QStringLiteral("font")))
-        model.fontPointSize = int(r.Number(root[QStringLiteral("font")], QStringLiteral("font"), 4, 72).value_or(8));
+        model.fontPointSize =
+            int(r.Number(root[QStringLiteral("font")], QStringLiteral("font"), 4, 72).value_or(8));
     if (root.contains(QStringLiteral("animationMs")))
-        model.animationMs =
-            int(r.Number(root[QStringLiteral("animationMs")], QStringLiteral("animationMs"), 0, 10000).value_or(250));
-    model.background = r.Look(root.value(QStringLiteral("background")), QStringLiteral("background"));
+        model.animationMs = int(
+            r.Number(root[QStringLiteral("animationMs")], QStringLiteral("animationMs"), 0, 10000)
+                .value_or(250));
+    model.background =
+        r.Look(root.value(QStringLiteral("background")), QStringLiteral("background"));
 
     QHash<QString, SkinStyle> styles;
     const QJsonObject styleObj = root.value(QStringLiteral("styles")).toObject();
@@ -239,13 +255,15 @@ std::optional<SkinModel> SkinLoader::FromJson(const QByteArray& json, QString* e
         e.rect = r.Rect(eo.value(QStringLiteral("rect")), at).value_or(QRect());
         e.parent = eo.value(QStringLiteral("parent")).toString();
         if (!e.parent.isEmpty() && (!wings.contains(e.parent) || e.kind == SkinKind::Wing))
-            r.Fail(at, QStringLiteral("parent must be a wing listed before it, and wings have none"));
+            r.Fail(at,
+                   QStringLiteral("parent must be a wing listed before it, and wings have none"));
         e.label = eo.value(QStringLiteral("label")).toString();
         e.tooltip = eo.value(QStringLiteral("tooltip")).toString();
         e.anchor = eo.value(QStringLiteral("anchor")).toString(QStringLiteral("top"));
         static const QSet<QString> anchors = {QStringLiteral("top"), QStringLiteral("bottom"),
                                               QStringLiteral("left"), QStringLiteral("right")};
-        if (!anchors.contains(e.anchor)) r.Fail(at, QStringLiteral("anchor must be top, bottom, left or right"));
+        if (!anchors.contains(e.anchor))
+            r.Fail(at, QStringLiteral("anchor must be top, bottom, left or right"));
         e.script = eo.value(QStringLiteral("script")).toString();
 
         SkinStyle style;
@@ -254,18 +272,24 @@ std::optional<SkinModel> SkinLoader::FromJson(const QByteArray& json, QString* e
             if (!styles.contains(s)) r.Fail(at, QStringLiteral("unknown style \"%1\"").arg(s));
             style = styles.value(s);
         }
-        e.look = r.Look(eo.value(QStringLiteral("look")), at + QStringLiteral(".look")).Over(style.look);
-        e.hover = r.Look(eo.value(QStringLiteral("hover")), at + QStringLiteral(".hover")).Over(style.hover);
-        e.pressed = r.Look(eo.value(QStringLiteral("pressed")), at + QStringLiteral(".pressed")).Over(style.pressed);
-        e.disabled =
-            r.Look(eo.value(QStringLiteral("disabled")), at + QStringLiteral(".disabled")).Over(style.disabled);
-        e.focus = r.Look(eo.value(QStringLiteral("focus")), at + QStringLiteral(".focus")).Over(style.focus);
+        e.look =
+            r.Look(eo.value(QStringLiteral("look")), at + QStringLiteral(".look")).Over(style.look);
+        e.hover = r.Look(eo.value(QStringLiteral("hover")), at + QStringLiteral(".hover"))
+                      .Over(style.hover);
+        e.pressed = r.Look(eo.value(QStringLiteral("pressed")), at + QStringLiteral(".pressed"))
+                        .Over(style.pressed);
+        e.disabled = r.Look(eo.value(QStringLiteral("disabled")), at + QStringLiteral(".disabled"))
+                         .Over(style.disabled);
+        e.focus = r.Look(eo.value(QStringLiteral("focus")), at + QStringLiteral(".focus"))
+                      .Over(style.focus);
         e.states = style.states;
-        const auto own = r.States(eo.value(QStringLiteral("states")), at + QStringLiteral(".states"));
+        const auto own =
+            r.States(eo.value(QStringLiteral("states")), at + QStringLiteral(".states"));
         for (auto it = own.begin(); it != own.end(); ++it) e.states.insert(it.key(), it.value());
         e.initial = eo.value(QStringLiteral("initial")).toString();
         if (!e.initial.isEmpty() && !e.states.contains(e.initial))
-            r.Fail(at, QStringLiteral("initial state \"%1\" is not one of its states").arg(e.initial));
+            r.Fail(at,
+                   QStringLiteral("initial state \"%1\" is not one of its states").arg(e.initial));
 
         names.insert(e.name);
         if (e.kind == SkinKind::Wing) wings.insert(e.name);
@@ -278,7 +302,8 @@ std::optional<SkinModel> SkinLoader::FromJson(const QByteArray& json, QString* e
 std::optional<SkinModel> SkinLoader::FromFile(const QString& path, QString* error) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        if (error) *error = QStringLiteral("cannot read skin file %1: %2").arg(path, file.errorString());
+        if (error)
+            *error = QStringLiteral("cannot read skin file %1: %2").arg(path, file.errorString());
         return std::nullopt;
     }
     if (file.size() > kMaxFileBytes) {

@@ -31,11 +31,16 @@ const SkinElement* SkinModel::Find(const QString& elementName) const {
 
 QString SkinKindName(SkinKind kind) {
     switch (kind) {
-        case SkinKind::Face: return QStringLiteral("face");
-        case SkinKind::Button: return QStringLiteral("button");
-        case SkinKind::Wing: return QStringLiteral("wing");
-        case SkinKind::Text: return QStringLiteral("text");
-        case SkinKind::Slot: return QStringLiteral("slot");
+        case SkinKind::Face:
+            return QStringLiteral("face");
+        case SkinKind::Button:
+            return QStringLiteral("button");
+        case SkinKind::Wing:
+            return QStringLiteral("wing");
+        case SkinKind::Text:
+            return QStringLiteral("text");
+        case SkinKind::Slot:
+            return QStringLiteral("slot");
     }
     return {};
 }

@@ -15,7 +15,7 @@
 // A fill: one colour, or a linear gradient from `from` (top or left) to `to`.
 struct SkinFill {
     QColor from;
-    QColor to;          // invalid: solid `from`
+    QColor to;  // invalid: solid `from`
     bool horizontal = false;
     bool IsSet() const { return from.isValid(); }
 };
@@ -30,9 +30,9 @@ struct SkinLook {
     std::optional<QColor> textColor;
     std::optional<qreal> fontSize;  // points
     std::optional<bool> bold;
-    std::optional<QString> align;   // "left", "center", "right"
-    std::optional<QString> icon;    // resource path of an SVG
-    std::optional<int> iconSize;    // pixels
+    std::optional<QString> align;  // "left", "center", "right"
+    std::optional<QString> icon;   // resource path of an SVG
+    std::optional<int> iconSize;   // pixels
 
     // Values set here win over `base`.
     SkinLook Over(const SkinLook& base) const;
@@ -40,7 +40,7 @@ struct SkinLook {
 
 // A named state an element can be sent to with "goto ELEMENT STATE".
 struct SkinState {
-    std::optional<QRect> rect;      // dialog units; animated
+    std::optional<QRect> rect;  // dialog units; animated
     std::optional<bool> enabled;
     std::optional<bool> visible;
 };
@@ -50,13 +50,13 @@ enum class SkinKind { Face, Button, Wing, Text, Slot };
 struct SkinElement {
     QString name;
     SkinKind kind = SkinKind::Face;
-    QRect rect;          // dialog units, face coordinates (for wing content: with the wing open)
-    QString parent;      // a wing's name, or empty for the face
-    QString label;       // shown text (buttons, text, face)
+    QRect rect;      // dialog units, face coordinates (for wing content: with the wing open)
+    QString parent;  // a wing's name, or empty for the face
+    QString label;   // shown text (buttons, text, face)
     QString tooltip;
-    QString anchor;      // wings: the edge the content is pinned to while sliding
-    QString initial;     // the state applied when the skin is built
-    QString script;      // buttons: run by the skin itself when pressed, before the event
+    QString anchor;   // wings: the edge the content is pinned to while sliding
+    QString initial;  // the state applied when the skin is built
+    QString script;   // buttons: run by the skin itself when pressed, before the event
     SkinLook look;
     SkinLook hover;
     SkinLook pressed;
@@ -67,7 +67,7 @@ struct SkinElement {
 
 struct SkinModel {
     QString name;
-    QSize size;                 // dialog units
+    QSize size;  // dialog units
     int fontPointSize = 8;
     int animationMs = 250;
     SkinLook background;

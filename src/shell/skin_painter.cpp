@@ -75,7 +75,8 @@ void SkinPainter::PaintContent(QPainter& p, const QRectF& rect, const SkinLook& 
 }
 
 QPixmap SkinPainter::Icon(const QString& path, int size, const QColor& tint, qreal dpr) {
-    const QString key = QStringLiteral("kvskin:%1:%2:%3:%4").arg(path).arg(size).arg(tint.rgba()).arg(dpr);
+    const QString key =
+        QStringLiteral("kvskin:%1:%2:%3:%4").arg(path).arg(size).arg(tint.rgba()).arg(dpr);
     QPixmap cached;
     if (QPixmapCache::find(key, &cached)) return cached;
     QSvgRenderer renderer(path);

@@ -4,7 +4,8 @@
 
 #include "shell/skin_painter.h"
 
-SkinText::SkinText(const SkinElement& element, QWidget* parent) : QLabel(parent), look_(element.look) {
+SkinText::SkinText(const SkinElement& element, QWidget* parent)
+    : QLabel(parent), look_(element.look) {
     setTextFormat(Qt::PlainText);  // the nickname comes from the network
     setTextInteractionFlags(Qt::NoTextInteraction);
     setText(element.label);

@@ -56,7 +56,8 @@ void SkinWidget::Build() {
             case SkinKind::Button: {
                 auto* button = new SkinButton(e, host);
                 const QString name = e.name;
-                connect(button, &QAbstractButton::clicked, this, [this, name] { OnButtonClicked(name); });
+                connect(button, &QAbstractButton::clicked, this,
+                        [this, name] { OnButtonClicked(name); });
                 w = button;
                 break;
             }
@@ -160,9 +161,12 @@ void SkinWidget::OnButtonClicked(const QString& name) {
 void SkinWidget::SetSkinElementText(const QString& element, const QString& text) {
     const auto it = entries_.constFind(element);
     if (it == entries_.cend() || !it->widget) return;
-    if (auto* t = qobject_cast<SkinText*>(it->widget)) t->setText(text);
-    else if (auto* b = qobject_cast<SkinButton*>(it->widget)) b->SetLabel(text);
-    else if (auto* d = qobject_cast<SkinDecor*>(it->widget)) d->SetLabel(text);
+    if (auto* t = qobject_cast<SkinText*>(it->widget))
+        t->setText(text);
+    else if (auto* b = qobject_cast<SkinButton*>(it->widget))
+        b->SetLabel(text);
+    else if (auto* d = qobject_cast<SkinDecor*>(it->widget))
+        d->SetLabel(text);
 }
 
 QString SkinWidget::ElementText(const QString& name) const {

@@ -3,7 +3,9 @@
 #include "shell/skin_decor.h"
 
 SkinWing::SkinWing(const SkinElement& element, const QSize& openSize, QWidget* parent)
-    : QWidget(parent), anchor_(element.anchor), panel_(new SkinDecor(element.look, QString(), this)) {
+    : QWidget(parent),
+      anchor_(element.anchor),
+      panel_(new SkinDecor(element.look, QString(), this)) {
     panel_->setObjectName(element.name + QStringLiteral("Panel"));
     panel_->resize(openSize);
 }

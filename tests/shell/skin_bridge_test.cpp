@@ -1,14 +1,16 @@
+#include "shell/skin_bridge.h"
+
+#include <gtest/gtest.h>
+
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-#include <gtest/gtest.h>
 #include <memory>
 
 #include "app/blocking_wait.h"
 #include "app/settings_store.h"
 #include "chat/kestrivan_dlg.h"
-#include "shell/skin_bridge.h"
 #include "support/fakes.h"
 
 namespace {
@@ -35,7 +37,9 @@ class LoggingSounds : public ISoundPlayer {
 public:
     explicit LoggingSounds(Log& log) : log_(log) {}
     void Play(ProgramSound s, bool wait) override {
-        log_.lines << QStringLiteral("sound %1%2").arg(int(s)).arg(wait ? QStringLiteral(" wait") : QString());
+        log_.lines << QStringLiteral("sound %1%2")
+                          .arg(int(s))
+                          .arg(wait ? QStringLiteral(" wait") : QString());
     }
 
 private:
@@ -60,8 +64,9 @@ const QString kWing = QStringLiteral("sound 178");
 class SkinBridgeTest : public ::testing::Test {
 protected:
     SkinBridgeTest() : skin(log), sounds(log), box(log) {
-        settings = std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("user/Zorvi.conf")),
-                                                   dir.filePath(QStringLiteral("machine/Zorvi.conf")));
+        settings =
+            std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("user/Zorvi.conf")),
+                                            dir.filePath(QStringLiteral("machine/Zorvi.conf")));
         WindowServices services;
         services.messageBox = &box;
         services.sounds = &sounds;
@@ -84,15 +89,24 @@ protected:
     // Every target writes its own name to the log.
     void BindAllTargets() {
         const std::pair<const char*, std::function<void()>*> all[] = {
-            {"closeEffectPane", &targets.closeEffectPane}, {"openServiceHome", &targets.openServiceHome},
-            {"openSiblingHome", &targets.openSiblingHome}, {"backEffect", &targets.backEffect},
-            {"sendEffectToAll", &targets.sendEffectToAll}, {"showEffectCatalogue", &targets.showEffectCatalogue},
-            {"assignOwner", &targets.assignOwner},         {"options", &targets.options},
-            {"find", &targets.find},                       {"help", &targets.help},
-            {"newRoom", &targets.newRoom},                 {"changeRoom", &targets.changeRoom},
-            {"refreshPortal", &targets.refreshPortal},     {"send", &targets.send},
-            {"privateMessage", &targets.privateMessage},   {"play", &targets.play},
-            {"pause", &targets.pause},                     {"stop", &targets.stop},
+            {"closeEffectPane", &targets.closeEffectPane},
+            {"openServiceHome", &targets.openServiceHome},
+            {"openSiblingHome", &targets.openSiblingHome},
+            {"backEffect", &targets.backEffect},
+            {"sendEffectToAll", &targets.sendEffectToAll},
+            {"showEffectCatalogue", &targets.showEffectCatalogue},
+            {"assignOwner", &targets.assignOwner},
+            {"options", &targets.options},
+            {"find", &targets.find},
+            {"help", &targets.help},
+            {"newRoom", &targets.newRoom},
+            {"changeRoom", &targets.changeRoom},
+            {"refreshPortal", &targets.refreshPortal},
+            {"send", &targets.send},
+            {"privateMessage", &targets.privateMessage},
+            {"play", &targets.play},
+            {"pause", &targets.pause},
+            {"stop", &targets.stop},
             {"refreshChannelList", &targets.refreshChannelList}};
         for (const auto& [name, fn] : all) {
             const QString line = QStringLiteral("target ") + S(name);
@@ -132,24 +146,42 @@ protected:
 TEST_F(SkinBridgeTest, RowsThatStartAnOperationCallExactlyTheirTarget) {
     users.AddColoredName(QStringLiteral("ana"), 0);
     users.Select(0);
-    const std::pair<const char*, const char*> rows[] = {
-        {"closeEffectButton", "closeEffectPane"}, {"zorviButton", "openServiceHome"},
-        {"pelbrookButton", "openSiblingHome"},    {"backEffectButton", "backEffect"},
-        {"sendEffectButton", "sendEffectToAll"},  {"optionButton", "options"},
-        {"findButton", "find"},                   {"helpButton", "help"},
-        {"newButton", "newRoom"},                 {"changeButton", "changeRoom"},
-        {"refreshButton", "refreshPortal"},       {"sendButton", "send"},
-        {"privateButton", "privateMessage"},      {"playMedia", "play"},
-        {"pauseMedia", "pause"},                  {"stopMedia", "stop"}};
+    const std::pair<const char*, const char*> rows[] = {{"closeEffectButton", "closeEffectPane"},
+                                                        {"zorviButton", "openServiceHome"},
+                                                        {"pelbrookButton", "openSiblingHome"},
+                                                        {"backEffectButton", "backEffect"},
+                                                        {"sendEffectButton", "sendEffectToAll"},
+                                                        {"optionButton", "options"},
+                                                        {"findButton", "find"},
+                                                        {"helpButton", "help"},
+                                                        {"newButton", "newRoom"},
+                                                        {"changeButton", "changeRoom"},
+                                                        {"refreshButton", "refreshPortal"},
+                                                        {"sendButton", "send"},
+                                                        {"privateButton", "privateMessage"},
+                                                        {"playMedia", "play"},
+                                                        {"pauseMedia", "pause"},
+                                                        {"stopMedia", "stop"}};
     for (const auto& [name, target] : rows)
         EXPECT_EQ(Press(name), QStringList{QStringLiteral("target ") + S(target)}) << name;
 }
 
 TEST_F(SkinBridgeTest, NamesAreComparedExactly) {
-    const char* const near[] = {"CloseEffectButton", "effectButton",  "leftwingbutton", "RIGHTWINGBUTTON",
-                                "minimizeButton",    "mediaButton",   "SendButton",     "sendButton ",
-                                " sendButton",       "closemediabutton", "PlayMedia",   "assignbutton",
-                                "", "unknownButton", "name"};
+    const char* const near[] = {"CloseEffectButton",
+                                "effectButton",
+                                "leftwingbutton",
+                                "RIGHTWINGBUTTON",
+                                "minimizeButton",
+                                "mediaButton",
+                                "SendButton",
+                                "sendButton ",
+                                " sendButton",
+                                "closemediabutton",
+                                "PlayMedia",
+                                "assignbutton",
+                                "",
+                                "unknownButton",
+                                "name"};
     for (const char* name : near) {
         EXPECT_TRUE(Press(name).isEmpty()) << '"' << name << '"';
         EXPECT_FALSE(dlg->isMinimized());
@@ -160,10 +192,13 @@ TEST_F(SkinBridgeTest, NamesAreComparedExactly) {
 }
 
 TEST_F(SkinBridgeTest, EffectButtonSoundsBeforeThePaneWingTogglesAfterTheirCommands) {
-    EXPECT_EQ(Press("EffectButton"), (QStringList{kWing, QStringLiteral("target showEffectCatalogue")}));
-    EXPECT_EQ(Press("LeftWingButton"), (QStringList{QStringLiteral("skin goto buttonWing showButtonWing"), kWing}));
+    EXPECT_EQ(Press("EffectButton"),
+              (QStringList{kWing, QStringLiteral("target showEffectCatalogue")}));
+    EXPECT_EQ(Press("LeftWingButton"),
+              (QStringList{QStringLiteral("skin goto buttonWing showButtonWing"), kWing}));
     EXPECT_TRUE(dlg->m_buttonWingOpen);
-    EXPECT_EQ(Press("LeftWingButton"), (QStringList{QStringLiteral("skin goto buttonWing hideButtonWing"), kWing}));
+    EXPECT_EQ(Press("LeftWingButton"),
+              (QStringList{QStringLiteral("skin goto buttonWing hideButtonWing"), kWing}));
     EXPECT_FALSE(dlg->m_buttonWingOpen);
     EXPECT_EQ(Press("MediaButton"), QStringList{kWing});
     EXPECT_EQ(Press("closeMediaButton"), QStringList{kWing});
@@ -172,7 +207,8 @@ TEST_F(SkinBridgeTest, EffectButtonSoundsBeforeThePaneWingTogglesAfterTheirComma
     EXPECT_EQ(Press("EffectButton"), QStringList{QStringLiteral("target showEffectCatalogue")});
     EXPECT_TRUE(Press("MediaButton").isEmpty());
     EXPECT_TRUE(Press("closeMediaButton").isEmpty());
-    EXPECT_EQ(Press("LeftWingButton"), QStringList{QStringLiteral("skin goto buttonWing showButtonWing")});
+    EXPECT_EQ(Press("LeftWingButton"),
+              QStringList{QStringLiteral("skin goto buttonWing showButtonWing")});
 }
 
 TEST_F(SkinBridgeTest, ChannelWingOpensWithItsTimerAndTwoPressesReturnToTheStart) {
@@ -239,10 +275,12 @@ TEST_F(SkinBridgeTest, TimerSkipsItsTurnWhileAnotherExchangeWaits) {
 }
 
 TEST_F(SkinBridgeTest, AssignShowsItsBoxFirstAndPrivateNeedsASelection) {
-    EXPECT_EQ(Press("assignButton"), (QStringList{QStringLiteral("box assign"), QStringLiteral("target assignOwner")}));
+    EXPECT_EQ(Press("assignButton"),
+              (QStringList{QStringLiteral("box assign"), QStringLiteral("target assignOwner")}));
     ASSERT_EQ(users.SelectedIndex(), -1);
-    EXPECT_EQ(Press("privateButton"),
-              QStringList{QStringLiteral("box Please select one person to send him a private message.")});
+    EXPECT_EQ(
+        Press("privateButton"),
+        QStringList{QStringLiteral("box Please select one person to send him a private message.")});
     users.AddColoredName(QStringLiteral("bo"), 0);
     users.Select(0);
     EXPECT_EQ(Press("privateButton"), QStringList{QStringLiteral("target privateMessage")});
@@ -261,10 +299,12 @@ TEST_F(SkinBridgeTest, MinimiseButtonsMinimiseWithoutHiding) {
 TEST_F(SkinBridgeTest, EmptyTargetsDoNothing) {
     targets = SkinTargets{};
     MakeBridge();
-    const char* const names[] = {"closeEffectButton", "zorviButton", "pelbrookButton", "backEffectButton",
-                                 "sendEffectButton", "EffectButton", "optionButton", "findButton",
-                                 "helpButton", "newButton", "changeButton", "refreshButton", "sendButton",
-                                 "playMedia", "pauseMedia", "stopMedia", "assignButton", "RightWingButton"};
+    const char* const names[] = {"closeEffectButton", "zorviButton",      "pelbrookButton",
+                                 "backEffectButton",  "sendEffectButton", "EffectButton",
+                                 "optionButton",      "findButton",       "helpButton",
+                                 "newButton",         "changeButton",     "refreshButton",
+                                 "sendButton",        "playMedia",        "pauseMedia",
+                                 "stopMedia",         "assignButton",     "RightWingButton"};
     for (const char* name : names) bridge->OnSkinButton(S(name));
     // Only the bridge's own parts ran: sounds, the assign box, the wing commands.
     EXPECT_TRUE(log.lines.filter(QStringLiteral("target ")).isEmpty());

@@ -1,13 +1,16 @@
+#include "shell/skin_script.h"
+
 #include <gtest/gtest.h>
 
 #include "shell/skin_loader.h"
-#include "shell/skin_script.h"
 
 namespace {
 
 using Kind = SkinStatement::Kind;
 const SkinStatement kStop{Kind::Stop, {}, {}};
-SkinStatement Goto(const char* e, const char* s) { return {Kind::Goto, QString::fromLatin1(e), QString::fromLatin1(s)}; }
+SkinStatement Goto(const char* e, const char* s) {
+    return {Kind::Goto, QString::fromLatin1(e), QString::fromLatin1(s)};
+}
 
 TEST(SkinScript, SplitsStatementsWithAndWithoutBlankAfterSeparator) {
     EXPECT_EQ(ParseSkinScript(QStringLiteral("stop;goto assignButton EnableButton")),
@@ -90,32 +93,46 @@ TEST(SkinLoader, RefusesBrokenFilesWithAMessageNamingThePlace) {
         {"[1]", "one JSON object"},
         {R"({"elements": []})", "size"},
         {R"({"size": [10, 10]})", "elements"},
-        {R"({"size": [10, 10], "elements": [{"kind": "face", "rect": [0,0,1,1]}]})", "needs a name"},
-        {R"({"size": [10, 10], "elements": [{"name": "a b", "kind": "face", "rect": [0,0,1,1]}]})", "a b"},
-        {R"({"size": [10, 10], "elements": [{"name": "a", "kind": "blob", "rect": [0,0,1,1]}]})", "kind"},
-        {R"({"size": [10, 10], "elements": [{"name": "a", "kind": "face", "rect": [0,0,1]}]})", "rect"},
-        {R"({"size": [10, 10], "elements": [{"name": "a", "kind": "face", "rect": [0,0,-1,1]}]})", "rect"},
+        {R"({"size": [10, 10], "elements": [{"kind": "face", "rect": [0,0,1,1]}]})",
+         "needs a name"},
+        {R"({"size": [10, 10], "elements": [{"name": "a b", "kind": "face", "rect": [0,0,1,1]}]})",
+         "a b"},
+        {R"({"size": [10, 10], "elements": [{"name": "a", "kind": "blob", "rect": [0,0,1,1]}]})",
+         "kind"},
+        {R"({"size": [10, 10], "elements": [{"name": "a", "kind": "face", "rect": [0,0,1]}]})",
+         "rect"},
+        {R"({"size": [10, 10], "elements": [{"name": "a", "kind": "face", "rect": [0,0,-1,1]}]})",
+         "rect"},
         {R"({"size": [10, 10], "elements": [{"name": "a", "kind": "face", "rect": [0,0,1,1]},
-                                            {"name": "a", "kind": "face", "rect": [0,0,1,1]}]})", "twice"},
+                                            {"name": "a", "kind": "face", "rect": [0,0,1,1]}]})",
+         "twice"},
         {R"({"size": [10, 10], "elements": [{"name": "a", "kind": "face", "rect": [0,0,1,1]},
-             {"name": "b", "kind": "button", "rect": [0,0,1,1], "parent": "a"}]})", "parent"},
+             {"name": "b", "kind": "button", "rect": [0,0,1,1], "parent": "a"}]})",
+         "parent"},
         {R"({"size": [10, 10], "elements": [{"name": "a", "kind": "button", "rect": [0,0,1,1],
-             "initial": "Gone"}]})", "Gone"},
+             "initial": "Gone"}]})",
+         "Gone"},
         {R"({"size": [10, 10], "elements": [{"name": "a", "kind": "face", "rect": [0,0,1,1],
-             "look": {"fill": "#zzzzzz"}}]})", "#zzzzzz"},
+             "look": {"fill": "#zzzzzz"}}]})",
+         "#zzzzzz"},
         {R"({"size": [10, 10], "elements": [{"name": "a", "kind": "face", "rect": [0,0,1,1],
-             "look": {"icon": "/etc/passwd"}}]})", "resource path"},
+             "look": {"icon": "/etc/passwd"}}]})",
+         "resource path"},
         {R"({"size": [10, 10], "elements": [{"name": "a", "kind": "face", "rect": [0,0,1,1],
-             "look": {"colour": "#ffffff"}}]})", "colour"},
+             "look": {"colour": "#ffffff"}}]})",
+         "colour"},
         {R"({"size": [10, 10], "elements": [{"name": "a", "kind": "face", "rect": [0,0,1,1],
-             "style": "missing"}]})", "missing"},
+             "style": "missing"}]})",
+         "missing"},
         {R"({"size": [10, 10], "elements": [{"name": "a", "kind": "wing", "rect": [0,0,1,1],
-             "states": {"s": {"rect": [0, 0, 1, 1.5]}}}]})", "whole numbers"},
+             "states": {"s": {"rect": [0, 0, 1, 1.5]}}}]})",
+         "whole numbers"},
     };
     for (const Case& c : cases) {
         QString error;
         EXPECT_FALSE(SkinLoader::FromJson(QByteArray(c.json), &error)) << c.json;
-        EXPECT_TRUE(error.contains(QLatin1String(c.mentions))) << c.json << " -> " << error.toStdString();
+        EXPECT_TRUE(error.contains(QLatin1String(c.mentions)))
+            << c.json << " -> " << error.toStdString();
     }
     QString error;
     EXPECT_FALSE(SkinLoader::FromFile(QStringLiteral("/nonexistent/skin.json"), &error));

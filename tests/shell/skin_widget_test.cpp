@@ -1,24 +1,26 @@
-#include <QAccessible>
+#include "shell/skin_widget.h"
+
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QFrame>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
-#include <gtest/gtest.h>
 #include <memory>
 
 #include "shell/skin_loader.h"
-#include "shell/skin_widget.h"
 
 namespace {
 
 // Every element name the program presses or commands.
 const char* const kDispatchNames[] = {
-    "closeEffectButton", "zorviButton",    "pelbrookButton", "leftButton",      "backEffectButton",
-    "sendEffectButton",  "EffectButton",   "LeftWingButton", "RightWingButton", "assignButton",
-    "optionButton",      "findButton",     "helpButton",     "newButton",       "changeButton",
-    "MinimizeButton",    "refreshButton",  "sendButton",     "privateButton",   "playMedia",
-    "pauseMedia",        "stopMedia",      "MediaButton",    "closeMediaButton"};
+    "closeEffectButton", "zorviButton",   "pelbrookButton", "leftButton",      "backEffectButton",
+    "sendEffectButton",  "EffectButton",  "LeftWingButton", "RightWingButton", "assignButton",
+    "optionButton",      "findButton",    "helpButton",     "newButton",       "changeButton",
+    "MinimizeButton",    "refreshButton", "sendButton",     "privateButton",   "playMedia",
+    "pauseMedia",        "stopMedia",     "MediaButton",    "closeMediaButton"};
 
 const char* const kWingStates[][3] = {{"channelWing", "showChannelWing", "hideChannelWing"},
                                       {"buttonWing", "showButtonWing", "hideButtonWing"},
@@ -38,7 +40,9 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(skin.get()));
     }
 
-    QAbstractButton* Button(const char* name) { return qobject_cast<QAbstractButton*>(skin->Element(S(name))); }
+    QAbstractButton* Button(const char* name) {
+        return qobject_cast<QAbstractButton*>(skin->Element(S(name)));
+    }
 
     // The pixel rectangle of a wing's element as placed on the face, for an open wing.
     QRect OnFace(QWidget* w) { return QRect(w->mapTo(skin.get(), QPoint(0, 0)), w->size()); }
@@ -72,7 +76,8 @@ TEST_F(SkinWidgetTest, DefaultSkinOffersEveryNamedElementAndState) {
             EXPECT_EQ(skin->ElementState(S(wing[0])), S(wing[i]));
         }
     }
-    for (const char* button : {"assignButton", "closeEffectButton", "EffectButton", "changeButton", "newButton"}) {
+    for (const char* button :
+         {"assignButton", "closeEffectButton", "EffectButton", "changeButton", "newButton"}) {
         skin->RunSkinCommand(QStringLiteral("goto %1 DisableButton").arg(S(button)));
         EXPECT_FALSE(Button(button)->isEnabled()) << button;
         skin->RunSkinCommand(QStringLiteral("goto %1 EnableButton").arg(S(button)));
@@ -90,18 +95,21 @@ TEST_F(SkinWidgetTest, DefaultSkinOffersEveryNamedElementAndState) {
 TEST_F(SkinWidgetTest, CommandsRunWithEitherSeparatorAndIgnoreUnknownParts) {
     QAbstractButton* assign = Button("assignButton");
     QAbstractButton* fresh = Button("newButton");
-    skin->RunSkinCommand(QStringLiteral("goto assignButton DisableButton;goto newButton DisableButton"));
+    skin->RunSkinCommand(
+        QStringLiteral("goto assignButton DisableButton;goto newButton DisableButton"));
     EXPECT_FALSE(assign->isEnabled());
     EXPECT_FALSE(fresh->isEnabled());
-    skin->RunSkinCommand(QStringLiteral("goto assignButton EnableButton; goto newButton EnableButton"));
+    skin->RunSkinCommand(
+        QStringLiteral("goto assignButton EnableButton; goto newButton EnableButton"));
     EXPECT_TRUE(assign->isEnabled());
     EXPECT_TRUE(fresh->isEnabled());
 
     // Unknown elements, unknown states, an element without states and junk change nothing...
     const QString before = skin->ElementState(QStringLiteral("assignButton"));
-    for (const char* junk : {"goto noSuchButton DisableButton", "goto assignButton Explode",
-                             "goto assignButton enablebutton", "goto name DisableButton",
-                             "goto chatDisplay DisableButton", "goto assignButton", "hide assignButton", ";;; ;"}) {
+    for (const char* junk :
+         {"goto noSuchButton DisableButton", "goto assignButton Explode",
+          "goto assignButton enablebutton", "goto name DisableButton",
+          "goto chatDisplay DisableButton", "goto assignButton", "hide assignButton", ";;; ;"}) {
         skin->RunSkinCommand(S(junk));
         EXPECT_TRUE(assign->isEnabled()) << junk;
         EXPECT_EQ(skin->ElementState(QStringLiteral("assignButton")), before) << junk;
@@ -241,16 +249,22 @@ TEST_F(SkinWidgetTest, ControlsGoIntoSlotsAtTheirTemplatePositions) {
         const char* wing;
         QRect dlu;
     };
-    const Slot slotList[] = {{"chatDisplay", nullptr, {221, 167, 138, 81}}, {"chatInput", nullptr, {221, 250, 137, 21}},
-                          {"portal", nullptr, {115, 177, 103, 89}},      {"userList", nullptr, {362, 185, 57, 86}},
-                          {"roomTitle", nullptr, {224, 141, 83, 12}},    {"channelList", "channelWing", {437, 183, 60, 77}},
-                          {"mediaPlayer", "mediaWing", {41, 49, 116, 93}}, {"effectPane", "effectWing", {380, 52, 116, 91}}};
-    skin->RunSkinCommand(QStringLiteral("goto channelWing showChannelWing;goto mediaWing showMediaWing;"
-                                        "goto effectWing showEffectWing;stop"));
+    const Slot slotList[] = {{"chatDisplay", nullptr, {221, 167, 138, 81}},
+                             {"chatInput", nullptr, {221, 250, 137, 21}},
+                             {"portal", nullptr, {115, 177, 103, 89}},
+                             {"userList", nullptr, {362, 185, 57, 86}},
+                             {"roomTitle", nullptr, {224, 141, 83, 12}},
+                             {"channelList", "channelWing", {437, 183, 60, 77}},
+                             {"mediaPlayer", "mediaWing", {41, 49, 116, 93}},
+                             {"effectPane", "effectWing", {380, 52, 116, 91}}};
+    skin->RunSkinCommand(
+        QStringLiteral("goto channelWing showChannelWing;goto mediaWing showMediaWing;"
+                       "goto effectWing showEffectWing;stop"));
     for (const Slot& s : slotList) {
         auto* placed = new QWidget;
         ASSERT_TRUE(skin->PlaceInSlot(placed, S(s.name))) << s.name;
-        EXPECT_EQ(placed->parentWidget(), s.wing ? skin->wingHost(S(s.wing)) : skin.get()) << s.name;
+        EXPECT_EQ(placed->parentWidget(), s.wing ? skin->wingHost(S(s.wing)) : skin.get())
+            << s.name;
         EXPECT_TRUE(placed->isVisible()) << s.name;
         const QRect want = du.Rect(s.dlu.x(), s.dlu.y(), s.dlu.width(), s.dlu.height());
         const QRect got = OnFace(placed);
@@ -273,13 +287,14 @@ TEST_F(SkinWidgetTest, PaintsTheFaceAndShowsDisabledButtonsDifferently) {
     const QString shot = qEnvironmentVariable("KV_SKIN_SCREENSHOT");
     const QImage closed = skin->grab().toImage();
     if (!shot.isEmpty()) closed.save(shot + QStringLiteral(".closed.png"));
-    skin->RunSkinCommand(QStringLiteral("goto buttonWing showButtonWing;goto channelWing showChannelWing;"
-                                        "goto mediaWing showMediaWing;goto effectWing showEffectWing;stop;"
-                                        "goto assignButton DisableButton"));
+    skin->RunSkinCommand(
+        QStringLiteral("goto buttonWing showButtonWing;goto channelWing showChannelWing;"
+                       "goto mediaWing showMediaWing;goto effectWing showEffectWing;stop;"
+                       "goto assignButton DisableButton"));
     skin->SetSkinElementText(QStringLiteral("name"), QStringLiteral("Marta"));
     // White stand-ins for the window's controls, so the picture shows the whole face.
-    for (const char* slot : {"chatDisplay", "chatInput", "portal", "userList", "roomTitle", "channelList",
-                             "mediaPlayer", "effectPane"}) {
+    for (const char* slot : {"chatDisplay", "chatInput", "portal", "userList", "roomTitle",
+                             "channelList", "mediaPlayer", "effectPane"}) {
         auto* control = new QFrame;
         control->setFrameShape(QFrame::StyledPanel);
         control->setAutoFillBackground(true);
