@@ -1,0 +1,48 @@
+#include "e2e/e2e_client.h"
+
+#include <QPlainTextEdit>
+#include <QTreeWidget>
+
+E2EClient::E2EClient(const ZorvidProcess& zorvid, const QString& name)
+    : tw([&zorvid](WindowServices& s) {
+          s.endpoints.loginPort = zorvid.loginPort();
+          s.endpoints.servicePort = zorvid.servicePort();
+          s.endpoints.webUrl = zorvid.webUrl();
+          s.sockets.connectTimeout = std::chrono::milliseconds(5000);
+          s.sockets.ioTimeout = std::chrono::milliseconds(5000);
+      }),
+      loginDialog(name, QStringLiteral("127.0.0.1")),
+      login(tw.w(), loginDialog),
+      effects(tw.w()),
+      rooms(tw.w(), dialogs, [this] { return login.JoinChatServer(); },
+            [this] { effects.SendEffectToUser(); }) {
+    tw.w().SetRoomOperations(&rooms);
+    tw.w().SetEffectOperations(&effects);
+    tw.w().SetUp();
+}
+
+bool E2EClient::ChangeInto(const QString& room) {
+    rooms.RefreshChannelList();
+    QTreeWidget* list = w().m_channelList;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        if (list->topLevelItem(i)->text(0) == room) {
+            list->setCurrentItem(list->topLevelItem(i));
+            list->topLevelItem(i)->setSelected(true);
+            rooms.ChangeRoom();
+            return w().m_roomName == room && w().m_chatPort != -1;
+        }
+    }
+    return false;
+}
+
+bool E2EClient::SelectPerson(const QString& name) {
+    for (int i = 0; i < tw.users.Count(); ++i) {
+        if (tw.users.Text(i) == name) {
+            tw.users.Select(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+QString E2EClient::Conversation() const { return tw.dlg->m_chatDisplay->toPlainText(); }
