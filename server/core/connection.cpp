@@ -1,6 +1,14 @@
 #include "server/core/connection.h"
 
+#include "server/core/output_batch.h"
+
 namespace zorvid {
+namespace {
+
+// Written bytes at the front of the output buffer are dropped once they are this many.
+constexpr std::size_t kCompactAfter = 256 * 1024;
+
+}  // namespace
 
 Connection::Connection(asio::ip::tcp::socket socket, std::string address,
                        const ConnectionLimits& limits, ConnectionTracker& tracker, std::string kind)
@@ -12,6 +20,7 @@ Connection::~Connection() = default;
 void Connection::Start() {
     asio::error_code ec;
     socket_.set_option(asio::ip::tcp::no_delay(true), ec);
+    socket_.non_blocking(true, ec);  // output is written directly, never blocking the loop
     tracker_.Opened(*this);
     lastActivity_ = std::chrono::steady_clock::now();
     ArmTimer(limits_.firstDeadline);
@@ -35,16 +44,29 @@ void Connection::Read() {
             return;
         }
         lastActivity_ = std::chrono::steady_clock::now();
-        input_.append(readBuffer_.data(), n);
-        const std::size_t used = Consume(input_);
-        if (closed_ || used == std::string_view::npos) return;
-        input_.erase(0, used);
-        if (input_.size() > limits_.maxRecordBytes) {
-            Abort("record over the size limit");  // the codec would say the same, later
-            return;
-        }
-        Read();
+        Process(std::string_view(readBuffer_.data(), n));
+        if (!closed_) Read();
     });
+}
+
+void Connection::Process(std::string_view bytes) {
+    // Records are usually whole within one read: cut them straight from the read buffer
+    // and keep only an incomplete tail.
+    std::string_view input = bytes;
+    if (!input_.empty()) {
+        input_.append(bytes);
+        input = input_;
+    }
+    const std::size_t used = Consume(input);
+    if (closed_ || used == std::string_view::npos) return;
+    if (input_.empty()) {
+        input_.assign(input.substr(used));
+    } else {
+        input_.erase(0, used);
+    }
+    if (input_.size() > limits_.maxRecordBytes) {
+        Abort("record over the size limit");  // the codec would say the same, later
+    }
 }
 
 void Connection::ArmTimer(std::chrono::milliseconds after) {
@@ -71,54 +93,70 @@ void Connection::OnTimer() {
 }
 
 void Connection::Queue(std::string_view bytes) {
-    if (closed_) return;
-    if (pending_.size() + writing_.size() + bytes.size() > limits_.maxQueuedBytes) {
+    if (closed_ || draining_) return;  // after the shutdown nothing more can leave
+    if (pending_.size() - pendingSent_ + bytes.size() > limits_.maxQueuedBytes) {
         // A consumer that cannot keep up is dropped; the close runs outside the caller,
         // which may be walking a room's member list.
         closeAfterFlush_ = true;
         pending_.clear();
+        pendingSent_ = 0;
         asio::post(socket_.get_executor(), [self = shared_from_this()] {
             self->Abort("output queue over its limit (peer not reading)");
         });
         return;
     }
     pending_.append(bytes);
-    if (!writeInFlight_ && !flushPosted_) {
-        flushPosted_ = true;
-        asio::post(socket_.get_executor(), [self = shared_from_this()] { self->Flush(); });
-    }
+    ScheduleFlush();
+}
+
+void Connection::ScheduleFlush() {
+    if (awaitingWritable_ || flushScheduled_) return;
+    flushScheduled_ = true;
+    tracker_.Output().Add(shared_from_this());
 }
 
 void Connection::Flush() {
-    flushPosted_ = false;
-    if (closed_ || writeInFlight_) return;
-    if (pending_.empty()) {
-        if (closeAfterFlush_) Shutdown();
-        return;
-    }
-    writing_.swap(pending_);
-    pending_.clear();
-    writeInFlight_ = true;
-    auto self = shared_from_this();
-    asio::async_write(socket_, asio::buffer(writing_), [this, self](asio::error_code ec, std::size_t) {
-        writeInFlight_ = false;
-        writing_.clear();
-        if (closed_) return;
-        if (ec) {
+    flushScheduled_ = false;
+    if (closed_ || awaitingWritable_) return;
+    if (pendingSent_ < pending_.size()) {
+        asio::error_code ec;
+        const std::size_t n = socket_.write_some(
+            asio::buffer(pending_.data() + pendingSent_, pending_.size() - pendingSent_), ec);
+        if (ec && ec != asio::error::would_block && ec != asio::error::try_again) {
             Abort("");
             return;
         }
-        Flush();
-    });
+        pendingSent_ += n;
+        if (pendingSent_ < pending_.size()) {
+            if (pendingSent_ >= kCompactAfter && pendingSent_ * 2 >= pending_.size()) {
+                pending_.erase(0, pendingSent_);  // a peer that never quite catches up
+                pendingSent_ = 0;
+            }
+            // The socket's buffer is full: the rest goes when the peer has read some.
+            awaitingWritable_ = true;
+            socket_.async_wait(asio::socket_base::wait_write,
+                               [this, self = shared_from_this()](asio::error_code wec) {
+                                   awaitingWritable_ = false;
+                                   if (closed_) return;
+                                   if (wec) {
+                                       Abort("");
+                                       return;
+                                   }
+                                   Flush();
+                               });
+            return;
+        }
+        pending_.clear();  // keeps its capacity for the next turn, unless it grew large
+        if (pending_.capacity() > kCompactAfter) pending_.shrink_to_fit();
+        pendingSent_ = 0;
+    }
+    if (closeAfterFlush_ && !draining_) Shutdown();
 }
 
 void Connection::CloseAfterFlush() {
     if (closed_ || closeAfterFlush_) return;
     closeAfterFlush_ = true;
-    if (!writeInFlight_ && !flushPosted_) {
-        flushPosted_ = true;
-        asio::post(socket_.get_executor(), [self = shared_from_this()] { self->Flush(); });
-    }
+    ScheduleFlush();
 }
 
 void Connection::Shutdown() {
@@ -142,6 +180,7 @@ void Connection::Abort(std::string_view why) {
     timer_.cancel();
     socket_.close(ec);
     pending_.clear();
+    pendingSent_ = 0;
     OnClosed();
     tracker_.Closed(*this);
 }

@@ -11,6 +11,7 @@
 namespace zorvid {
 
 class ConnectionTracker;
+class OutputBatch;
 
 // Limits every connection lives under.
 struct ConnectionLimits {
@@ -24,7 +25,8 @@ struct ConnectionLimits {
 // enforces the deadlines and the output bound. All of it runs on the event loop's thread.
 //
 // Writes are gathered: everything queued during one turn of the loop leaves in a single
-// write, and only one write is in flight at a time.
+// write, made at once on the non-blocking socket; only when the socket's buffer is full does
+// the rest wait for the socket to become writable.
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
     Connection(asio::ip::tcp::socket socket, std::string address, const ConnectionLimits& limits,
@@ -49,15 +51,19 @@ protected:
     // npos (after calling Abort) when the input is malformed.
     virtual std::size_t Consume(std::string_view input) = 0;
     virtual void OnClosed() {}
-    // Bytes the first expected item claims; 0 when nothing is started. For logs.
+    // The limits this connection lives under.
     const ConnectionLimits& Limits() const { return limits_; }
     void MarkActive() { firstDone_ = true; }
     ConnectionTracker& Tracker() { return tracker_; }
 
 private:
+    friend class OutputBatch;
+
     void Read();
+    void Process(std::string_view input);
     void ArmTimer(std::chrono::milliseconds after);
     void OnTimer();
+    void ScheduleFlush();
     void Flush();
     void Shutdown();
 
@@ -68,12 +74,13 @@ private:
     ConnectionTracker& tracker_;
     std::string kind_;
 
-    std::array<char, 16 * 1024> readBuffer_{};
-    std::string input_;
-    std::string pending_;
-    std::string writing_;
-    bool writeInFlight_ = false;
-    bool flushPosted_ = false;
+    // Large reads: a busy sender's records are cut and handled many to a read.
+    std::array<char, 64 * 1024> readBuffer_{};
+    std::string input_;       // an incomplete record kept from earlier reads
+    std::string pending_;     // queued output; bytes before pendingSent_ have been written
+    std::size_t pendingSent_ = 0;
+    bool awaitingWritable_ = false;
+    bool flushScheduled_ = false;
     bool closeAfterFlush_ = false;
     bool closed_ = false;
     bool draining_ = false;
@@ -88,6 +95,8 @@ public:
     virtual void Opened(Connection& c) = 0;
     virtual void Closed(Connection& c) = 0;
     virtual void Log(std::string_view line) = 0;
+    // Where connections queue themselves to write at the end of the loop's turn.
+    virtual OutputBatch& Output() = 0;
 };
 
 }  // namespace zorvid

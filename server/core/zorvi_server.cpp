@@ -21,7 +21,7 @@ ConnectionLimits ChatLimits(const ServerConfig& c) {
 
 ZorviServer::ZorviServer(asio::io_context& io, const ServerConfig& config, AccountStore& accounts,
                          EventLog& log)
-    : io_(io), config_(config), accounts_(accounts), log_(log),
+    : io_(io), config_(config), accounts_(accounts), log_(log), output_(io),
       host_(config, *this, log, [] { return std::chrono::steady_clock::now(); }),
       sweepTimer_(io) {
     asio::error_code ec;

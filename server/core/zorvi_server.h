@@ -13,6 +13,7 @@
 #include "server/core/chat_host.h"
 #include "server/core/connection.h"
 #include "server/core/event_log.h"
+#include "server/core/output_batch.h"
 #include "server/core/participant.h"
 #include "server/core/server_config.h"
 
@@ -48,6 +49,7 @@ public:
     void Opened(Connection& c) override;
     void Closed(Connection& c) override;
     void Log(std::string_view line) override { log_.Line(line); }
+    OutputBatch& Output() override { return output_; }
 
 private:
     using Factory = std::function<std::shared_ptr<Connection>(asio::ip::tcp::socket, std::string)>;
@@ -59,6 +61,7 @@ private:
     const ServerConfig& config_;
     AccountStore& accounts_;
     EventLog& log_;
+    OutputBatch output_;
     ChatHost host_;
     asio::thread_pool workers_{2};
     asio::steady_timer sweepTimer_;
