@@ -52,6 +52,9 @@ public:
     RoomOps& rooms() { return *rooms_; }
     EffectOps& effects() { return *effects_; }
     ShellOps& shell() { return *shell_; }
+    CMediaPlayer2& media() { return *media_; }
+    WebEnginePane& effectPane() { return *effectPane_; }
+    WebEnginePane& portal() { return *portal_; }
 
 private:
     void BuildFace();

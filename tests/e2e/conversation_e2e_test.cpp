@@ -138,7 +138,7 @@ TEST_F(ConversationE2E, OwnerSendsImageToAllAndSoundToOne) {
     ASSERT_TRUE(ann.LogIn() && bob.LogIn() && cy.LogIn());
     Meet(ann, QStringLiteral("fx"), {&bob, &cy});
 
-    const QString picture = zorvid.webUrl() + QStringLiteral("/effect/pic1.htm");
+    const QString picture = zorvid.webUrl() + QStringLiteral("/effect/pic_1.htm");
     ann.tw.effectPane.SetPage(picture, QStringLiteral("ChoosePic"));
     ann.effects.SendEffectToAll();
     EXPECT_EQ(ann.tw.box.shown.value(0), QStringLiteral("Your effect is sent to all people!"));
@@ -148,7 +148,7 @@ TEST_F(ConversationE2E, OwnerSendsImageToAllAndSoundToOne) {
         EXPECT_TRUE(r->Hears(QStringLiteral("ann send you a image effect!")));
     }
 
-    const QString sound = zorvid.webUrl() + QStringLiteral("/effect/sound1.htm");
+    const QString sound = zorvid.webUrl() + QStringLiteral("/effect/sound_1.htm");
     ann.tw.effectPane.SetPage(sound, QStringLiteral("ChooseSound"));
     ann.tw.effectPane.SetVisible(true);
     ASSERT_TRUE(ann.SelectPerson(QStringLiteral("bob")));
