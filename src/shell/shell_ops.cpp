@@ -21,6 +21,8 @@ ShellOps::ShellOps(CKestrivanDlg& dlg, ITrayIcon& tray, ShellHooks hooks, QObjec
     steps.endModalRun = [this] { dlg_.done(QDialog::Rejected); };
     close_ = std::make_unique<CloseSequence>(dlg_, std::move(steps));
     tray_.setNotifyHandler([this](int id, ITrayIcon::Event event) { OnTrayNotify(id, event); });
+    // The window's set-up says when the icon belongs in the notification area.
+    connect(&dlg_, &CKestrivanDlg::trayIconRequested, this, &ShellOps::AddTrayIcon);
     dlg_.installEventFilter(this);
 }
 
@@ -31,7 +33,7 @@ ShellOps::~ShellOps() {
 
 void ShellOps::AddTrayIcon() {
     if (!tray_.available()) return;
-    tray_.show(kTrayIconId, dlg_.windowIcon(), shell_texts::TrayTip());
+    tray_.show(kTrayIconId, dlg_.m_hIcon.isNull() ? dlg_.windowIcon() : dlg_.m_hIcon, shell_texts::TrayTip());
 }
 
 void ShellOps::RemoveTrayIcon() { tray_.hide(); }

@@ -38,6 +38,14 @@ TEST(Tray, IconCarriesItsIdentifierAndTip) {
     EXPECT_EQ(w.tray.shownTip, QStringLiteral("Zorvi"));
     TrayWindow absent(false);
     EXPECT_FALSE(absent.tray.isShown());
+
+    // The window's set-up asks for the icon.
+    TestWindow t;
+    FakeTray tray;
+    ShellOps shell(t.w(), tray, {});
+    EXPECT_FALSE(tray.isShown());
+    emit t.w().trayIconRequested();
+    EXPECT_TRUE(tray.isShown());
 }
 
 TEST(Tray, OtherIdentifiersAreIgnored) {
