@@ -1,0 +1,65 @@
+// Names and texts from the network are shown as the text they are, never as markup, in every
+// place of the window that can hold one.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+#include "chat/kestrivan_dlg.h"
+#include "e2e/e2e_client.h"
+#include "net/cmsg.h"
+#include "rooms/user_list_box.h"
+#include "shell/skin_loader.h"
+#include "shell/skin_widget.h"
+
+namespace {
+
+const QString kMarkup = QStringLiteral("<b>x</b>");
+
+TEST(Markup, ServerNamesStayPlainText) {
+    ZorvidProcess zorvid;  // not contacted; gives the client its endpoints
+    E2EClient client(zorvid, QStringLiteral("ann"));
+    CKestrivanDlg& w = client.w();
+
+    // A person joining, a line, a private message and a notice carrying markup.
+    CMsg joined(13, 32);
+    joined.text = kMarkup.toStdString();
+    w.DispatchRecord(joined);
+    CMsg line(13, 11);
+    line.list = {"<i>hello</i>"};
+    w.DispatchRecord(line);
+    CMsg whisper(13, 10);
+    whisper.text = "<u>psst</u>";
+    whisper.list = {kMarkup.toStdString()};
+    w.DispatchRecord(whisper);
+
+    EXPECT_TRUE(w.m_chatDisplay->toPlainText().contains(QStringLiteral("<i>hello</i>")));
+    EXPECT_TRUE(w.m_chatDisplay->toPlainText().contains(kMarkup + QStringLiteral("-><u>psst</u>")));
+    EXPECT_EQ(client.tw.users.Text(0), kMarkup);
+
+    // The title line and the channel list hold the text as typed.
+    w.m_roomName = kMarkup;
+    w.m_ownerName = kMarkup;
+    client.rooms.RefreshRoomView();
+    EXPECT_TRUE(w.m_roomTitleEdit->text().startsWith(kMarkup));
+}
+
+TEST(Markup, SkinNameAndUserListRenderLiterally) {
+    QString error;
+    auto model = SkinLoader::FromFile(SkinLoader::DefaultSkinPath(), &error);
+    ASSERT_TRUE(model) << error.toStdString();
+    SkinWidget skin(*model);
+    skin.SetSkinElementText(QStringLiteral("name"), kMarkup);
+    auto* label = qobject_cast<QLabel*>(skin.Element(QStringLiteral("name")));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    EXPECT_EQ(label->text(), kMarkup);
+
+    CUserListBox users;
+    users.AddColoredName(kMarkup, 0);
+    EXPECT_EQ(users.item(0)->text(), kMarkup);
+    EXPECT_EQ(users.item(0)->data(Qt::DisplayRole).toString(), kMarkup);
+}
+
+}  // namespace
