@@ -2,13 +2,12 @@
 
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
-#include <QEventLoopLocker>
 
 #include "chat/kestrivan_dlg.h"
 
 CKestrivanDlgAutoProxy::CKestrivanDlgAutoProxy(CKestrivanDlg* window, const QString& client,
                                                const QDBusConnection& bus)
-    : client_(client), appLock_(std::make_unique<QEventLoopLocker>()) {
+    : client_(client) {
     AttachWindow(window);
     if (bus.isConnected() && !client_.isEmpty()) {
         watcher_ = new QDBusServiceWatcher(client_, bus, QDBusServiceWatcher::WatchForUnregistration, this);

@@ -4,14 +4,14 @@
 #include <QDBusContext>
 #include <QObject>
 #include <QPointer>
-#include <memory>
 
 #include "chat/kestrivan_dlg.h"
 class QDBusServiceWatcher;
-class QEventLoopLocker;
 
 // The automation object: a proxy for the main window that keeps the application alive while
-// its client holds it. Its one method, Release, is the client letting go; a client that
+// its client holds it (the window's ExitAllowed hides instead of ending while it exists; no
+// event-loop lock is taken, since that would end a program hidden to the notification area
+// when the client lets go). Its one method, Release, is the client letting go; a client that
 // leaves the bus lets go too. Only the client that created it may release it.
 class CKestrivanDlgAutoProxy : public QObject, protected QDBusContext {
     Q_OBJECT
@@ -40,7 +40,6 @@ private:
 
     QPointer<CKestrivanDlg> window_;
     QString client_;
-    std::unique_ptr<QEventLoopLocker> appLock_;
     QDBusServiceWatcher* watcher_ = nullptr;
     bool releasing_ = false;
 };
