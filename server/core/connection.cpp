@@ -93,7 +93,7 @@ void Connection::OnTimer() {
 }
 
 void Connection::Queue(std::string_view bytes) {
-    if (closed_ || draining_) return;  // after the shutdown nothing more can leave
+    if (closed_ || closeAfterFlush_) return;  // nothing may follow the close
     if (pending_.size() - pendingSent_ + bytes.size() > limits_.maxQueuedBytes) {
         // A consumer that cannot keep up is dropped; the close runs outside the caller,
         // which may be walking a room's member list.

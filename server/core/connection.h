@@ -36,6 +36,7 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     void Start();
+    // Ignored once the connection is closing: nothing may follow the close.
     void Queue(std::string_view bytes);
     // Sends what is queued, then shuts the connection down.
     void CloseAfterFlush();

@@ -83,6 +83,14 @@ public:
             if (out.code2 == code2) return true;
         }
     }
+    // Whatever arrives next (or is already buffered), as raw bytes.
+    bool ReceiveSome(std::string& out, Ms timeout = Ms(3000)) {
+        const bool got = Await(timeout, [&] { return !input_.empty(); });
+        out.swap(input_);
+        input_.clear();
+        return got;
+    }
+    const std::string& Buffered() const { return input_; }
     // True when the server closes the connection within the time-out.
     bool WaitClosed(Ms timeout = Ms(3000)) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
