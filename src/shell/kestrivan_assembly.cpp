@@ -153,7 +153,6 @@ void KestrivanAssembly::BindButtons() {
     QObject::connect(w, &CKestrivanDlg::closeRequested, w, [this] {
         if (shell_->ExitAllowed()) dlg_->done(QDialog::Rejected);
     });
-    QObject::connect(w, &CKestrivanDlg::trayIconRequested, w, [this] { shell_->AddTrayIcon(); });
 }
 
 void KestrivanAssembly::BindSkin() {
