@@ -21,6 +21,7 @@
 #include "shell/about_dlg.h"
 #include "shell/automation_factory.h"
 #include "shell/help_window.h"
+#include "shell/main_window_run.h"
 #include "shell/option_ops.h"
 #include "shell/qt_desktop.h"
 #include "shell/save_file_dialog.h"
@@ -186,6 +187,11 @@ bool KestrivanAssembly::LoginSequence() { return login_->LoginSequence(); }
 void KestrivanAssembly::ShowWindow() {
     dlg_->SetUp();
     dlg_->show();
+}
+
+void KestrivanAssembly::Run() {
+    dlg_->SetUp();
+    RunMainWindow(*dlg_);
 }
 
 void KestrivanAssembly::AttachAutomation(AutomationFactory& factory) {

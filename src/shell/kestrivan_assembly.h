@@ -41,8 +41,10 @@ public:
 
     // Logs in (dialog or saved login) and checks the version: true when the window may open.
     bool LoginSequence();
-    // Sets the window up and shows it; returns at once (the caller runs the event loop).
+    // Sets the window up and shows it; returns at once (tests run the event loop).
     void ShowWindow();
+    // Sets the window up and runs it until the close sequence ends it.
+    void Run();
     // Lets automation keep the window: hidden instead of ended while a client holds it.
     void AttachAutomation(AutomationFactory& factory);
 

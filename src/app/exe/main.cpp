@@ -63,8 +63,6 @@ int main(int argc, char** argv) {
     assembly.AttachAutomation(factory);
     if (!assembly.LoginSequence()) return 0;
 
-    QObject::connect(&assembly.window(), &QDialog::finished, &app, &QCoreApplication::quit);
-    assembly.ShowWindow();
-    app.exec();
+    assembly.Run();
     return 0;
 }
