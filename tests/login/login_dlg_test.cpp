@@ -57,7 +57,9 @@ TEST_F(LoginDlgTest, EveryControlIsNamedAndBehavesAsItsTemplateSays) {
         EXPECT_FALSE(w->objectName().isEmpty());
         EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
         if (auto* label = qobject_cast<QLabel*>(w)) {
-            if (label->pixmap().isNull()) EXPECT_EQ(label->textFormat(), Qt::PlainText);
+            if (label->pixmap().isNull()) {
+                EXPECT_EQ(label->textFormat(), Qt::PlainText);
+            }
         }
     }
     EXPECT_EQ(dlg->passwordEdit()->echoMode(), QLineEdit::Password);
