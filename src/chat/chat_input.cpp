@@ -56,11 +56,27 @@ bool CKestrivanDlg::ContainsBadWord(const QString& line) {
     return false;
 }
 
+bool CKestrivanDlg::SendOnChat(const CMsg& msg) {
+    if (!m_pChatSocket || !m_pChatSocket->HasOutputWriter()) return false;
+    try {
+        m_pChatSocket->SendMsg(msg);
+        return true;
+    } catch (const zorvi::StreamFailure&) {
+        return false;
+    }
+}
+
+void CKestrivanDlg::BeepPerson(const QString& name) {
+    CMsg msg(14, 35);
+    msg.text = name.toStdString();
+    msg.list.push_back((m_nickname + chat_texts::kBeepSuffix).toStdString());
+    if (!SendOnChat(msg)) AppendChatLine(QString(chat_texts::kBeepFailed));
+}
+
 bool CKestrivanDlg::ProcessCommand(const QString& line) {
     const qsizetype firstSpace = line.indexOf(QLatin1Char(' '));
     const QString word = firstSpace < 0 ? line.mid(1) : line.mid(1, firstSpace - 1);
     const QString argument = firstSpace < 0 ? QString() : WordAfter(line, firstSpace + 1);
-    const bool connected = m_pChatSocket && m_pChatSocket->HasOutputWriter();
 
     if (word == QLatin1String("help")) {
         for (const QLatin1String& text : chat_texts::kHelpLines) AppendChatLine(QString(text));
@@ -96,15 +112,7 @@ bool CKestrivanDlg::ProcessCommand(const QString& line) {
             CMsg msg(15, 45);
             msg.text = argument.toStdString();
             msg.list.push_back(m_nickname.toStdString());
-            bool sent = false;
-            if (connected) {
-                try {
-                    m_pChatSocket->SendMsg(msg);
-                    sent = true;
-                } catch (const zorvi::StreamFailure&) {
-                }
-            }
-            if (!sent) AppendChatLine(QString(chat_texts::kKickFailed));
+            if (!SendOnChat(msg)) AppendChatLine(QString(chat_texts::kKickFailed));
         }
         return true;
     }
@@ -113,18 +121,7 @@ bool CKestrivanDlg::ProcessCommand(const QString& line) {
             AppendChatLine(QString(chat_texts::kLineBreak));
             AppendChatLine(QString(chat_texts::kBeepUsage));
         } else {
-            CMsg msg(14, 35);
-            msg.text = argument.toStdString();
-            msg.list.push_back((m_nickname + chat_texts::kBeepSuffix).toStdString());
-            bool sent = false;
-            if (connected) {
-                try {
-                    m_pChatSocket->SendMsg(msg);
-                    sent = true;
-                } catch (const zorvi::StreamFailure&) {
-                }
-            }
-            if (!sent) AppendChatLine(QString(chat_texts::kBeepFailed));
+            BeepPerson(argument);
         }
         return true;
     }

@@ -88,6 +88,10 @@ public:
     void SendChat(const QString& line);
     static bool ContainsBadWord(const QString& line);
     bool ProcessCommand(const QString& line);
+    // Sends on the chat connection; false when it has no output writer or the write failed.
+    bool SendOnChat(const CMsg& msg);
+    // The beep record for `name`; a connection that cannot take it gets the error line.
+    void BeepPerson(const QString& name);
 
     // Ownership.
     void OnAssignOwner();

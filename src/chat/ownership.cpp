@@ -29,15 +29,7 @@ void CKestrivanDlg::OnAssignOwner() {
     }
     // A connection without an output writer would send nothing at all: say so, as for a
     // failed write, rather than let the hand-over look done.
-    bool sent = false;
-    if (m_pChatSocket->HasOutputWriter()) {
-        try {
-            m_pChatSocket->SendMsg(msg);
-            sent = true;
-        } catch (const zorvi::StreamFailure&) {
-        }
-    }
-    if (!sent) AppendChatLine(QString(chat_texts::kAssignSendFailed));
+    if (!SendOnChat(msg)) AppendChatLine(QString(chat_texts::kAssignSendFailed));
 
     // The room is given up at once, before the server confirms the new owner.
     m_isOwner = 0;

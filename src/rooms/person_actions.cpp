@@ -11,7 +11,6 @@
 
 namespace {
 constexpr int kPrivateMessage = 10;
-constexpr int kBeep = 35;
 }  // namespace
 
 PersonActions::PersonActions(RoomContext& ctx, QObject* parent) : QObject(parent), ctx_(ctx) {}
@@ -77,19 +76,7 @@ void PersonActions::SendBeep() {
     IUserList* users = w.m_userList;
     const int selected = users ? users->SelectedIndex() : -1;
     if (selected < 0) return;
-    CMsg msg(14, kBeep);
-    msg.text = ToWire(users->Text(selected));
-    msg.list = {ToWire(w.m_nickname + RoomTexts::kBeepSuffix)};
-    auto* chat = w.m_pChatSocket.get();
-    if (!chat || !chat->HasOutputWriter()) {
-        w.AppendChatLine(RoomTexts::kBeepError);
-        return;
-    }
-    try {
-        chat->SendMsg(msg);
-    } catch (const zorvi::StreamFailure&) {
-        w.AppendChatLine(RoomTexts::kBeepError);
-    }
+    w.BeepPerson(users->Text(selected));
 }
 
 void PersonActions::OnGiveOwnership() { ctx_.w.OnAssignOwner(); }

@@ -49,8 +49,11 @@ public:
 
 private:
     static std::optional<QString> Next(std::deque<std::optional<QString>>& answers) {
-        if (answers.empty()) return std::nullopt;
-        auto a = answers.front();
+        if (answers.empty() || !answers.front().has_value()) {
+            if (!answers.empty()) answers.pop_front();
+            return std::nullopt;
+        }
+        const QString a = *answers.front();
         answers.pop_front();
         return a;
     }
