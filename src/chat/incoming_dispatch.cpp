@@ -14,9 +14,6 @@
 
 namespace {
 
-// How long one turn of reading may keep the event loop waiting. Records keep coming while
-// a room is busy; after this long the window repaints and takes input before going on.
-constexpr qint64 kReadSliceMs = 50;
 // While another exchange blocks, the next turn is tried again after this long.
 constexpr int kRetryWhileBlockedMs = 10;
 
@@ -35,7 +32,7 @@ void CKestrivanDlg::ProcessPendingRead() {
     do {
         ReceiveOneRecord();
         more = m_pChatSocket && m_pChatSocket->IsOpen() && m_pChatSocket->HasBufferedInput();
-    } while (more && slice.elapsed() < kReadSliceMs);
+    } while (more && slice.elapsed() < m_readSlice.count());
 
     readingRecords_ = false;
     if (chatNotifier_) chatNotifier_->setEnabled(true);

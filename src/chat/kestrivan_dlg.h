@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <chrono>
 #include <memory>
 
 #include "app/endpoints.h"
@@ -154,6 +155,11 @@ public:
     // or null. The hidden buttons are found this way to connect their clicked signals.
     QWidget* Control(int controlId) const;
     QPushButton* Button(int controlId) const;
+
+    // How long one turn of reading records may keep the event loop waiting. Records keep
+    // coming while a room is busy; after this long the window repaints and takes input
+    // before going on with them on the next turn.
+    std::chrono::milliseconds m_readSlice{50};
 
     // Wing state of the skin bridge.
     bool m_buttonWingOpen = false;
