@@ -96,4 +96,25 @@ struct ChatHarness : TestWindow {
     QString install;
 };
 
+// Joined to a chat host that records every record the window sends until the window closes.
+struct ListeningHarness : ChatHarness {
+    ListeningHarness() : peer(Listens()) { joined = Join(peer); }
+
+    // Everything sent so far: the window closes its side and the peer reports it.
+    std::vector<CMsg> Sent() {
+        w().m_pChatSocket->Close();
+        peer.WaitForFinished(1, std::chrono::seconds(5));
+        return peer.Received();
+    }
+
+    static kvtest::PeerScript Listens() {
+        kvtest::PeerScript s;
+        s.ExpectEnd();
+        return s;
+    }
+
+    kvtest::ScriptPeer peer;
+    bool joined = false;
+};
+
 }  // namespace chattest

@@ -10,30 +10,11 @@ using kvtest::ScriptPeer;
 
 namespace {
 
-// The chat host side: records every record the window sends until the window closes.
-PeerScript Listens() {
-    PeerScript s;
-    s.ExpectEnd();
-    return s;
-}
-
-struct InputHarness : ChatHarness {
-    InputHarness() : peer(Listens()) {
-        w().m_nickname = QStringLiteral("me");
-        joined = Join(peer);
-    }
+struct InputHarness : ListeningHarness {
     void Type(const QString& text) {
         w().m_chatInput->setPlainText(text);
         w().OnSendButton();
     }
-    // Everything sent so far: the window closes its side and the peer reports it.
-    std::vector<CMsg> Sent() {
-        w().m_pChatSocket->Close();
-        peer.WaitForFinished(1, std::chrono::seconds(5));
-        return peer.Received();
-    }
-    ScriptPeer peer;
-    bool joined = false;
 };
 
 }  // namespace

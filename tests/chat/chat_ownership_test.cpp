@@ -15,13 +15,8 @@ const QStringList kBecome = {"goto assignButton EnableButton", "goto EffectButto
                              "goto closeEffectButton EnableButton"};
 
 // An owner in a room with ann and bob, connected to a listening chat host.
-struct OwnerHarness : ChatHarness {
-    OwnerHarness() : peer([] {
-          PeerScript s;
-          s.ExpectEnd();
-          return s;
-      }()) {
-        joined = Join(peer);
+struct OwnerHarness : ListeningHarness {
+    OwnerHarness() {
         w().m_isOwner = 1;
         w().m_ownerName = QStringLiteral("me");
         w().m_roomUsers = QStringList({"ann", "bob"});
@@ -30,13 +25,6 @@ struct OwnerHarness : ChatHarness {
         w().m_assignButton->setEnabled(true);
         w().m_effectButton->setEnabled(true);
     }
-    std::vector<CMsg> Sent() {
-        w().m_pChatSocket->Close();
-        peer.WaitForFinished(1, std::chrono::seconds(5));
-        return peer.Received();
-    }
-    ScriptPeer peer;
-    bool joined = false;
 };
 
 }  // namespace
