@@ -142,6 +142,16 @@ CpuSnapshot TakeSnapshot(int serverPid) {
 }
 
 // ------------------------------------------------------------------------ echo baseline
+// A new epoll instance that watches one descriptor for input.
+int WatchReadable(int fd) {
+    const int ep = epoll_create1(0);
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.fd = fd;
+    epoll_ctl(ep, EPOLL_CTL_ADD, fd, &ev);
+    return ep;
+}
+
 // The same round trip as the IRC generator's: an epoll echo thread, an epoll-waiting client,
 // both with TCP_NODELAY, 64-byte messages.
 void RunEcho(const char* host, int iterations, double maxSeconds, Histogram& h) {
@@ -156,11 +166,8 @@ void RunEcho(const char* host, int iterations, double maxSeconds, Histogram& h) 
         const int fd = accept(lfd, nullptr, nullptr);
         if (fd < 0) return;
         SetNoDelay(fd);
-        const int ep = epoll_create1(0);
+        const int ep = WatchReadable(fd);
         epoll_event ev{};
-        ev.events = EPOLLIN;
-        ev.data.fd = fd;
-        epoll_ctl(ep, EPOLL_CTL_ADD, fd, &ev);
         char buf[4096];
         while (epoll_wait(ep, &ev, 1, 5000) > 0) {
             const ssize_t r = read(fd, buf, sizeof buf);
@@ -179,11 +186,8 @@ void RunEcho(const char* host, int iterations, double maxSeconds, Histogram& h) 
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) Die("echo connect");
     SetNoDelay(fd);
-    const int ep = epoll_create1(0);
+    const int ep = WatchReadable(fd);
     epoll_event ev{};
-    ev.events = EPOLLIN;
-    ev.data.fd = fd;
-    epoll_ctl(ep, EPOLL_CTL_ADD, fd, &ev);
     constexpr int kLen = 64;
     char msg[kLen], buf[4096];
     std::memset(msg, 'e', sizeof msg);

@@ -114,10 +114,7 @@ TEST_F(JoinTest, NoPortOrUnreachableHost) {
     EXPECT_FALSE(ops.JoinChatServer());
     EXPECT_TRUE(tw.box.shown.isEmpty());
 
-    {
-        kvtest::ScriptPeer gone{kvtest::PeerScript()};
-        tw.w().m_chatPort = gone.port();
-    }
+    tw.w().m_chatPort = kvtest::ClosedPort();
     EXPECT_FALSE(ops.JoinChatServer());
     EXPECT_EQ(tw.box.shown, QStringList{QStringLiteral("Fail to connect chat server!")});
     EXPECT_FALSE(tw.w().m_pChatSocket->IsOpen());

@@ -51,12 +51,6 @@ private:
     CKestrivanDlg& dlg_;
 };
 
-// A port on loopback where nothing listens.
-int ClosedPort() {
-    kvtest::ScriptPeer gone{kvtest::PeerScript()};
-    return gone.port();
-}
-
 class LoginLoopTest : public ::testing::Test {
 protected:
     void UseLoginServer(const kvtest::ScriptPeer& peer) { tw.w().services().endpoints.loginPort = peer.port(); }
@@ -217,7 +211,7 @@ TEST_F(LoginLoopTest, RefusedAutomaticLoginShowsDialogWithSaveChecked) {
 TEST_F(LoginLoopTest, UnreachableServerShowsMessageThenDialog) {
     ProgressAwareBox box(tw.w());
     tw.w().services().messageBox = &box;
-    tw.w().services().endpoints.loginPort = ClosedPort();
+    tw.w().services().endpoints.loginPort = kvtest::ClosedPort();
 
     // From an automatic login: the dialog comes next instead of the same attempt again.
     SaveSettings(QStringLiteral("gus"), QStringLiteral("pw"), 1);

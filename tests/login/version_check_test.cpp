@@ -25,11 +25,6 @@ kvtest::PeerScript Answering(const CMsg& reply) {
     return s;
 }
 
-int ClosedPort() {
-    kvtest::ScriptPeer gone{kvtest::PeerScript()};
-    return gone.port();
-}
-
 class VersionTest : public ::testing::Test {
 protected:
     void UseServers(const kvtest::ScriptPeer& login, const kvtest::ScriptPeer& service) {
@@ -83,7 +78,7 @@ TEST_F(VersionTest, SequenceReportsRefusedVersionWithHomePage) {
 TEST_F(VersionTest, UnreachableChatHostShowsOnlyTheConnectionMessage) {
     kvtest::ScriptPeer login(Answering(CMsg(13, 41)));
     tw.w().services().endpoints.loginPort = login.port();
-    UseServicePort(ClosedPort());
+    UseServicePort(kvtest::ClosedPort());
     dialog.Type(QStringLiteral("ivy"), QStringLiteral("pw"), false, QStringLiteral("127.0.0.1"));
     EXPECT_FALSE(ops.LoginSequence());
     EXPECT_EQ(tw.box.shown, QStringList{QStringLiteral("Fail to connect server!")});

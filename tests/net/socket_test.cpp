@@ -140,12 +140,7 @@ TEST(SocketFailures, SilentPeerTimesOutEachCall) {
 
 TEST(SocketFailures, ConnectGivesUp) {
     ZorviSocket s(ShortTimeouts());
-    // Nothing listens on the port of a peer that has gone away.
-    int deadPort = 0;
-    {
-        ScriptPeer gone(PeerScript{});
-        deadPort = gone.port();
-    }
+    const int deadPort = kvtest::ClosedPort();
     ASSERT_TRUE(s.Create());
     EXPECT_FALSE(s.Connect("127.0.0.1", deadPort));
     ASSERT_TRUE(s.Create());

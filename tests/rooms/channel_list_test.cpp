@@ -69,11 +69,7 @@ TEST(ChannelList, BrokenFetchKeepsTheOldListAndSaysSo) {
 }
 
 TEST(ChannelList, UnreachableServiceShowsTheConnectMessage) {
-    int closedPort = 0;
-    {
-        kvtest::ScriptPeer gone{kvtest::PeerScript()};
-        closedPort = gone.port();
-    }
+    const int closedPort = kvtest::ClosedPort();
     TestWindow tw([&](WindowServices& s) { s.endpoints.servicePort = closedPort; });
     FakeRoomDialogs dialogs;
     RoomOps ops(tw.w(), dialogs, [] { return true; });

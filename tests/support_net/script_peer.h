@@ -159,4 +159,10 @@ private:
     std::thread acceptThread_;
 };
 
+// A port on loopback where nothing listens: that of a peer that has gone away.
+inline int ClosedPort() {
+    ScriptPeer gone{PeerScript()};
+    return gone.port();
+}
+
 }  // namespace kvtest
