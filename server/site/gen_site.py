@@ -19,14 +19,22 @@ def write(rel, text):
 
 
 def page(title, body, head=""):
-    return ("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%s</title>"
+    return ("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
+            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"><title>%s</title>"
             "<link rel=\"stylesheet\" href=\"/site.css\">%s</head>\n<body>\n%s\n</body></html>\n"
             % (title, head, body))
 
 
-CSS = """body { font-family: sans-serif; background: #f4f6fb; color: #223; margin: 1.5em; }
-h1 { color: #2a4d8f; } a { color: #2a4d8f; } .effects img { max-width: 100%; }
-form label { display: block; margin: .4em 0; } input { margin-left: .5em; }
+# The pages are shown in the client's small portal and effect panes as well as in a
+# browser: they reflow to any width instead of scrolling sideways.
+CSS = """body { font-family: sans-serif; background: #f4f6fb; color: #223; margin: 1.5em;
+       overflow-wrap: break-word; }
+h1 { color: #2a4d8f; font-size: 2em; } a { color: #2a4d8f; } .effects img { max-width: 100%; height: auto; }
+form label { display: block; margin: .4em 0; } input { margin-left: .5em; max-width: 90%; }
+@media (max-width: 360px) {
+  body { margin: .6em; font-size: 13px; } h1 { font-size: 1.35em; } ul { padding-left: 1.1em; }
+  input { margin-left: 0; }
+}
 """
 
 
