@@ -131,8 +131,11 @@ TEST_F(JoinTest, LinesArrivingWithTheAnswerReachTheConversation) {
     kvtest::ScriptPeer host(script);
     UseChatHost(host);
     ASSERT_TRUE(ops.JoinChatServer());
-    QTRY_VERIFY_WITH_TIMEOUT(tw.w().m_chatDisplay->toPlainText().contains(QStringLiteral("lee: second line")),
-                             5000);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return tw.w().m_chatDisplay->toPlainText().contains(QStringLiteral("lee: second line"));
+        },
+        5000));
     EXPECT_TRUE(tw.w().m_chatDisplay->toPlainText().contains(QStringLiteral("lee: hello kim")));
 }
 
@@ -144,7 +147,11 @@ TEST_F(JoinTest, LaterLinesArriveThroughTheWindowsNotifier) {
     kvtest::ScriptPeer host(script);
     UseChatHost(host);
     ASSERT_TRUE(ops.JoinChatServer());
-    QTRY_VERIFY_WITH_TIMEOUT(tw.w().m_chatDisplay->toPlainText().contains(QStringLiteral("lee: welcome")), 5000);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return tw.w().m_chatDisplay->toPlainText().contains(QStringLiteral("lee: welcome"));
+        },
+        5000));
 }
 
 }  // namespace

@@ -144,7 +144,8 @@ TEST(PersonMenu, NoMenuWithoutSelectionOutsideTheListOrFromTheKeyboard) {
     f.ops->ShowPersonMenu(f.InsideList());
     EXPECT_EQ(f.dialogs.menusShown, 0);
     // Focus moved to the list even though no menu showed.
-    QTRY_VERIFY_WITH_TIMEOUT(f.list->hasFocus() || QApplication::focusWidget() == f.list, 2000);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return f.list->hasFocus() || QApplication::focusWidget() == f.list; }, 2000));
 
     f.list->Select(0);
     f.ops->ShowPersonMenu(f.OutsideList());

@@ -122,7 +122,8 @@ TEST(CloseSequence, ScrolledToABlankLineSkipsTheQuestion) {
     QString text;
     for (int i = 0; i < 40; ++i) text += (i == 30 ? QString() : QStringLiteral("line %1").arg(i)) + QLatin1Char('\n');
     display.setPlainText(text);
-    QTRY_VERIFY_WITH_TIMEOUT(display.verticalScrollBar()->maximum() >= 30, 5000);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return display.verticalScrollBar()->maximum() >= 30; }, 5000));
     display.verticalScrollBar()->setValue(30);
     EXPECT_EQ(FirstVisibleLine(display), QString());
     display.verticalScrollBar()->setValue(29);
@@ -208,7 +209,7 @@ TEST(CloseSequence, HeldByAutomationHidesInsteadOfEnding) {
     EXPECT_EQ(finished.count(), 0);
     // The client lets go: the window's back-pointer is cleared and the closed window ends.
     factory.proxy()->Release();
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }, 5000)) << finished.count();
     EXPECT_EQ(c.t.w().m_pAutoProxy, nullptr);
     EXPECT_EQ(factory.proxy(), nullptr);
 }

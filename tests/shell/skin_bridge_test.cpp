@@ -242,7 +242,7 @@ TEST_F(SkinBridgeTest, OpenChannelWingRefreshesEveryPeriodUntilClosed) {
     MakeBridge(std::chrono::milliseconds(15));
     bridge->OnSkinButton(QStringLiteral("RightWingButton"));
     EXPECT_EQ(refreshes, 1);  // once at opening
-    QTRY_VERIFY_WITH_TIMEOUT(refreshes >= 4, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return refreshes >= 4; }, 5000));
     bridge->OnSkinButton(QStringLiteral("RightWingButton"));
     const int atClose = refreshes;
     EXPECT_EQ(bridge->ChannelRefreshTimer(), nullptr);
@@ -271,7 +271,7 @@ TEST_F(SkinBridgeTest, TimerSkipsItsTurnWhileAnotherExchangeWaits) {
     EXPECT_EQ(refreshes, 1);
 
     // Once the exchange is over the refreshes come again.
-    QTRY_VERIFY_WITH_TIMEOUT(refreshes >= 2, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return refreshes >= 2; }, 5000));
 }
 
 TEST_F(SkinBridgeTest, AssignShowsItsBoxFirstAndPrivateNeedsASelection) {

@@ -128,13 +128,13 @@ TEST_F(SkinWidgetTest, WingsSlideOpenAndShut) {
     EXPECT_TRUE(skin->IsAnimating());
     EXPECT_TRUE(wing->isVisible());
     const QRect open = skin->Units().Rect(427, 155, 120, 141);
-    QTRY_VERIFY_WITH_TIMEOUT(!skin->IsAnimating(), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !skin->IsAnimating(); }, 5000));
     EXPECT_LE(qAbs(wing->geometry().left() - open.left()), 1);
     EXPECT_LE(qAbs(wing->geometry().width() - open.width()), 1);
     EXPECT_TRUE(Button("newButton")->isVisible());
 
     skin->RunSkinCommand(QStringLiteral("goto channelWing hideChannelWing"));
-    QTRY_VERIFY_WITH_TIMEOUT(!wing->isVisible(), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !wing->isVisible(); }, 5000));
     // A closed wing's buttons are out of reach.
     EXPECT_FALSE(Button("newButton")->isVisible());
 }
@@ -214,7 +214,8 @@ TEST_F(SkinWidgetTest, AccessibleNamesFindAndPressElements) {
     ASSERT_NE(button, nullptr);
     ASSERT_NE(button->actionInterface(), nullptr);
     button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);  // the press is animated
+    ASSERT_TRUE(QTest::qWaitFor([&] { return spy.count() == 1; }, 5000))
+        << spy.count();  // the press is animated
     EXPECT_EQ(spy.at(0).at(0).toString(), QStringLiteral("RightWingButton"));
     EXPECT_NE(FindAccessible(root, QStringLiteral("channelWing")), nullptr);
     EXPECT_NE(FindAccessible(root, QStringLiteral("name")), nullptr);
