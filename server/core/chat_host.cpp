@@ -250,8 +250,12 @@ JoinAnswer ChatHost::Join(int port, const std::string& name, Participant& who) {
     who.Send(zorvi::EncodeBareString(texts::kJoinOk));
 
     // An empty room belongs to whoever comes first, except that a new room waits for its
-    // creator.
-    if (room.members.empty() && !(room.awaitingCreator && room.owner != name)) room.owner = name;
+    // creator. The creator's client knows it owns its room; anyone else entered as a member
+    // and is told below, as a hand-over from the service, so that its buttons match.
+    const bool takesEmptyRoom =
+        room.members.empty() && !(room.awaitingCreator && room.owner != name);
+    const bool tellNewOwner = takesEmptyRoom && !room.awaitingCreator;
+    if (takesEmptyRoom) room.owner = name;
     if (name == room.owner) room.awaitingCreator = false;
 
     for (const auto& m : room.members) {
@@ -268,6 +272,12 @@ JoinAnswer ChatHost::Join(int port, const std::string& name, Participant& who) {
     room.members.push_back({name, &who});
     members_[&who] = Membership{&room, name};
     logins_.Touch(name, who.PeerAddress(), now);
+    if (tellNewOwner) {
+        CMsg granted = Reply(43);
+        granted.list.emplace_back(texts::kServiceGiver);
+        SendTo(who, granted);
+        log_.Line("\"" + room.name + "\" now owned by \"" + name + "\", first to enter it");
+    }
 
     if (!config_.portalOnJoin.empty()) {
         CMsg portal = Reply(34);

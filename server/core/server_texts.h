@@ -15,5 +15,7 @@ inline constexpr std::string_view kKickedPrefix = "You are kicked out of the roo
 inline constexpr std::string_view kKickedSuffix = "!";
 // The chat line prefix every room line must carry: the sender's own name and ": ".
 inline constexpr std::string_view kLineSeparator = ": ";
+// The giver named when the service itself hands an empty room to the first to enter it.
+inline constexpr std::string_view kServiceGiver = "Zorvi";
 
 }  // namespace zorvid::texts

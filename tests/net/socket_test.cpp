@@ -239,9 +239,11 @@ TEST(SocketFailures, SendWithoutWriterIsNothing) {
 }
 
 TEST(SocketFailures, SendAfterCloseAndToResetPeerFails) {
-    ScriptPeer peer(PeerScript().Close(true));
+    // The peer resets only after a first record, so the reset cannot overtake the connect.
+    ScriptPeer peer(PeerScript().Receive().Close(true));
     ZorviSocket s(ShortTimeouts());
     Open(s, peer);
+    s.SendMsg(CMsg(14, 28));
     ASSERT_TRUE(peer.WaitForFinished(1, 5s));
     // The peer reset the connection: writes fail with an error (SIGPIPE is not raised,
     // or this test would die), never silently succeed forever.

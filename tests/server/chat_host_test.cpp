@@ -109,6 +109,8 @@ TEST_F(ChatHostTest, ThreePeopleTalkInOneRoom) {
     ASSERT_EQ(Join(port, "bob", bob), JoinAnswer::Ok);
     ASSERT_EQ(Join(port, "cat", cat), JoinAnswer::Ok);
     EXPECT_EQ(ann.bare, std::vector<std::string>{"OK"});
+    // The creator's client knows it owns the room: no hand-over record.
+    EXPECT_TRUE(ann.With(43).empty());
 
     // The newcomer hears of everyone present, owner marked; the others hear of the newcomer.
     const auto catSees = cat.With(32);
@@ -207,10 +209,15 @@ TEST_F(ChatHostTest, JoinRefusalsFullNameTakenAndImpersonation) {
     FakeParticipant a, b, c, d, twin, impostor("127.0.0.2");
     ASSERT_EQ(Join(port, "a", a), JoinAnswer::Ok);
     EXPECT_EQ(a.With(32).size(), 0u);
+    // The first to enter an empty permanent room owns it, and its client is told so by a
+    // hand-over from the service; those who come later are not.
+    EXPECT_EQ(a.With(43).at(0).list, std::vector<std::string>{"Zorvi"});
     EXPECT_EQ(Join(port, "a", twin), JoinAnswer::NameExists);
     EXPECT_EQ(twin.bare, std::vector<std::string>{"NAMEEXIST"});
     ASSERT_EQ(Join(port, "b", b), JoinAnswer::Ok);
     ASSERT_EQ(Join(port, "c", c), JoinAnswer::Ok);
+    EXPECT_TRUE(b.With(43).empty());
+    EXPECT_TRUE(c.With(43).empty());
     EXPECT_EQ(Join(port, "d", d), JoinAnswer::Full);
     EXPECT_EQ(d.bare, std::vector<std::string>{"FULL"});
     EXPECT_EQ(Service(CMsg(14, 28)).array.at(0), 3);

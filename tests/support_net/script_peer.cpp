@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -245,12 +246,13 @@ void ScriptPeer::AcceptLoop() {
         ++index;
         std::lock_guard lock(mutex_);
         ++accepted_;
-        connectionThreads_.emplace_back(&ScriptPeer::RunScript, this, fd, std::cref(script));
+        connectionThreads_.emplace_back(&ScriptPeer::RunScript, this, fd, index - 1,
+                                        std::cref(script));
         changed_.notify_all();
     }
 }
 
-void ScriptPeer::RunScript(int fd, const PeerScript& script) {
+void ScriptPeer::RunScript(int fd, std::size_t connection, const PeerScript& script) {
     using Kind = PeerScript::Step::Kind;
     Link link(fd, stopFd_, script.stepTimeout());
     bool ownsFd = true;
@@ -260,13 +262,13 @@ void ScriptPeer::RunScript(int fd, const PeerScript& script) {
             case Kind::Receive: {
                 CMsg m;
                 link.ReadValue([&](std::string_view b) { return zorvi::DecodeMsg(b, m); });
-                RecordMsg(m);
+                RecordMsg(connection, m);
                 break;
             }
             case Kind::ReceiveBare: {
                 std::string s;
                 link.ReadValue([&](std::string_view b) { return zorvi::DecodeBareString(b, s); });
-                RecordString(s);
+                RecordString(connection, s);
                 break;
             }
             case Kind::SendBytes:
@@ -285,7 +287,7 @@ void ScriptPeer::RunScript(int fd, const PeerScript& script) {
                     CMsg m;
                     auto r = zorvi::DecodeMsg(link.buffer(), m);
                     while (r.status == zorvi::DecodeStatus::Complete) {
-                        RecordMsg(m);
+                        RecordMsg(connection, m);
                         link.buffer().erase(0, r.consumed);
                         r = zorvi::DecodeMsg(link.buffer(), m);
                     }
@@ -335,26 +337,43 @@ void ScriptPeer::AddError(const std::string& e) {
     changed_.notify_all();
 }
 
-void ScriptPeer::RecordMsg(const CMsg& m) {
+void ScriptPeer::RecordMsg(std::size_t connection, const CMsg& m) {
     std::lock_guard lock(mutex_);
-    received_.push_back(m);
+    received_.emplace_back(connection, m);
     changed_.notify_all();
 }
 
-void ScriptPeer::RecordString(const std::string& s) {
+void ScriptPeer::RecordString(std::size_t connection, const std::string& s) {
     std::lock_guard lock(mutex_);
-    receivedStrings_.push_back(s);
+    receivedStrings_.emplace_back(connection, s);
     changed_.notify_all();
 }
+
+namespace {
+
+// Each connection's thread records on its own, so the last record of one exchange may be
+// stored after the first of the next; ordering by connection gives the order the client
+// sent them in.
+template <typename T>
+std::vector<T> InConnectionOrder(std::vector<std::pair<std::size_t, T>> tagged) {
+    std::stable_sort(tagged.begin(), tagged.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<T> values;
+    values.reserve(tagged.size());
+    for (auto& [connection, value] : tagged) values.push_back(std::move(value));
+    return values;
+}
+
+}  // namespace
 
 std::vector<CMsg> ScriptPeer::Received() const {
     std::lock_guard lock(mutex_);
-    return received_;
+    return InConnectionOrder(received_);
 }
 
 std::vector<std::string> ScriptPeer::ReceivedStrings() const {
     std::lock_guard lock(mutex_);
-    return receivedStrings_;
+    return InConnectionOrder(receivedStrings_);
 }
 
 int ScriptPeer::Accepted() const {

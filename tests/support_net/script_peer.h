@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "net/cmsg.h"
@@ -110,7 +111,8 @@ public:
 
     int port() const { return port_; }
 
-    // Records and bare strings received so far, over all connections, in arrival order.
+    // Records and bare strings received so far, over all connections: connection by
+    // connection in the order they were accepted, each in arrival order.
     std::vector<CMsg> Received() const;
     std::vector<std::string> ReceivedStrings() const;
     // Connections accepted, scripts run to their end, end-of-stream seen by ExpectEnd.
@@ -133,11 +135,11 @@ public:
 private:
     struct Connection;
     void AcceptLoop();
-    void RunScript(int fd, const PeerScript& script);
+    void RunScript(int fd, std::size_t connection, const PeerScript& script);
     bool WaitUntil(std::chrono::milliseconds timeout, const std::function<bool()>& done) const;
     void AddError(const std::string& e);
-    void RecordMsg(const CMsg& m);
-    void RecordString(const std::string& s);
+    void RecordMsg(std::size_t connection, const CMsg& m);
+    void RecordString(std::size_t connection, const std::string& s);
 
     std::vector<PeerScript> scripts_;
     int listenFd_ = -1;
@@ -147,8 +149,8 @@ private:
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
-    std::vector<CMsg> received_;
-    std::vector<std::string> receivedStrings_;
+    std::vector<std::pair<std::size_t, CMsg>> received_;  // tagged with the connection
+    std::vector<std::pair<std::size_t, std::string>> receivedStrings_;
     std::vector<std::string> errors_;
     std::deque<int> handedOver_;
     int accepted_ = 0;
