@@ -176,7 +176,8 @@ CMsg ChatHost::Remove(const CMsg& request, const std::string& address) {
         r.number = 1;  // already gone: what the owner wanted
         return r;
     }
-    if (!OwnsByAddress(*room, address)) {
+    // Nobody owns a permanent room, so nobody may remove it.
+    if (room->permanent || !OwnsByAddress(*room, address)) {
         log_.Line("removal of \"" + room->name + "\" from " + address + " refused: not its owner");
         return r;
     }
@@ -187,11 +188,7 @@ CMsg ChatHost::Remove(const CMsg& request, const std::string& address) {
         return r;
     }
     r.number = 1;
-    if (room->permanent) {
-        room->owner.clear();  // a permanent room stays; only its ownership ends
-    } else {
-        RemoveRoom(room);
-    }
+    RemoveRoom(room);
     return r;
 }
 
@@ -249,11 +246,13 @@ JoinAnswer ChatHost::Join(int port, const std::string& name, Participant& who) {
     }
     who.Send(zorvi::EncodeBareString(texts::kJoinOk));
 
-    // An empty room belongs to whoever comes first, except that a new room waits for its
-    // creator. The creator's client knows it owns its room; anyone else entered as a member
-    // and is told below, as a hand-over from the service, so that its buttons match.
+    // Permanent rooms belong to the service: nobody owns them, so nobody has to hand them
+    // on before leaving. An empty created room belongs to whoever comes first, except that
+    // a new room waits for its creator. The creator's client knows it owns its room; anyone
+    // else entered as a member and is told below, as a hand-over from the service, so that
+    // its buttons match what the others see.
     const bool takesEmptyRoom =
-        room.members.empty() && !(room.awaitingCreator && room.owner != name);
+        !room.permanent && room.members.empty() && !(room.awaitingCreator && room.owner != name);
     const bool tellNewOwner = takesEmptyRoom && !room.awaitingCreator;
     if (takesEmptyRoom) room.owner = name;
     if (name == room.owner) room.awaitingCreator = false;

@@ -209,15 +209,10 @@ TEST_F(ChatHostTest, JoinRefusalsFullNameTakenAndImpersonation) {
     FakeParticipant a, b, c, d, twin, impostor("127.0.0.2");
     ASSERT_EQ(Join(port, "a", a), JoinAnswer::Ok);
     EXPECT_EQ(a.With(32).size(), 0u);
-    // The first to enter an empty permanent room owns it, and its client is told so by a
-    // hand-over from the service; those who come later are not.
-    EXPECT_EQ(a.With(43).at(0).list, std::vector<std::string>{"Zorvi"});
     EXPECT_EQ(Join(port, "a", twin), JoinAnswer::NameExists);
     EXPECT_EQ(twin.bare, std::vector<std::string>{"NAMEEXIST"});
     ASSERT_EQ(Join(port, "b", b), JoinAnswer::Ok);
     ASSERT_EQ(Join(port, "c", c), JoinAnswer::Ok);
-    EXPECT_TRUE(b.With(43).empty());
-    EXPECT_TRUE(c.With(43).empty());
     EXPECT_EQ(Join(port, "d", d), JoinAnswer::Full);
     EXPECT_EQ(d.bare, std::vector<std::string>{"FULL"});
     EXPECT_EQ(Service(CMsg(14, 28)).array.at(0), 3);
@@ -229,11 +224,44 @@ TEST_F(ChatHostTest, JoinRefusalsFullNameTakenAndImpersonation) {
     EXPECT_TRUE(impostor.bare.empty());
     EXPECT_TRUE(a.With(32).empty());
 
-    // The first to enter an empty permanent room owns it.
-    EXPECT_EQ(Service(Chat(14, 23, "Lobby")).text, "a");
     // A join on a port that has no room.
     FakeParticipant lost;
     EXPECT_EQ(Host().Join(9, "a", lost), JoinAnswer::NoRoom);
+}
+
+TEST_F(ChatHostTest, PermanentRoomsHaveNoOwnerAndAnEmptyRoomGoesToTheFirstToEnter) {
+    Host();
+    const int lobby = ports.open.at(0);
+    FakeParticipant a, b;
+    ASSERT_EQ(Join(lobby, "a", a), JoinAnswer::Ok);
+    ASSERT_EQ(Join(lobby, "b", b), JoinAnswer::Ok);
+    EXPECT_TRUE(a.With(43).empty());
+    EXPECT_EQ(b.With(32).at(0).number, 0);  // nobody is marked as owner
+    EXPECT_EQ(Service(Chat(14, 23, "Lobby")).text, "");
+    // Nobody may kick, send effects or remove the room there.
+    Host().HandleChat(a, Chat(15, 45, "b", {"a"}));
+    Host().HandleChat(a, Chat(15, 21, "http://h/effect/pic_1.htm", {"a"}));
+    EXPECT_FALSE(b.closed);
+    EXPECT_TRUE(b.With(21).empty());
+    EXPECT_EQ(Service(Chat(14, 44, "Lobby")).number, 0);
+    // Leaving hands nothing on.
+    Host().HandleChat(a, Chat(14, 25, "a left the chatroom!"));
+    EXPECT_TRUE(b.With(43).empty());
+    EXPECT_NE(Host().FindRoom("Lobby"), nullptr);
+
+    // A created room left empty by its owner's drop goes to whoever enters it first, who
+    // entered as a member and is told by a hand-over from the service.
+    Host().NoteLogin("ann", "127.0.0.1");
+    const int tea = CreateRoom("Tea", "ann");
+    FakeParticipant ann, bob, cat;
+    ASSERT_EQ(Join(tea, "ann", ann), JoinAnswer::Ok);
+    Host().Drop(ann);
+    ASSERT_EQ(Join(tea, "bob", bob), JoinAnswer::Ok);
+    EXPECT_EQ(bob.With(43).at(0).list, std::vector<std::string>{"Zorvi"});
+    EXPECT_EQ(Service(Chat(14, 23, "Tea")).text, "bob");
+    ASSERT_EQ(Join(tea, "cat", cat), JoinAnswer::Ok);
+    EXPECT_TRUE(cat.With(43).empty());
+    EXPECT_EQ(cat.With(32).at(0).number, 1);
 }
 
 TEST_F(ChatHostTest, RemovalMatchesTheOwnerByAddressAndEmptyRoomsExpire) {
