@@ -231,7 +231,9 @@ JoinAnswer ChatHost::Join(int port, const std::string& name, Participant& who) {
     if (it == byPort_.end()) return JoinAnswer::NoRoom;
     Room& room = *it->second;
     const auto now = clock_();
-    if (config_.requireLoginToJoin && !logins_.IsLoggedIn(name, who.PeerAddress(), now)) {
+    // No account has an empty name, and an empty name would match a room without owner.
+    if (name.empty() ||
+        (config_.requireLoginToJoin && !logins_.IsLoggedIn(name, who.PeerAddress(), now))) {
         log_.Line("join of \"" + name + "\" from " + who.PeerAddress() + " to \"" + room.name +
                   "\" refused: not logged in from there");
         return JoinAnswer::NotLoggedIn;

@@ -244,6 +244,10 @@ TEST_F(ChatHostTest, PermanentRoomsHaveNoOwnerAndAnEmptyRoomGoesToTheFirstToEnte
     EXPECT_FALSE(b.closed);
     EXPECT_TRUE(b.With(21).empty());
     EXPECT_EQ(Service(Chat(14, 44, "Lobby")).number, 0);
+    // Not even a nameless joiner, where logins are not checked.
+    config.requireLoginToJoin = false;
+    FakeParticipant nameless;
+    EXPECT_EQ(Host().Join(lobby, "", nameless), JoinAnswer::NotLoggedIn);
     // Leaving hands nothing on.
     Host().HandleChat(a, Chat(14, 25, "a left the chatroom!"));
     EXPECT_TRUE(b.With(43).empty());
