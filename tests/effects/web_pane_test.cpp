@@ -16,6 +16,13 @@ QByteArray Page(const QByteArray& title, const QByteArray& body = {}) {
     return "<html><head><title>" + title + "</title></head><body>" + body + "</body></html>";
 }
 
+// Waits, processing events, until the pane shows a page of that title.
+::testing::AssertionResult TitleBecomes(const WebEnginePane& pane, const QString& title, int ms = 30000) {
+    if (QTest::qWaitFor([&] { return pane.Title() == title; }, ms)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "title still \"" << pane.Title().toStdString() << "\" after " << ms
+                                         << " ms, expected \"" << title.toStdString() << "\"";
+}
+
 }  // namespace
 
 TEST(GuardedWebPage, AllowsOnlyWebPages) {
@@ -50,14 +57,12 @@ TEST(WebEnginePane, LoadsAPageReadsItsTitleAndRefusesLocalFiles) {
 
     const QString catalogue = http.Url(QStringLiteral("/effect/effectlist.htm"));
     pane.Navigate(catalogue);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pane.Title() == QStringLiteral("Effects"); }, 60000))
-        << pane.Title().toStdString();
+    ASSERT_TRUE(TitleBecomes(pane, QStringLiteral("Effects"), 60000));
     EXPECT_EQ(pane.Address(), catalogue);
 
     const QString pic = http.Url(QStringLiteral("/effect/pic.htm"));
     pane.Navigate(pic);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pane.Title() == QStringLiteral("ChoosePic"); }, 30000))
-        << pane.Title().toStdString();
+    ASSERT_TRUE(TitleBecomes(pane, QStringLiteral("ChoosePic")));
     EXPECT_EQ(pane.Address(), pic);
 
     pane.GoBack();
@@ -77,14 +82,12 @@ TEST(WebEnginePane, LoadsAPageReadsItsTitleAndRefusesLocalFiles) {
     pane.Navigate(escape);
     ASSERT_TRUE(QTest::qWaitFor([&] { return refused.size() == 1; }, 30000)) << refused.size();
     EXPECT_EQ(refused.at(0).at(0).toUrl().scheme(), QStringLiteral("qrc"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pane.Title() == QStringLiteral("Escape"); }, 30000))
-        << pane.Title().toStdString();
+    ASSERT_TRUE(TitleBecomes(pane, QStringLiteral("Escape")));
     EXPECT_EQ(pane.Address(), escape);
 
     const QString local = http.Url(QStringLiteral("/effect/local.htm"));
     pane.Navigate(local);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pane.Title() == QStringLiteral("Stayed"); }, 30000))
-        << pane.Title().toStdString();
+    ASSERT_TRUE(TitleBecomes(pane, QStringLiteral("Stayed")));
     EXPECT_EQ(pane.Address(), local);
 
     pane.SetVisible(false);
