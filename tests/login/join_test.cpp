@@ -22,6 +22,11 @@ protected:
         tw.w().m_chatHost = QStringLiteral("127.0.0.1");
     }
     void UseChatHost(const kvtest::ScriptPeer& peer) { tw.w().m_chatPort = peer.port(); }
+    // Processes events until the conversation shows the line, for up to 5 s.
+    bool DisplayShows(const char* line) {
+        return QTest::qWaitFor(
+            [&] { return tw.w().m_chatDisplay->toPlainText().contains(QLatin1String(line)); }, 5000);
+    }
 
     TestWindow tw;
     FakeLoginDialog dialog;
@@ -131,11 +136,7 @@ TEST_F(JoinTest, LinesArrivingWithTheAnswerReachTheConversation) {
     kvtest::ScriptPeer host(script);
     UseChatHost(host);
     ASSERT_TRUE(ops.JoinChatServer());
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return tw.w().m_chatDisplay->toPlainText().contains(QStringLiteral("lee: second line"));
-        },
-        5000));
+    ASSERT_TRUE(DisplayShows("lee: second line"));
     EXPECT_TRUE(tw.w().m_chatDisplay->toPlainText().contains(QStringLiteral("lee: hello kim")));
 }
 
@@ -147,11 +148,7 @@ TEST_F(JoinTest, LaterLinesArriveThroughTheWindowsNotifier) {
     kvtest::ScriptPeer host(script);
     UseChatHost(host);
     ASSERT_TRUE(ops.JoinChatServer());
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return tw.w().m_chatDisplay->toPlainText().contains(QStringLiteral("lee: welcome"));
-        },
-        5000));
+    ASSERT_TRUE(DisplayShows("lee: welcome"));
 }
 
 }  // namespace
