@@ -23,6 +23,7 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -36,8 +37,6 @@
 #include <thread>
 #include <vector>
 
-#include <CLI/CLI.hpp>
-
 #include "net/codec.h"
 
 namespace {
@@ -45,7 +44,8 @@ namespace {
 std::uint64_t NowNs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::uint64_t>(ts.tv_sec) * 1000000000ull + static_cast<std::uint64_t>(ts.tv_nsec);
+    return static_cast<std::uint64_t>(ts.tv_sec) * 1000000000ull +
+           static_cast<std::uint64_t>(ts.tv_nsec);
 }
 
 [[noreturn]] void Die(const char* what) {
@@ -67,7 +67,8 @@ public:
         if (ns < 100000000ull) {
             i = static_cast<std::size_t>(ns / 100);
         } else {
-            i = kFine + static_cast<std::size_t>(std::min<std::uint64_t>((ns - 100000000ull) / 100000ull, kCoarse));
+            i = kFine + static_cast<std::size_t>(
+                            std::min<std::uint64_t>((ns - 100000000ull) / 100000ull, kCoarse));
         }
         ++buckets_[i];
         ++n_;
@@ -76,7 +77,8 @@ public:
     // Percentile in microseconds (bucket midpoint); -1 when empty.
     double Percentile(double p) const {
         if (n_ == 0) return -1;
-        const auto target = std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::ceil(p / 100.0 * static_cast<double>(n_))));
+        const auto target = std::max<std::uint64_t>(
+            1, static_cast<std::uint64_t>(std::ceil(p / 100.0 * static_cast<double>(n_))));
         std::uint64_t seen = 0;
         for (std::size_t i = 0; i < buckets_.size(); ++i) {
             seen += buckets_[i];
@@ -108,7 +110,9 @@ bool ProcTicks(int pid, std::uint64_t& ticks) {
     buf[r] = 0;
     const char* p = std::strrchr(buf, ')');
     unsigned long ut = 0, st = 0;
-    if (!p || std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &ut, &st) != 2) return false;
+    if (!p ||
+        std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &ut, &st) != 2)
+        return false;
     ticks = ut + st;
     return true;
 }
@@ -117,8 +121,8 @@ bool SystemTicks(std::uint64_t& busy, std::uint64_t& total) {
     FILE* f = std::fopen("/proc/stat", "r");
     if (!f) return false;
     unsigned long long v[10] = {};
-    const int n = std::fscanf(f, "cpu %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu", &v[0], &v[1], &v[2], &v[3],
-                              &v[4], &v[5], &v[6], &v[7], &v[8], &v[9]);
+    const int n = std::fscanf(f, "cpu %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu", &v[0],
+                              &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9]);
     std::fclose(f);
     if (n < 8) return false;
     total = 0;
@@ -159,7 +163,9 @@ void RunEcho(const char* host, int iterations, double maxSeconds, Histogram& h) 
     sa.sin_family = AF_INET;
     inet_pton(AF_INET, host, &sa.sin_addr);
     const int lfd = socket(AF_INET, SOCK_STREAM, 0);
-    if (lfd < 0 || bind(lfd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || listen(lfd, 1) != 0) Die("echo listen");
+    if (lfd < 0 || bind(lfd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+        listen(lfd, 1) != 0)
+        Die("echo listen");
     socklen_t sl = sizeof sa;
     getsockname(lfd, reinterpret_cast<sockaddr*>(&sa), &sl);
     std::thread echo([lfd] {
@@ -263,7 +269,8 @@ private:
         std::string_view s;
         if (!Take(4, s)) return false;
         v = 0;
-        for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s[static_cast<std::size_t>(i)]);
+        for (int i = 3; i >= 0; --i)
+            v = (v << 8) | static_cast<unsigned char>(s[static_cast<std::size_t>(i)]);
         return true;
     }
     bool Count(std::size_t& n) {
@@ -363,12 +370,14 @@ private:
             sa.sin_family = AF_INET;
             sa.sin_port = htons(static_cast<std::uint16_t>(o_.servicePort));
             inet_pton(AF_INET, o_.host.c_str(), &sa.sin_addr);
-            if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) Die("service connect");
+            if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
+                Die("service connect");
             CMsg create(13, 42);
             create.text = "load" + std::to_string(r) + "-" + tag;
             create.list = {"u" + std::to_string(r)};
             const std::string bytes = zorvi::EncodeMsg(create);
-            if (write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) Die("service write");
+            if (write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+                Die("service write");
             std::string in;
             CMsg reply;
             while (zorvi::DecodeMsg(in, reply).status != zorvi::DecodeStatus::Complete) {
@@ -380,7 +389,8 @@ private:
             }
             close(fd);
             if (!reply.Is(13, 42)) {
-                std::fprintf(stderr, "room creation refused ({%d, %d})\n", reply.code1, reply.code2);
+                std::fprintf(stderr, "room creation refused ({%d, %d})\n", reply.code1,
+                             reply.code2);
                 std::exit(1);
             }
             ports.push_back(reply.number);
@@ -411,7 +421,8 @@ private:
                 if (i >= o_.s) witness = i;
             }
             if (witness < 0) {
-                std::fprintf(stderr, "room %d has no member that is not a sender to act as witness\n", r);
+                std::fprintf(stderr,
+                             "room %d has no member that is not a sender to act as witness\n", r);
                 std::exit(1);
             }
             conns_[static_cast<std::size_t>(witness)].witness = true;
@@ -419,15 +430,17 @@ private:
     }
 
     bool Connect() {
-        const std::uint64_t t0 = NowNs(), deadline = t0 + static_cast<std::uint64_t>(o_.setup * 1e9);
+        const std::uint64_t t0 = NowNs(),
+                            deadline = t0 + static_cast<std::uint64_t>(o_.setup * 1e9);
         int next = 0;
         while (joined_ + dead_ < o_.n && NowNs() < deadline) {
-            while (pendingJoins_ < o_.pending && next < o_.n) StartConnect(conns_[static_cast<std::size_t>(next++)]);
+            while (pendingJoins_ < o_.pending && next < o_.n)
+                StartConnect(conns_[static_cast<std::size_t>(next++)]);
             Poll(100);
         }
         const double setupSeconds = static_cast<double>(NowNs() - t0) / 1e9;
-        std::printf("[%s] setup: %d/%d clients joined %d rooms in %.2f s (dead %d)\n", o_.label.c_str(), joined_, o_.n,
-                    o_.m, setupSeconds, dead_);
+        std::printf("[%s] setup: %d/%d clients joined %d rooms in %.2f s (dead %d)\n",
+                    o_.label.c_str(), joined_, o_.n, o_.m, setupSeconds, dead_);
         setupSeconds_ = setupSeconds;
         if (joined_ != o_.n) {
             std::printf("RESULT label=%s ok=0 joined=%d n=%d\n", o_.label.c_str(), joined_, o_.n);
@@ -480,7 +493,9 @@ private:
             if (!sending_) {
                 bool all = true;
                 for (const auto& sd : senders_) {
-                    if (conns_[static_cast<std::size_t>(sd.client)].state == State::Joined && sd.acked < sd.sent) all = false;
+                    if (conns_[static_cast<std::size_t>(sd.client)].state == State::Joined &&
+                        sd.acked < sd.sent)
+                        all = false;
                 }
                 if (all && !caughtUpAt) caughtUpAt = now;
                 if ((caughtUpAt && now > caughtUpAt + 300000000ull) || now > drainDeadline) break;
@@ -502,7 +517,8 @@ private:
 
     void OnTimer() {
         std::uint64_t expirations = 0;
-        if (read(timer_, &expirations, sizeof expirations) != sizeof expirations || !sending_) return;
+        if (read(timer_, &expirations, sizeof expirations) != sizeof expirations || !sending_)
+            return;
         expirations = std::min<std::uint64_t>(expirations, 10);
         const std::uint64_t ts = NowNs();
         for (auto& sd : senders_) {
@@ -527,7 +543,8 @@ private:
         sa.sin_family = AF_INET;
         sa.sin_port = htons(static_cast<std::uint16_t>(ports_[static_cast<std::size_t>(c.room)]));
         inet_pton(AF_INET, o_.host.c_str(), &sa.sin_addr);
-        if (connect(c.fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 && errno != EINPROGRESS) Die("connect");
+        if (connect(c.fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 && errno != EINPROGRESS)
+            Die("connect");
         c.state = State::Connecting;
         ++pendingJoins_;
         epoll_event ev{};
@@ -599,7 +616,8 @@ private:
     void Pump(Sender& sd) {
         Conn& c = conns_[static_cast<std::size_t>(sd.client)];
         if (!sending_ || c.state != State::Joined) return;
-        std::int64_t budget = static_cast<std::int64_t>(o_.window) - static_cast<std::int64_t>(sd.sent - sd.acked);
+        std::int64_t budget =
+            static_cast<std::int64_t>(o_.window) - static_cast<std::int64_t>(sd.sent - sd.acked);
         if (budget <= 0) return;
         const std::uint64_t ts = NowNs();
         while (budget-- > 0) QueueLine(sd, ts);
@@ -609,7 +627,8 @@ private:
     static std::uint64_t ParseU64(std::string_view& s) {
         std::uint64_t v = 0;
         std::size_t i = 0;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9') v = v * 10 + static_cast<std::uint64_t>(s[i++] - '0');
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9')
+            v = v * 10 + static_cast<std::uint64_t>(s[i++] - '0');
         if (i < s.size() && s[i] == ' ') ++i;
         s.remove_prefix(i);
         return v;
@@ -627,13 +646,15 @@ private:
         ++deliveredTotal_;
         if (t >= tStart_ && t < tEnd_) {
             ++deliveredInWindow_;
-            if (seq % static_cast<std::uint64_t>(o_.sample) == 0 && ts && t >= ts) latency_.Add(t - ts);
+            if (seq % static_cast<std::uint64_t>(o_.sample) == 0 && ts && t >= ts)
+                latency_.Add(t - ts);
         }
         if (c.witness && sid < static_cast<std::uint64_t>(o_.s)) {
             Sender& sd = senders_[sid];
             sd.acked = std::max(sd.acked, seq);
             // Refill with hysteresis: write a batch once half the window is free.
-            if (o_.rate == 0 && sd.sent - sd.acked <= static_cast<std::uint64_t>(o_.window / 2)) Pump(sd);
+            if (o_.rate == 0 && sd.sent - sd.acked <= static_cast<std::uint64_t>(o_.window / 2))
+                Pump(sd);
         }
     }
 
@@ -727,43 +748,65 @@ private:
             sentTotal += sd.sent;
             sentInWindow += sd.sentInWindow;
             skips += sd.windowSkips;
-            expected += sd.sent * static_cast<std::uint64_t>(members_[static_cast<std::size_t>(sd.room)] - 1);
+            expected += sd.sent *
+                        static_cast<std::uint64_t>(members_[static_cast<std::size_t>(sd.room)] - 1);
         }
         const double wall = static_cast<double>(c1_.t - c0_.t) / 1e9;
         const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
         double serverCpu = -1, selfCpu = -1, busy = -1;
         if (wall > 0) {
-            if (c0_.serverOk && c1_.serverOk) serverCpu = 100.0 * static_cast<double>(c1_.server - c0_.server) / tick / wall;
+            if (c0_.serverOk && c1_.serverOk)
+                serverCpu = 100.0 * static_cast<double>(c1_.server - c0_.server) / tick / wall;
             selfCpu = 100.0 * static_cast<double>(c1_.self - c0_.self) / tick / wall;
-            if (c1_.total > c0_.total) busy = 100.0 * static_cast<double>(c1_.busy - c0_.busy) / static_cast<double>(c1_.total - c0_.total);
+            if (c1_.total > c0_.total)
+                busy = 100.0 * static_cast<double>(c1_.busy - c0_.busy) /
+                       static_cast<double>(c1_.total - c0_.total);
         }
         const char* l = o_.label.c_str();
         const double dps = static_cast<double>(deliveredInWindow_) / o_.seconds;
         const double sps = static_cast<double>(sentInWindow) / o_.seconds;
         std::printf("[%s] echo baseline: n=%llu rtt p50=%.1f us p99=%.1f us (msg 64 B)\n", l,
-                    static_cast<unsigned long long>(echo.Count()), echo.Percentile(50), echo.Percentile(99));
-        std::printf("[%s] load: n=%d m=%d s=%d rate=%s window=%d pad=%d dur=%.1fs warmup=%.1fs\n", l, o_.n, o_.m, o_.s,
-                    o_.rate > 0 ? "fixed" : "max", o_.window, o_.pad, o_.seconds, o_.warmup);
-        std::printf("[%s] sent %.0f lines/s, delivered %.0f lines/s (window), latency p50=%.1f us p99=%.1f us "
-                    "p99.9=%.1f us max=%.1f us (n=%llu)\n",
-                    l, sps, dps, latency_.Percentile(50), latency_.Percentile(99), latency_.Percentile(99.9),
-                    latency_.MaxUs(), static_cast<unsigned long long>(latency_.Count()));
-        std::printf("[%s] completeness: delivered %llu of %llu expected (%.4f%%), dead=%d, window stalls=%llu, "
-                    "unparsed=%llu, drain %.2f s\n",
-                    l, static_cast<unsigned long long>(deliveredTotal_), static_cast<unsigned long long>(expected),
-                    expected ? 100.0 * static_cast<double>(deliveredTotal_) / static_cast<double>(expected) : 0.0, dead_,
-                    static_cast<unsigned long long>(skips), static_cast<unsigned long long>(unparsed_),
-                    static_cast<double>(NowNs() - tStop_) / 1e9);
-        std::printf("[%s] cpu (%% of one core over window): server=%.1f generator=%.1f system busy=%.1f%% of all cores\n",
-                    l, serverCpu, selfCpu, busy);
-        std::printf("RESULT label=%s ok=1 n=%d m=%d s=%d rate=%g win=%d pad=%d dur=%g setup_s=%.2f sent_ps=%.0f "
-                    "deliv_ps=%.0f lat_p50_us=%.1f lat_p99_us=%.1f lat_n=%llu deliv_total=%llu expected=%llu "
-                    "dead=%d srv_cpu=%.1f gen_cpu=%.1f sys_busy=%.1f echo_p50_us=%.1f echo_p99_us=%.1f echo_n=%llu\n",
-                    l, o_.n, o_.m, o_.s, o_.rate, o_.window, o_.pad, o_.seconds, setupSeconds_, sps, dps,
-                    latency_.Percentile(50), latency_.Percentile(99), static_cast<unsigned long long>(latency_.Count()),
-                    static_cast<unsigned long long>(deliveredTotal_), static_cast<unsigned long long>(expected), dead_,
-                    serverCpu, selfCpu, busy, echo.Percentile(50), echo.Percentile(99),
-                    static_cast<unsigned long long>(echo.Count()));
+                    static_cast<unsigned long long>(echo.Count()), echo.Percentile(50),
+                    echo.Percentile(99));
+        std::printf("[%s] load: n=%d m=%d s=%d rate=%s window=%d pad=%d dur=%.1fs warmup=%.1fs\n",
+                    l, o_.n, o_.m, o_.s, o_.rate > 0 ? "fixed" : "max", o_.window, o_.pad,
+                    o_.seconds, o_.warmup);
+        std::printf(
+            "[%s] sent %.0f lines/s, delivered %.0f lines/s (window), latency p50=%.1f us p99=%.1f "
+            "us "
+            "p99.9=%.1f us max=%.1f us (n=%llu)\n",
+            l, sps, dps, latency_.Percentile(50), latency_.Percentile(99),
+            latency_.Percentile(99.9), latency_.MaxUs(),
+            static_cast<unsigned long long>(latency_.Count()));
+        std::printf(
+            "[%s] completeness: delivered %llu of %llu expected (%.4f%%), dead=%d, window "
+            "stalls=%llu, "
+            "unparsed=%llu, drain %.2f s\n",
+            l, static_cast<unsigned long long>(deliveredTotal_),
+            static_cast<unsigned long long>(expected),
+            expected ? 100.0 * static_cast<double>(deliveredTotal_) / static_cast<double>(expected)
+                     : 0.0,
+            dead_, static_cast<unsigned long long>(skips),
+            static_cast<unsigned long long>(unparsed_),
+            static_cast<double>(NowNs() - tStop_) / 1e9);
+        std::printf(
+            "[%s] cpu (%% of one core over window): server=%.1f generator=%.1f system busy=%.1f%% "
+            "of all cores\n",
+            l, serverCpu, selfCpu, busy);
+        std::printf(
+            "RESULT label=%s ok=1 n=%d m=%d s=%d rate=%g win=%d pad=%d dur=%g setup_s=%.2f "
+            "sent_ps=%.0f "
+            "deliv_ps=%.0f lat_p50_us=%.1f lat_p99_us=%.1f lat_n=%llu deliv_total=%llu "
+            "expected=%llu "
+            "dead=%d srv_cpu=%.1f gen_cpu=%.1f sys_busy=%.1f echo_p50_us=%.1f echo_p99_us=%.1f "
+            "echo_n=%llu\n",
+            l, o_.n, o_.m, o_.s, o_.rate, o_.window, o_.pad, o_.seconds, setupSeconds_, sps, dps,
+            latency_.Percentile(50), latency_.Percentile(99),
+            static_cast<unsigned long long>(latency_.Count()),
+            static_cast<unsigned long long>(deliveredTotal_),
+            static_cast<unsigned long long>(expected), dead_, serverCpu, selfCpu, busy,
+            echo.Percentile(50), echo.Percentile(99),
+            static_cast<unsigned long long>(echo.Count()));
         std::fflush(stdout);
     }
 
@@ -790,8 +833,9 @@ private:
 
 int main(int argc, char** argv) {
     Options o;
-    CLI::App app{"zorvid-load: room fan-out load against a running zorvid, option for option like the IRC "
-                 "generator (ircload)"};
+    CLI::App app{
+        "zorvid-load: room fan-out load against a running zorvid, option for option like the IRC "
+        "generator (ircload)"};
     app.add_option("-H,--host", o.host, "service address");
     app.add_option("-p,--service-port", o.servicePort, "zorvid's service port");
     app.add_option("-n", o.n, "clients")->check(CLI::Range(1, 60000));
@@ -799,10 +843,12 @@ int main(int argc, char** argv) {
     app.add_option("-s", o.s, "senders (default: one per room)");
     app.add_option("-d", o.seconds, "measured seconds")->check(CLI::Range(0.1, 300.0));
     app.add_option("-W", o.warmup, "warm-up seconds")->check(CLI::Range(0.0, 60.0));
-    app.add_option("-r", o.rate, "lines/s per sender, 0 = as fast as the window allows")->check(CLI::Range(0.0, 1e6));
+    app.add_option("-r", o.rate, "lines/s per sender, 0 = as fast as the window allows")
+        ->check(CLI::Range(0.0, 1e6));
     app.add_option("-w", o.window, "lines in flight per sender")->check(CLI::Range(1, 1 << 20));
     app.add_option("-z,--pad", o.pad, "padding bytes per line")->check(CLI::Range(0, 400));
-    app.add_option("-k", o.sample, "sample the latency of every k-th line")->check(CLI::Range(1, 1 << 20));
+    app.add_option("-k", o.sample, "sample the latency of every k-th line")
+        ->check(CLI::Range(1, 1 << 20));
     app.add_option("-q", o.pending, "joins in flight at most")->check(CLI::Range(1, 10000));
     app.add_option("-P", o.serverPid, "the service's process id, for its CPU use");
     app.add_option("-E", o.echoIterations, "echo baseline round trips, 0 = skip");
@@ -815,7 +861,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     signal(SIGPIPE, SIG_IGN);
-    alarm(static_cast<unsigned>(o.setup + o.warmup + o.seconds + 40));  // ends by itself, whatever happens
+    alarm(static_cast<unsigned>(o.setup + o.warmup + o.seconds +
+                                40));  // ends by itself, whatever happens
     Load load(o);
     return load.Run();
 }

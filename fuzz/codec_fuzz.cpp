@@ -26,16 +26,17 @@ void DecodeAll(std::string_view bytes, const zorvi::DecodeLimits& limits) {
     CMsg m;
     const auto r = zorvi::DecodeMsg(bytes, m, limits);
     switch (r.status) {
-    case zorvi::DecodeStatus::Complete:
-        Check(r.consumed > 0 && r.consumed <= bytes.size() && r.consumed <= limits.maxRecordBytes);
-        RoundTrip(m);
-        break;
-    case zorvi::DecodeStatus::NeedMore:
-        Check(r.needed > bytes.size() && r.needed <= limits.maxRecordBytes);
-        break;
-    case zorvi::DecodeStatus::Malformed:
-        Check(r.error != nullptr && *r.error != '\0');
-        break;
+        case zorvi::DecodeStatus::Complete:
+            Check(r.consumed > 0 && r.consumed <= bytes.size() &&
+                  r.consumed <= limits.maxRecordBytes);
+            RoundTrip(m);
+            break;
+        case zorvi::DecodeStatus::NeedMore:
+            Check(r.needed > bytes.size() && r.needed <= limits.maxRecordBytes);
+            break;
+        case zorvi::DecodeStatus::Malformed:
+            Check(r.error != nullptr && *r.error != '\0');
+            break;
     }
 
     std::string s;
@@ -44,7 +45,8 @@ void DecodeAll(std::string_view bytes, const zorvi::DecodeLimits& limits) {
         Check(b.consumed <= bytes.size());
         std::string back;
         const std::string wire = zorvi::EncodeBareString(s);
-        Check(zorvi::DecodeBareString(wire, back).status == zorvi::DecodeStatus::Complete && back == s);
+        Check(zorvi::DecodeBareString(wire, back).status == zorvi::DecodeStatus::Complete &&
+              back == s);
     } else if (b.status == zorvi::DecodeStatus::NeedMore) {
         Check(b.needed > bytes.size());
     }

@@ -119,8 +119,8 @@ void BM_RoomFlood(benchmark::State& state) {
         clock.start();
         sinceTurn.start();
         flooding = true;
-        const bool done = QTest::qWaitFor(
-            [&] { return doc->blockCount() >= before + kLines; }, 600000);
+        const bool done =
+            QTest::qWaitFor([&] { return doc->blockCount() >= before + kLines; }, 600000);
         const double seconds = clock.nsecsElapsed() / 1e9;
         flooding = false;
         if (!done) {

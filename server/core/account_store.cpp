@@ -1,10 +1,10 @@
 #include "server/core/account_store.h"
 
-#include <filesystem>
-#include <stdexcept>
-
 #include <sodium.h>
 #include <sqlite3.h>
+
+#include <filesystem>
+#include <stdexcept>
 
 namespace zorvid {
 namespace {
@@ -139,7 +139,8 @@ RegisterOutcome AccountStore::Register(const std::string& name, const std::strin
 PasswordChangeOutcome AccountStore::ChangePassword(const std::string& name,
                                                    const std::string& oldPassword,
                                                    const std::string& newPassword) {
-    if (newPassword.empty() || !ValidPassword(newPassword)) return PasswordChangeOutcome::BadPassword;
+    if (newPassword.empty() || !ValidPassword(newPassword))
+        return PasswordChangeOutcome::BadPassword;
     std::string hash;
     if (!ValidPassword(oldPassword) || !LookUp(name, hash) || !Verify(hash, oldPassword)) {
         return PasswordChangeOutcome::Refused;

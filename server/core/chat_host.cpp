@@ -21,7 +21,10 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 }  // namespace
 
 ChatHost::ChatHost(const ServerConfig& config, ChatPortProvider& ports, EventLog& log, Clock clock)
-    : config_(config), ports_(ports), log_(log), clock_(std::move(clock)),
+    : config_(config),
+      ports_(ports),
+      log_(log),
+      clock_(std::move(clock)),
       logins_(config.loginLifetime) {}
 
 bool ChatHost::OpenPermanentRooms() {
@@ -110,13 +113,21 @@ std::optional<CMsg> ChatHost::HandleService(const CMsg& request, const std::stri
             r.number = request.number >= config_.minClientVersion ? 1 : 0;
             return r;
         }
-        case 28: return ChannelList();
-        case 23: return LookUp(request);
-        case 42: return Create(request, address);
-        case 44: return Remove(request, address);
-        case 52: return Find(request);
-        case 53: Deliver(request, address); return std::nullopt;
-        default: return std::nullopt;
+        case 28:
+            return ChannelList();
+        case 23:
+            return LookUp(request);
+        case 42:
+            return Create(request, address);
+        case 44:
+            return Remove(request, address);
+        case 52:
+            return Find(request);
+        case 53:
+            Deliver(request, address);
+            return std::nullopt;
+        default:
+            return std::nullopt;
     }
 }
 
@@ -143,7 +154,8 @@ CMsg ChatHost::Create(const CMsg& request, const std::string& address) {
     const std::string creator = request.list.empty() ? std::string() : request.list.front();
     if (creator.empty() ||
         (config_.requireLoginToJoin && !logins_.IsLoggedIn(creator, address, clock_()))) {
-        log_.Line("room creation by \"" + creator + "\" from " + address + " refused: not logged in");
+        log_.Line("room creation by \"" + creator + "\" from " + address +
+                  " refused: not logged in");
         return Reply(0);
     }
     if (RoomByName(name)) {
@@ -303,17 +315,36 @@ void ChatHost::HandleChat(Participant& who, const CMsg& record) {
     }
     Membership& m = it->second;
     switch (record.code2) {
-        case 11: Line(m, record); break;
-        case 10: PrivateMessage(m, record); break;
-        case 35: Beep(m, record); break;
-        case 12: Depart(who, false); break;
-        case 25: Depart(who, true); break;
-        case 45: Kick(m, record); break;
-        case 43: GiveOwnership(m, record); break;
+        case 11:
+            Line(m, record);
+            break;
+        case 10:
+            PrivateMessage(m, record);
+            break;
+        case 35:
+            Beep(m, record);
+            break;
+        case 12:
+            Depart(who, false);
+            break;
+        case 25:
+            Depart(who, true);
+            break;
+        case 45:
+            Kick(m, record);
+            break;
+        case 43:
+            GiveOwnership(m, record);
+            break;
         case 20:
-        case 21: Effect(m, record); break;
-        case 47: LiveShow(who, m); break;
-        default: break;
+        case 21:
+            Effect(m, record);
+            break;
+        case 47:
+            LiveShow(who, m);
+            break;
+        default:
+            break;
     }
 }
 
@@ -447,7 +478,8 @@ void ChatHost::Sweep() {
     logins_.Expire(now);
     std::vector<Room*> expired;
     for (const auto& room : rooms_) {
-        if (!room->permanent && room->members.empty() && now - room->emptySince >= config_.emptyRoomGrace) {
+        if (!room->permanent && room->members.empty() &&
+            now - room->emptySince >= config_.emptyRoomGrace) {
             expired.push_back(room.get());
         }
     }

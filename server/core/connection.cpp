@@ -12,8 +12,12 @@ constexpr std::size_t kCompactAfter = 256 * 1024;
 
 Connection::Connection(asio::ip::tcp::socket socket, std::string address,
                        const ConnectionLimits& limits, ConnectionTracker& tracker, std::string kind)
-    : socket_(std::move(socket)), timer_(socket_.get_executor()), address_(std::move(address)),
-      limits_(limits), tracker_(tracker), kind_(std::move(kind)) {}
+    : socket_(std::move(socket)),
+      timer_(socket_.get_executor()),
+      address_(std::move(address)),
+      limits_(limits),
+      tracker_(tracker),
+      kind_(std::move(kind)) {}
 
 Connection::~Connection() = default;
 
@@ -175,7 +179,8 @@ void Connection::Shutdown() {
 void Connection::Abort(std::string_view why) {
     if (closed_) return;
     closed_ = true;
-    if (!why.empty()) tracker_.Log(kind_ + " connection from " + address_ + " closed: " + std::string(why));
+    if (!why.empty())
+        tracker_.Log(kind_ + " connection from " + address_ + " closed: " + std::string(why));
     asio::error_code ec;
     timer_.cancel();
     socket_.close(ec);

@@ -1,12 +1,11 @@
 #pragma once
 
 #include <array>
+#include <asio.hpp>
 #include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
-
-#include <asio.hpp>
 
 namespace zorvid {
 
@@ -77,8 +76,8 @@ private:
 
     // Large reads: a busy sender's records are cut and handled many to a read.
     std::array<char, 64 * 1024> readBuffer_{};
-    std::string input_;       // an incomplete record kept from earlier reads
-    std::string pending_;     // queued output; bytes before pendingSent_ have been written
+    std::string input_;    // an incomplete record kept from earlier reads
+    std::string pending_;  // queued output; bytes before pendingSent_ have been written
     std::size_t pendingSent_ = 0;
     bool awaitingWritable_ = false;
     bool flushScheduled_ = false;

@@ -7,10 +7,12 @@ namespace zorvid {
 namespace {
 
 std::int32_t Int32(const nlohmann::json& v, const char* field) {
-    if (!v.is_number_integer()) throw std::invalid_argument(std::string(field) + " must be an integer");
+    if (!v.is_number_integer())
+        throw std::invalid_argument(std::string(field) + " must be an integer");
     const auto n = v.get<long long>();
     // Accept the unsigned spelling of a 32-bit word too (0xFFFFFFFF for -1).
-    if (n < std::numeric_limits<std::int32_t>::min() || n > std::numeric_limits<std::uint32_t>::max()) {
+    if (n < std::numeric_limits<std::int32_t>::min() ||
+        n > std::numeric_limits<std::uint32_t>::max()) {
         throw std::invalid_argument(std::string(field) + " does not fit in 32 bits");
     }
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(n));
@@ -19,7 +21,7 @@ std::int32_t Int32(const nlohmann::json& v, const char* field) {
 }  // namespace
 
 nlohmann::json RecordToJson(const CMsg& msg) {
-    return nlohmann::json{{"code1", msg.code1}, {"code2", msg.code2}, {"text", msg.text},
+    return nlohmann::json{{"code1", msg.code1}, {"code2", msg.code2},   {"text", msg.text},
                           {"list", msg.list},   {"number", msg.number}, {"array", msg.array}};
 }
 
@@ -27,9 +29,12 @@ CMsg RecordFromJson(const nlohmann::json& j) {
     if (!j.is_object()) throw std::invalid_argument("a record is a JSON object");
     CMsg msg;
     for (const auto& [key, v] : j.items()) {
-        if (key == "code1") msg.code1 = Int32(v, "code1");
-        else if (key == "code2") msg.code2 = Int32(v, "code2");
-        else if (key == "number") msg.number = Int32(v, "number");
+        if (key == "code1")
+            msg.code1 = Int32(v, "code1");
+        else if (key == "code2")
+            msg.code2 = Int32(v, "code2");
+        else if (key == "number")
+            msg.number = Int32(v, "number");
         else if (key == "text") {
             if (!v.is_string()) throw std::invalid_argument("text must be a string");
             msg.text = v.get<std::string>();

@@ -1,9 +1,8 @@
 #pragma once
 
+#include <asio.hpp>
 #include <memory>
 #include <vector>
-
-#include <asio.hpp>
 
 namespace zorvid {
 

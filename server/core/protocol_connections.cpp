@@ -60,7 +60,8 @@ std::size_t LoginConnection::Consume(std::string_view input) {
             }
             asio::post(self->server_.Io(), [self, outcome, name] {
                 self->Answer(outcome != LoginOutcome::Refused, name);
-                if (outcome == LoginOutcome::Created) self->server_.Log("account \"" + name + "\" created");
+                if (outcome == LoginOutcome::Created)
+                    self->server_.Log("account \"" + name + "\" created");
             });
         });
         return true;
@@ -71,7 +72,8 @@ void LoginConnection::Answer(bool accepted, const std::string& name) {
     checking_ = false;
     if (Closed()) return;
     if (accepted) server_.Host().NoteLogin(name, Address());
-    server_.Log("login of \"" + name + "\" from " + Address() + (accepted ? " accepted" : " refused"));
+    server_.Log("login of \"" + name + "\" from " + Address() +
+                (accepted ? " accepted" : " refused"));
     Queue(zorvi::EncodeMsg(CMsg(13, accepted ? 41 : 40)));
     if (closeWhenAnswered_) CloseAfterFlush();
 }
@@ -96,7 +98,8 @@ std::size_t ServiceConnection::Consume(std::string_view input) {
 ChatConnection::ChatConnection(asio::ip::tcp::socket socket, std::string address,
                                const ConnectionLimits& limits, ZorviServer& server, int port)
     : Connection(std::move(socket), std::move(address), limits, server, "chat"),
-      host_(server.Host()), port_(port) {}
+      host_(server.Host()),
+      port_(port) {}
 
 std::size_t ChatConnection::Consume(std::string_view input) {
     std::size_t used = 0;
@@ -111,19 +114,27 @@ std::size_t ChatConnection::Consume(std::string_view input) {
         used = r.consumed;
         MarkActive();
         switch (host_.Join(port_, name, *this)) {
-            case JoinAnswer::Ok: joined_ = true; break;
+            case JoinAnswer::Ok:
+                joined_ = true;
+                break;
             case JoinAnswer::Full:
-            case JoinAnswer::NameExists: CloseAfterFlush(); return used;
-            case JoinAnswer::NotLoggedIn: Abort("join refused: not logged in"); return std::string_view::npos;
-            case JoinAnswer::NoRoom: Abort("join refused: the room is gone"); return std::string_view::npos;
+            case JoinAnswer::NameExists:
+                CloseAfterFlush();
+                return used;
+            case JoinAnswer::NotLoggedIn:
+                Abort("join refused: not logged in");
+                return std::string_view::npos;
+            case JoinAnswer::NoRoom:
+                Abort("join refused: the room is gone");
+                return std::string_view::npos;
         }
     }
-    const std::size_t more = ConsumeRecords(*this, input.substr(used), Limits().maxRecordBytes,
-                                            [this](const CMsg& msg) {
-                                                MarkActive();
-                                                host_.HandleChat(*this, msg);
-                                                return true;
-                                            });
+    const std::size_t more =
+        ConsumeRecords(*this, input.substr(used), Limits().maxRecordBytes, [this](const CMsg& msg) {
+            MarkActive();
+            host_.HandleChat(*this, msg);
+            return true;
+        });
     return more == std::string_view::npos ? more : used + more;
 }
 

@@ -1,11 +1,11 @@
 #include "server/core/server_config.h"
 
+#include <sodium.h>
+
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
-
 #include <nlohmann/json.hpp>
-#include <sodium.h>
+#include <sstream>
 
 namespace zorvid {
 namespace {
@@ -39,7 +39,8 @@ LiveShowConfig ParseLiveShow(const Json& v) {
     LiveShowConfig show;
     if (!v.is_object()) throw ConfigError("\"live-show\" must be an object");
     show.code2 = v.value("code", 48);
-    if (show.code2 != 48 && show.code2 != 55) throw ConfigError("\"live-show\" code must be 48 or 55");
+    if (show.code2 != 48 && show.code2 != 55)
+        throw ConfigError("\"live-show\" code must be 48 or 55");
     show.address = v.value("address", std::string());
     show.base = v.value("base", std::string());
     show.abstract = v.value("abstract", std::string());
@@ -79,27 +80,48 @@ void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& b
     if (!j.is_object()) throw ConfigError("configuration must be a JSON object");
     try {
         for (const auto& [key, v] : j.items()) {
-            if (key == "bind") c.bindAddress = v.get<std::string>();
-            else if (key == "login-port") c.loginPort = Port(v, "login-port", false);
-            else if (key == "service-port") c.servicePort = Port(v, "service-port", false);
-            else if (key == "http-port") c.httpPort = Port(v, "http-port", true);
-            else if (key == "chat-ports") ParseChatPorts(v.is_string() ? v.get<std::string>() : v.dump(), c);
-            else if (key == "db") c.dbPath = Path(v, baseDir, "db");
-            else if (key == "site") c.siteDir = Path(v, baseDir, "site");
-            else if (key == "open-registration") c.openRegistration = v.get<bool>();
-            else if (key == "require-login") c.requireLoginToJoin = v.get<bool>();
-            else if (key == "min-version") c.minClientVersion = v.get<int>();
-            else if (key == "room-capacity") c.roomCapacity = v.get<int>();
-            else if (key == "created-room-marker") c.createdRoomMarker = v.get<std::string>();
-            else if (key == "empty-room-grace") c.emptyRoomGrace = Millis(v, "empty-room-grace");
-            else if (key == "handshake-timeout") c.handshakeTimeout = Millis(v, "handshake-timeout");
-            else if (key == "idle-limit") c.idleLimit = Millis(v, "idle-limit");
-            else if (key == "login-lifetime") c.loginLifetime = Millis(v, "login-lifetime");
-            else if (key == "max-record-bytes") c.maxRecordBytes = v.get<std::size_t>();
-            else if (key == "max-queued-bytes") c.maxQueuedBytes = v.get<std::size_t>();
-            else if (key == "max-per-address") c.maxConnectionsPerAddress = v.get<int>();
-            else if (key == "portal-on-join") c.portalOnJoin = v.get<std::string>();
-            else if (key == "server-list-on-join") c.serverListOnJoin = v.get<std::vector<std::string>>();
+            if (key == "bind")
+                c.bindAddress = v.get<std::string>();
+            else if (key == "login-port")
+                c.loginPort = Port(v, "login-port", false);
+            else if (key == "service-port")
+                c.servicePort = Port(v, "service-port", false);
+            else if (key == "http-port")
+                c.httpPort = Port(v, "http-port", true);
+            else if (key == "chat-ports")
+                ParseChatPorts(v.is_string() ? v.get<std::string>() : v.dump(), c);
+            else if (key == "db")
+                c.dbPath = Path(v, baseDir, "db");
+            else if (key == "site")
+                c.siteDir = Path(v, baseDir, "site");
+            else if (key == "open-registration")
+                c.openRegistration = v.get<bool>();
+            else if (key == "require-login")
+                c.requireLoginToJoin = v.get<bool>();
+            else if (key == "min-version")
+                c.minClientVersion = v.get<int>();
+            else if (key == "room-capacity")
+                c.roomCapacity = v.get<int>();
+            else if (key == "created-room-marker")
+                c.createdRoomMarker = v.get<std::string>();
+            else if (key == "empty-room-grace")
+                c.emptyRoomGrace = Millis(v, "empty-room-grace");
+            else if (key == "handshake-timeout")
+                c.handshakeTimeout = Millis(v, "handshake-timeout");
+            else if (key == "idle-limit")
+                c.idleLimit = Millis(v, "idle-limit");
+            else if (key == "login-lifetime")
+                c.loginLifetime = Millis(v, "login-lifetime");
+            else if (key == "max-record-bytes")
+                c.maxRecordBytes = v.get<std::size_t>();
+            else if (key == "max-queued-bytes")
+                c.maxQueuedBytes = v.get<std::size_t>();
+            else if (key == "max-per-address")
+                c.maxConnectionsPerAddress = v.get<int>();
+            else if (key == "portal-on-join")
+                c.portalOnJoin = v.get<std::string>();
+            else if (key == "server-list-on-join")
+                c.serverListOnJoin = v.get<std::vector<std::string>>();
             else if (key == "pwhash") {
                 const auto level = v.get<std::string>();
                 if (level == "interactive") {
@@ -117,7 +139,8 @@ void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& b
                     PermanentRoomConfig room;
                     room.name = r.at("name").get<std::string>();
                     const auto marker = r.value("marker", std::string(" "));
-                    if (marker.size() != 1) throw ConfigError("a room's \"marker\" is one character");
+                    if (marker.size() != 1)
+                        throw ConfigError("a room's \"marker\" is one character");
                     room.marker = marker[0];
                     if (r.contains("live-show")) room.liveShow = ParseLiveShow(r.at("live-show"));
                     c.rooms.push_back(std::move(room));

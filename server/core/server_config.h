@@ -32,11 +32,11 @@ struct ServerConfig {
     std::string bindAddress = "127.0.0.1";
     int loginPort = 2999;
     int servicePort = 5111;
-    int httpPort = 8080;          // -1: no web site
-    int chatPortFirst = 6000;     // 0 with chatPortLast 0: every room gets an ephemeral port
+    int httpPort = 8080;       // -1: no web site
+    int chatPortFirst = 6000;  // 0 with chatPortLast 0: every room gets an ephemeral port
     int chatPortLast = 6999;
-    std::string dbPath;           // empty: $XDG_DATA_HOME/zorvid/accounts.db
-    std::string siteDir;          // empty: the site built with the program
+    std::string dbPath;   // empty: $XDG_DATA_HOME/zorvid/accounts.db
+    std::string siteDir;  // empty: the site built with the program
 
     bool openRegistration = false;
     bool requireLoginToJoin = true;
@@ -60,8 +60,8 @@ struct ServerConfig {
     std::size_t pwhashMem = 0;
 
     std::vector<PermanentRoomConfig> rooms;
-    std::string portalOnJoin;                    // {13, 34} on join when not empty
-    std::vector<std::string> serverListOnJoin;   // {13, 54} on join when not empty
+    std::string portalOnJoin;                   // {13, 34} on join when not empty
+    std::vector<std::string> serverListOnJoin;  // {13, 54} on join when not empty
 
     bool EphemeralChatPorts() const { return chatPortFirst == 0 && chatPortLast == 0; }
 };

@@ -1,11 +1,11 @@
 #include "server/core/web_site.h"
 
+#include <httplib.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-
-#include <httplib.h>
 
 #include "server/core/account_store.h"
 #include "server/core/event_log.h"
@@ -36,19 +36,32 @@ std::string HtmlEscape(const std::string& text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
 }
 
 WebSite::WebSite(std::string siteDir, AccountStore& accounts, EventLog& log)
-    : siteDir_(std::move(siteDir)), accounts_(accounts), log_(log),
+    : siteDir_(std::move(siteDir)),
+      accounts_(accounts),
+      log_(log),
       server_(std::make_unique<httplib::Server>()) {}
 
 WebSite::~WebSite() { Stop(); }
@@ -75,33 +88,45 @@ void WebSite::Routes() {
                     message = "Your account \"" + name + "\" is ready. You can log in now.";
                     log_.Line("account \"" + name + "\" registered on the web site");
                     break;
-                case RegisterOutcome::NameTaken: message = "That name is taken. Choose another."; break;
-                case RegisterOutcome::BadName:
-                    message = "A name has 1 to 32 characters, no control characters and no blank at either end.";
+                case RegisterOutcome::NameTaken:
+                    message = "That name is taken. Choose another.";
                     break;
-                case RegisterOutcome::BadPassword: message = "A password has 1 to 256 characters."; break;
+                case RegisterOutcome::BadName:
+                    message =
+                        "A name has 1 to 32 characters, no control characters and no blank at "
+                        "either end.";
+                    break;
+                case RegisterOutcome::BadPassword:
+                    message = "A password has 1 to 256 characters.";
+                    break;
             }
         }
         res.set_content(ResultPage("Registration", message), "text/html; charset=utf-8");
     });
 
-    server_->Post("/ch/query/index.asp", [this](const httplib::Request& req, httplib::Response& res) {
-        const std::string name = req.get_param_value("name");
-        std::string message;
-        if (req.get_param_value("new") != req.get_param_value("new2")) {
-            message = "The two new passwords differ. Nothing was changed.";
-        } else {
-            switch (accounts_.ChangePassword(name, req.get_param_value("old"), req.get_param_value("new"))) {
-                case PasswordChangeOutcome::Changed:
-                    message = "The password of \"" + name + "\" is changed.";
-                    log_.Line("password of \"" + name + "\" changed on the web site");
-                    break;
-                case PasswordChangeOutcome::Refused: message = "Name or old password is wrong."; break;
-                case PasswordChangeOutcome::BadPassword: message = "A password has 1 to 256 characters."; break;
-            }
-        }
-        res.set_content(ResultPage("Password", message), "text/html; charset=utf-8");
-    });
+    server_->Post("/ch/query/index.asp",
+                  [this](const httplib::Request& req, httplib::Response& res) {
+                      const std::string name = req.get_param_value("name");
+                      std::string message;
+                      if (req.get_param_value("new") != req.get_param_value("new2")) {
+                          message = "The two new passwords differ. Nothing was changed.";
+                      } else {
+                          switch (accounts_.ChangePassword(name, req.get_param_value("old"),
+                                                           req.get_param_value("new"))) {
+                              case PasswordChangeOutcome::Changed:
+                                  message = "The password of \"" + name + "\" is changed.";
+                                  log_.Line("password of \"" + name + "\" changed on the web site");
+                                  break;
+                              case PasswordChangeOutcome::Refused:
+                                  message = "Name or old password is wrong.";
+                                  break;
+                              case PasswordChangeOutcome::BadPassword:
+                                  message = "A password has 1 to 256 characters.";
+                                  break;
+                          }
+                      }
+                      res.set_content(ResultPage("Password", message), "text/html; charset=utf-8");
+                  });
 
     // The password page keeps its historical name; serve the form under it.
     server_->Get("/ch/query/index.asp", [this](const httplib::Request&, httplib::Response& res) {

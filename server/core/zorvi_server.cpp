@@ -21,7 +21,11 @@ ConnectionLimits ChatLimits(const ServerConfig& c) {
 
 ZorviServer::ZorviServer(asio::io_context& io, const ServerConfig& config, AccountStore& accounts,
                          EventLog& log)
-    : io_(io), config_(config), accounts_(accounts), log_(log), output_(io),
+    : io_(io),
+      config_(config),
+      accounts_(accounts),
+      log_(log),
+      output_(io),
       host_(config, *this, log, [] { return std::chrono::steady_clock::now(); }),
       sweepTimer_(io) {
     asio::error_code ec;
@@ -30,9 +34,7 @@ ZorviServer::ZorviServer(asio::io_context& io, const ServerConfig& config, Accou
     nextChatPort_ = config.chatPortFirst;
 }
 
-ZorviServer::~ZorviServer() {
-    workers_.join();
-}
+ZorviServer::~ZorviServer() { workers_.join(); }
 
 std::shared_ptr<asio::ip::tcp::acceptor> ZorviServer::Listen(int port, std::string& error) {
     auto acceptor = std::make_shared<asio::ip::tcp::acceptor>(io_);
@@ -59,7 +61,8 @@ void ZorviServer::Accept(std::shared_ptr<asio::ip::tcp::acceptor> acceptor, Fact
                 const std::string address = peer.address().to_string();
                 auto it = perAddress_.find(address);
                 if (it != perAddress_.end() && it->second >= config_.maxConnectionsPerAddress) {
-                    log_.Line("connection from " + address + " refused: too many from that address");
+                    log_.Line("connection from " + address +
+                              " refused: too many from that address");
                     s.close(peerError);
                 } else {
                     factory(std::move(s), address)->Start();
@@ -76,8 +79,8 @@ void ZorviServer::Start() {
     std::string error;
     loginAcceptor_ = Listen(config_.loginPort, error);
     if (!loginAcceptor_) {
-        throw std::runtime_error("cannot listen on login port " + std::to_string(config_.loginPort) +
-                                 ": " + error);
+        throw std::runtime_error("cannot listen on login port " +
+                                 std::to_string(config_.loginPort) + ": " + error);
     }
     serviceAcceptor_ = Listen(config_.servicePort, error);
     if (!serviceAcceptor_) {

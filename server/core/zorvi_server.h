@@ -1,13 +1,12 @@
 #pragma once
 
+#include <asio.hpp>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
-
-#include <asio.hpp>
 
 #include "server/core/account_store.h"
 #include "server/core/chat_host.h"

@@ -2,13 +2,12 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
+#include <asio.hpp>
 #include <chrono>
 #include <iostream>
 #include <iterator>
 #include <string>
-
-#include <CLI/CLI.hpp>
-#include <asio.hpp>
 
 #include "net/codec.h"
 #include "server/core/json_record.h"
@@ -42,7 +41,8 @@ int Encode() {
 }
 
 int Decode(bool bare) {
-    const std::string bytes((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+    const std::string bytes((std::istreambuf_iterator<char>(std::cin)),
+                            std::istreambuf_iterator<char>());
     std::string_view rest = bytes;
     if (bare) {
         std::string s;
@@ -51,7 +51,9 @@ int Decode(bool bare) {
             std::cerr << "zorvi-probe: no complete bare string\n";
             return 1;
         }
-        std::cout << nlohmann::json(s).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        std::cout << nlohmann::json(s).dump(-1, ' ', false,
+                                            nlohmann::json::error_handler_t::replace)
+                  << '\n';
         rest.remove_prefix(r.consumed);
     }
     while (!rest.empty()) {
@@ -105,13 +107,16 @@ int Send(const std::string& host, int port, const std::string& bare, bool hasBar
                 std::string s;
                 r = zorvi::DecodeBareString(input, s);
                 if (r.status == zorvi::DecodeStatus::Complete) {
-                    std::cout << nlohmann::json{{"bare", s}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+                    std::cout << nlohmann::json{{"bare", s}}.dump(
+                                     -1, ' ', false, nlohmann::json::error_handler_t::replace)
+                              << '\n';
                     wantBare = false;
                 }
             } else {
                 CMsg msg;
                 r = zorvi::DecodeMsg(input, msg);
-                if (r.status == zorvi::DecodeStatus::Complete) std::cout << zorvid::RecordToJsonLine(msg) << '\n';
+                if (r.status == zorvi::DecodeStatus::Complete)
+                    std::cout << zorvid::RecordToJsonLine(msg) << '\n';
             }
             if (r.status == zorvi::DecodeStatus::NeedMore) break;
             if (r.status == zorvi::DecodeStatus::Malformed) {
@@ -128,8 +133,10 @@ int Send(const std::string& host, int port, const std::string& bare, bool hasBar
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"zorvi-probe: encode, decode and send Zorvi records given as JSON lines\n"
-                 "  record: {\"code1\":14,\"code2\":52,\"text\":\"ann\",\"list\":[],\"number\":0,\"array\":[]}"};
+    CLI::App app{
+        "zorvi-probe: encode, decode and send Zorvi records given as JSON lines\n"
+        "  record: "
+        "{\"code1\":14,\"code2\":52,\"text\":\"ann\",\"list\":[],\"number\":0,\"array\":[]}"};
     app.require_subcommand(1);
     auto* encode = app.add_subcommand("encode", "JSON lines on stdin to record bytes on stdout");
     auto* decode = app.add_subcommand("decode", "record bytes on stdin to JSON lines on stdout");

@@ -1,10 +1,10 @@
 // zorvid: the reference Zorvi service on one event loop, with its web site beside it.
-#include <filesystem>
-#include <iostream>
+#include <sodium.h>
 
 #include <CLI/CLI.hpp>
 #include <asio.hpp>
-#include <sodium.h>
+#include <filesystem>
+#include <iostream>
 
 #include "server/core/account_store.h"
 #include "server/core/event_log.h"
@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
     app.add_option("--bind", bind, "address to listen on (default 127.0.0.1)");
     app.add_option("--login-port", loginPort, "login server port (default 2999; 0 = any)");
     app.add_option("--service-port", servicePort, "chat host service port (default 5111; 0 = any)");
-    app.add_option("--chat-ports", chatPorts, "room chat ports FIRST-LAST, or 0 for ephemeral ports");
+    app.add_option("--chat-ports", chatPorts,
+                   "room chat ports FIRST-LAST, or 0 for ephemeral ports");
     app.add_option("--http-port", httpPort, "web site port (default 8080; 0 = any; -1 = none)");
     app.add_option("--db", db, "account database file (default $XDG_DATA_HOME/zorvid/accounts.db)");
     app.add_option("--site", site, "folder of the generated web site");
@@ -81,7 +82,8 @@ int main(int argc, char** argv) {
         int boundHttp = -1;
         if (config.httpPort >= 0) {
             boundHttp = web.Start(config.bindAddress, config.httpPort);
-            const std::string host = config.bindAddress == "0.0.0.0" ? "127.0.0.1" : config.bindAddress;
+            const std::string host =
+                config.bindAddress == "0.0.0.0" ? "127.0.0.1" : config.bindAddress;
             ExpandAll(config, "http://" + host + ":" + std::to_string(boundHttp));
         }
 
@@ -97,9 +99,8 @@ int main(int argc, char** argv) {
         });
         log.Line("accounts in " + config.dbPath + ", site from " + config.siteDir +
                  (config.openRegistration ? ", open registration" : ", registered accounts only"));
-        log.Line("listening login=" + std::to_string(server.LoginPort()) +
-                 " service=" + std::to_string(server.ServicePort()) +
-                 " http=" + std::to_string(boundHttp));
+        log.Line("listening login=" + std::to_string(server.LoginPort()) + " service=" +
+                 std::to_string(server.ServicePort()) + " http=" + std::to_string(boundHttp));
         io.run();
         web.Stop();
         log.Line("stopped");

@@ -27,4 +27,3 @@ struct Endpoints {
     QString ServiceHomePage() const { return webUrl + QStringLiteral("/"); }
     QString SiblingHomePage() const { return siblingUrl; }
 };
-

@@ -14,7 +14,8 @@ namespace {
 const QString kServerList = QStringLiteral("config/server.cfg");
 
 QString DataFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/kestrivan");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/kestrivan");
 }
 
 // access() and not QFileInfo::isWritable(): the folder must be one we may create files in.

@@ -11,12 +11,18 @@
 class IMessageBox {
 public:
     virtual ~IMessageBox() = default;
-    virtual void Show(const QString& text) = 0;           // OK button
-    virtual bool AskYesNo(const QString& text) = 0;       // true for Yes
+    virtual void Show(const QString& text) = 0;      // OK button
+    virtual bool AskYesNo(const QString& text) = 0;  // true for Yes
 };
 
 // The five program sounds.
-enum class ProgramSound { Welcome = 145, Goodbye = 146, PrivateMessage = 137, Beep = 138, Wing = 178 };
+enum class ProgramSound {
+    Welcome = 145,
+    Goodbye = 146,
+    PrivateMessage = 137,
+    Beep = 138,
+    Wing = 178
+};
 
 class ISoundPlayer {
 public:
@@ -34,8 +40,8 @@ public:
     virtual void GoBack() = 0;
     virtual void Reload() = 0;
     virtual void Stop() = 0;
-    virtual QString Title() const = 0;     // the current page's title
-    virtual QString Address() const = 0;   // the current page's full URL
+    virtual QString Title() const = 0;    // the current page's title
+    virtual QString Address() const = 0;  // the current page's full URL
     virtual void SetVisible(bool visible) = 0;
     virtual bool IsVisible() const = 0;
 };

@@ -23,13 +23,14 @@ constexpr qsizetype kMaxStringBytes = 255;
 QString Key(const QString& group, const QString& name) { return group + QLatin1Char('/') + name; }
 
 QString DefaultUserFile() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') +
-           kRelativeFile;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QLatin1Char('/') + kRelativeFile;
 }
 
 // The first folder of $XDG_CONFIG_DIRS holding the file; the first folder when none does.
 QString DefaultMachineFile() {
-    QStringList dirs = qEnvironmentVariable("XDG_CONFIG_DIRS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    QStringList dirs =
+        qEnvironmentVariable("XDG_CONFIG_DIRS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
     if (dirs.isEmpty()) dirs << QStringLiteral("/etc/xdg");
     for (const QString& dir : dirs) {
         const QString candidate = dir + QLatin1Char('/') + kRelativeFile;
@@ -107,30 +108,33 @@ std::optional<std::int32_t> SettingsStore::ReadNumber(const QString& name) const
     bool ok = false;
     qlonglong n = 0;
     switch (v.typeId()) {
-    case QMetaType::QString:  // as read from the file
-        n = v.toString().trimmed().toLongLong(&ok);
-        break;
-    case QMetaType::Int:  // as written in this process, still in Qt's cache
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-        n = v.toLongLong(&ok);
-        break;
-    default:
-        return std::nullopt;
+        case QMetaType::QString:  // as read from the file
+            n = v.toString().trimmed().toLongLong(&ok);
+            break;
+        case QMetaType::Int:  // as written in this process, still in Qt's cache
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+            n = v.toLongLong(&ok);
+            break;
+        default:
+            return std::nullopt;
     }
     // Four bytes are read whatever their sign: 4294967295 is -1.
-    if (!ok || n < std::numeric_limits<std::int32_t>::min() || n > std::numeric_limits<std::uint32_t>::max()) {
+    if (!ok || n < std::numeric_limits<std::int32_t>::min() ||
+        n > std::numeric_limits<std::uint32_t>::max()) {
         return std::nullopt;
     }
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(n));
 }
 
 bool SettingsStore::WriteString(const QString& name, const QString& value) {
-    return WriteUserFile(userFile_, [&](QSettings& s) { s.setValue(Key(kUserGroup, name), value); });
+    return WriteUserFile(userFile_,
+                         [&](QSettings& s) { s.setValue(Key(kUserGroup, name), value); });
 }
 
 bool SettingsStore::WriteNumber(const QString& name, std::int32_t value) {
-    return WriteUserFile(userFile_, [&](QSettings& s) { s.setValue(Key(kUserGroup, name), value); });
+    return WriteUserFile(userFile_,
+                         [&](QSettings& s) { s.setValue(Key(kUserGroup, name), value); });
 }
 
 std::optional<QString> SettingsStore::ReadMachinePath() const {

@@ -35,7 +35,8 @@ SingleInstanceGuard::Result SingleInstanceGuard::Acquire() {
     if (fd_ >= 0) return Result::Acquired;
     // No truncation: the running copy's file is not touched. Close-on-exec keeps the lock
     // from outliving us in a child process.
-    const int fd = ::open(QFile::encodeName(lockFile_).constData(), O_RDWR | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    const int fd = ::open(QFile::encodeName(lockFile_).constData(), O_RDWR | O_CREAT | O_CLOEXEC,
+                          S_IRUSR | S_IWUSR);
     if (fd < 0) return Result::Unavailable;
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;

@@ -10,7 +10,8 @@ public:
     enum class Result { Acquired, AlreadyRunning, Unavailable };
 
     // `folder` empty: the runtime folder described above.
-    explicit SingleInstanceGuard(QString name = QStringLiteral("Zorvi_Unique"), QString folder = {});
+    explicit SingleInstanceGuard(QString name = QStringLiteral("Zorvi_Unique"),
+                                 QString folder = {});
     ~SingleInstanceGuard();
     SingleInstanceGuard(const SingleInstanceGuard&) = delete;
     SingleInstanceGuard& operator=(const SingleInstanceGuard&) = delete;

@@ -8,7 +8,8 @@ namespace startup_texts {
 inline QString AlreadyStarted() { return QStringLiteral("Error: Zorvi has already started!"); }
 inline QString SocketsFailed() { return QStringLiteral("Windows sockets initialization failed."); }
 inline QString ComponentsFailed() {
-    return QStringLiteral("OLE initialization failed.  Make sure that the OLE libraries are the correct version.");
+    return QStringLiteral(
+        "OLE initialization failed.  Make sure that the OLE libraries are the correct version.");
 }
 
 }  // namespace startup_texts

@@ -43,8 +43,7 @@ inline constexpr QLatin1String kHelpLines[] = {
 };
 inline constexpr QLatin1String kMsgUsage(
     "/msg <username> <message>:  Send a private message to another person");
-inline constexpr QLatin1String kKickNotOwner(
-    "Only the owner of this chat room can <kick> people!");
+inline constexpr QLatin1String kKickNotOwner("Only the owner of this chat room can <kick> people!");
 inline constexpr QLatin1String kKickUsage("/kick <username>: kick a user out of the room!");
 inline constexpr QLatin1String kKickSelf("You cannot kick yourself out of the room!");
 inline constexpr QLatin1String kKickFailed("There is error in kick user!");

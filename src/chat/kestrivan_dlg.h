@@ -116,10 +116,10 @@ public:
     QPushButton* m_assignButton = nullptr;    // 1020
     IUserList* m_userList = nullptr;          // 1012
     QWidget* m_userListWidget = nullptr;
-    IWebPane* m_portalBrowser = nullptr;      // 1004
-    IWebPane* m_effectBrowser = nullptr;      // 1006
-    IMediaPlayer* m_mediaPlayer = nullptr;    // 1039
-    ISkin* m_skin = nullptr;                  // 1031
+    IWebPane* m_portalBrowser = nullptr;    // 1004
+    IWebPane* m_effectBrowser = nullptr;    // 1006
+    IMediaPlayer* m_mediaPlayer = nullptr;  // 1039
+    ISkin* m_skin = nullptr;                // 1031
     QWidget* m_skinWidget = nullptr;
 
     // Connections.

@@ -6,8 +6,8 @@ namespace {
 
 const QString kCaption = QStringLiteral("Zorvi");
 
-int Run(QWidget* parent, QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons,
-        QMessageBox::StandardButton defaultButton) {
+int Run(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+        QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton) {
     QMessageBox box(icon, kCaption, QtMessageBox::NormaliseLineBreaks(text), buttons, parent);
     // Texts may carry names and lines from the network: never interpret them as markup.
     box.setTextFormat(Qt::PlainText);
@@ -30,6 +30,6 @@ void QtMessageBox::Show(const QString& text) {
 }
 
 bool QtMessageBox::AskYesNo(const QString& text) {
-    return Run(parent_, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
-           QMessageBox::Yes;
+    return Run(parent_, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No,
+               QMessageBox::Yes) == QMessageBox::Yes;
 }

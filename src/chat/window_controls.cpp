@@ -22,12 +22,18 @@ struct TemplateRect {
 constexpr TemplateRect kWindowSize{0, 0, 553, 333};
 TemplateRect PartRect(int controlId) {
     switch (controlId) {
-        case 1004: return {115, 177, 103, 89};
-        case 1012: return {362, 185, 57, 86};
-        case 1031: return {6, 6, 21, 18};
-        case 1006: return {380, 52, 116, 91};
-        case 1039: return {41, 49, 116, 93};
-        default: return {0, 0, 0, 0};
+        case 1004:
+            return {115, 177, 103, 89};
+        case 1012:
+            return {362, 185, 57, 86};
+        case 1031:
+            return {6, 6, 21, 18};
+        case 1006:
+            return {380, 52, 116, 91};
+        case 1039:
+            return {41, 49, 116, 93};
+        default:
+            return {0, 0, 0, 0};
     }
 }
 
@@ -64,15 +70,16 @@ void CKestrivanDlg::BuildControls() {
     MakeWhite(m_chatInput);
     du.Place(m_chatInput, 221, 250, 137, 21);
 
-    m_sendButton = AddHiddenButton(1003, QStringLiteral("Send"), QStringLiteral("Send"), 275, 70,
-                                   21, 13);
+    m_sendButton =
+        AddHiddenButton(1003, QStringLiteral("Send"), QStringLiteral("Send"), 275, 70, 21, 13);
     m_sendButton->setDefault(true);
     m_effectButton = AddHiddenButton(1002, QStringLiteral("Effect..."), QStringLiteral("Effect"),
                                      214, 25, 53, 14);
     m_effectButton->setEnabled(false);
     AddHiddenButton(1005, QStringLiteral("Option..."), QStringLiteral("Options"), 214, 89, 53, 14);
     AddHiddenButton(57670, QStringLiteral("&Help"), QStringLiteral("Help"), 214, 71, 53, 14);
-    QPushButton* ok = AddHiddenButton(1, QStringLiteral("OK"), QStringLiteral("OK"), 307, 84, 24, 14);
+    QPushButton* ok =
+        AddHiddenButton(1, QStringLiteral("OK"), QStringLiteral("OK"), 307, 84, 24, 14);
     QPushButton* cancel =
         AddHiddenButton(2, QStringLiteral("Cancel"), QStringLiteral("Cancel"), 305, 65, 25, 14);
 
@@ -101,8 +108,8 @@ void CKestrivanDlg::BuildControls() {
     m_assignButton->setEnabled(false);
     AddHiddenButton(1028, QStringLiteral("Zorvi"), QStringLiteral("Zorvi home page"), 214, 41, 53,
                     14);
-    AddHiddenButton(1029, QStringLiteral("Pelbrook"), QStringLiteral("Pelbrook home page"), 214,
-                    56, 53, 14);
+    AddHiddenButton(1029, QStringLiteral("Pelbrook"), QStringLiteral("Pelbrook home page"), 214, 56,
+                    53, 14);
 
     m_channelList = new QTreeWidget(this);
     m_channelList->setObjectName(ControlName(1040));
@@ -120,8 +127,8 @@ void CKestrivanDlg::BuildControls() {
     connect(cancel, &QPushButton::clicked, this, &CKestrivanDlg::closeRequested);
 }
 
-QPushButton* CKestrivanDlg::AddHiddenButton(int controlId, const QString& text,
-                                            const QString& role, int x, int y, int w, int h) {
+QPushButton* CKestrivanDlg::AddHiddenButton(int controlId, const QString& text, const QString& role,
+                                            int x, int y, int w, int h) {
     // The skin's buttons stand in for these; they exist so that their commands can be
     // connected and pressed, but are never shown.
     auto* button = new QPushButton(text, this);

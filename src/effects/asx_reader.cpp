@@ -15,7 +15,8 @@ bool NameIs(const QXmlStreamReader& xml, const char* name) {
 
 QString Href(const QXmlStreamReader& xml) {
     for (const auto& a : xml.attributes()) {
-        if (a.name().compare(QLatin1String("href"), Qt::CaseInsensitive) == 0) return a.value().toString();
+        if (a.name().compare(QLatin1String("href"), Qt::CaseInsensitive) == 0)
+            return a.value().toString();
     }
     return {};
 }
@@ -55,7 +56,8 @@ AsxReference ReadAsxReference(const QByteArray& content) {
     const QUrl refUrl(ref);
     if (refUrl.isRelative() && !base.isEmpty()) {
         const QUrl baseUrl(base);
-        if (baseUrl.isValid() && !baseUrl.isRelative()) return {true, baseUrl.resolved(refUrl).toString(), {}};
+        if (baseUrl.isValid() && !baseUrl.isRelative())
+            return {true, baseUrl.resolved(refUrl).toString(), {}};
     }
     return {true, ref, {}};
 }

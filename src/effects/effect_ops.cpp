@@ -35,7 +35,8 @@ void EffectOps::OnEffectButton() {
 
 void EffectOps::BackInCatalogue() {
     if (!dlg_.m_isOwner) return;
-    if (dlg_.m_effectBrowser->Address() != dlg_.endpoints().EffectCatalogue()) dlg_.m_effectBrowser->GoBack();
+    if (dlg_.m_effectBrowser->Address() != dlg_.endpoints().EffectCatalogue())
+        dlg_.m_effectBrowser->GoBack();
 }
 
 void EffectOps::CloseEffectPane() {
@@ -53,8 +54,10 @@ void EffectOps::SendEffectToAll() {
         return;
     }
     const QString address = dlg_.m_effectBrowser->Address();
-    if (title == effect_texts::ImageEffectTitle()) SendImageEffect(address, QString());
-    else SendSoundEffect(address, QString());
+    if (title == effect_texts::ImageEffectTitle())
+        SendImageEffect(address, QString());
+    else
+        SendSoundEffect(address, QString());
 }
 
 void EffectOps::SendEffectToUser() {
@@ -76,8 +79,10 @@ void EffectOps::SendEffectToUser() {
         return;
     }
     const QString address = dlg_.m_effectBrowser->Address();
-    if (title == effect_texts::ImageEffectTitle()) SendImageEffect(address, target);
-    else SendSoundEffect(address, target);
+    if (title == effect_texts::ImageEffectTitle())
+        SendImageEffect(address, target);
+    else
+        SendSoundEffect(address, target);
 }
 
 void EffectOps::SendImageEffect(const QString& address, const QString& target) {
@@ -109,7 +114,8 @@ void EffectOps::SendEffect(int code2, const QString& address, const QString& tar
             return;
         }
     }
-    dlg_.ShowMessage(target.isEmpty() ? effect_texts::SentToAll() : effect_texts::SentToUser(target));
+    dlg_.ShowMessage(target.isEmpty() ? effect_texts::SentToAll()
+                                      : effect_texts::SentToUser(target));
 }
 
 bool EffectOps::PrepareReception(const QString& address) {
@@ -163,7 +169,8 @@ QString EffectOps::PlaylistPath() const {
     const QString writable = WritablePath(*settings, effect_texts::PlaylistFileName());
     // With nowhere to write, the name in the installation folder is still what the
     // player is asked to open.
-    if (writable.isEmpty()) return settings->InstallFolder() + QLatin1Char('/') + effect_texts::PlaylistFileName();
+    if (writable.isEmpty())
+        return settings->InstallFolder() + QLatin1Char('/') + effect_texts::PlaylistFileName();
     return writable;
 }
 
@@ -177,7 +184,8 @@ void EffectOps::LiveShowByPlaylist(const CMsg& msg) {
         return;
     }
     const QString path = PlaylistPath();
-    const PlaylistWrite written = WritePlaylistFile(path, BuildLiveShowPlaylist(msg.text, msg.list));
+    const PlaylistWrite written =
+        WritePlaylistFile(path, BuildLiveShowPlaylist(msg.text, msg.list));
     if (written == PlaylistWrite::WriteFailed) {
         player->Stop();
         return;

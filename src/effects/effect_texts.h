@@ -19,7 +19,8 @@ inline QString NotOwnerCannotSend() {
 }
 inline QString OpenEffectPaneFirst() {
     return QStringLiteral(
-        "Click the <Effect> button to select effect first.\n\rThen click this again to send effect to a specific user!");
+        "Click the <Effect> button to select effect first.\n\rThen click this again to send effect "
+        "to a specific user!");
 }
 inline QString SentToAll() { return QStringLiteral("Your effect is sent to all people!"); }
 inline QString SentToUser(const QString& target) {

@@ -15,18 +15,30 @@ QByteArray XmlEscaped(const std::string& text) {
     out.reserve(qsizetype(text.size()));
     for (const char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
 }
 
-QByteArray BuildLiveShowPlaylist(const std::string& mediaAddress, const std::vector<std::string>& list) {
+QByteArray BuildLiveShowPlaylist(const std::string& mediaAddress,
+                                 const std::vector<std::string>& list) {
     QByteArray out;
     out += "<ASX version = \"3.0\">";
     out += "<TITLE>Zorvi-Live Show</TITLE>";
@@ -53,5 +65,6 @@ PlaylistWrite WritePlaylistFile(const QString& path, const QByteArray& content) 
     // QFile buffers: a full disk shows only when the buffer reaches the file.
     const bool ok = file.write(content) == content.size() && file.flush();
     file.close();
-    return ok && file.error() == QFileDevice::NoError ? PlaylistWrite::Written : PlaylistWrite::WriteFailed;
+    return ok && file.error() == QFileDevice::NoError ? PlaylistWrite::Written
+                                                      : PlaylistWrite::WriteFailed;
 }

@@ -9,7 +9,8 @@
 // base and more-information link (first list entry) and an abstract (second entry).
 // Every value from the server is XML-escaped, so a quote or an angle bracket can neither
 // break the file nor add elements to it.
-QByteArray BuildLiveShowPlaylist(const std::string& mediaAddress, const std::vector<std::string>& list);
+QByteArray BuildLiveShowPlaylist(const std::string& mediaAddress,
+                                 const std::vector<std::string>& list);
 
 // The five characters XML gives a meaning to, replaced by their entities.
 QByteArray XmlEscaped(const std::string& text);

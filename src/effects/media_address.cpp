@@ -31,7 +31,8 @@ MediaAddress ClassifyMediaAddress(const QString& addressOrFile) {
         }
     }
     const QFileInfo info(QDir::cleanPath(localPath));
-    if (!info.exists()) return {MediaAddress::kMissingFile, QUrl::fromLocalFile(info.absoluteFilePath())};
+    if (!info.exists())
+        return {MediaAddress::kMissingFile, QUrl::fromLocalFile(info.absoluteFilePath())};
     if (!info.isFile() || !info.isReadable()) return {};
     return {MediaAddress::kLocalFile, QUrl::fromLocalFile(info.absoluteFilePath())};
 }

@@ -23,9 +23,7 @@ CMediaPlayer2::CMediaPlayer2(QWidget* parent)
     connect(player_, &QMediaPlayer::mediaStatusChanged, this, &CMediaPlayer2::OnMediaStatus);
 }
 
-CMediaPlayer2::~CMediaPlayer2() {
-    player_->stop();
-}
+CMediaPlayer2::~CMediaPlayer2() { player_->stop(); }
 
 void CMediaPlayer2::Play() {
     if (!player_->source().isEmpty()) player_->play();
@@ -52,10 +50,15 @@ void CMediaPlayer2::Open(const QString& addressOrFile) {
         }
     }
     switch (target.kind) {
-    case MediaAddress::kInvalid: Fail(kBadAddress); return;
-    case MediaAddress::kMissingFile: Fail(kMissingFile); return;
-    case MediaAddress::kNetwork:
-    case MediaAddress::kLocalFile: break;
+        case MediaAddress::kInvalid:
+            Fail(kBadAddress);
+            return;
+        case MediaAddress::kMissingFile:
+            Fail(kMissingFile);
+            return;
+        case MediaAddress::kNetwork:
+        case MediaAddress::kLocalFile:
+            break;
     }
     status_ = kOpened;
     player_->setSource(target.url);
@@ -64,7 +67,9 @@ void CMediaPlayer2::Open(const QString& addressOrFile) {
 
 QMediaPlayer::MediaStatus CMediaPlayer2::MediaStatus() const { return player_->mediaStatus(); }
 
-QMediaPlayer::PlaybackState CMediaPlayer2::PlaybackState() const { return player_->playbackState(); }
+QMediaPlayer::PlaybackState CMediaPlayer2::PlaybackState() const {
+    return player_->playbackState();
+}
 
 QUrl CMediaPlayer2::Source() const { return player_->source(); }
 

@@ -19,10 +19,10 @@ public:
     // Open status values; 0 is success, anything else a failure.
     enum Status {
         kOpened = 0,
-        kBadAddress = 1,       // not a playable address
-        kMissingFile = 2,      // a local file that does not exist or is no regular file
-        kBadPlaylist = 3,      // unreadable playlist, bad XML or no reference in it
-        kMediaError = 4,       // the media itself failed after opening
+        kBadAddress = 1,   // not a playable address
+        kMissingFile = 2,  // a local file that does not exist or is no regular file
+        kBadPlaylist = 3,  // unreadable playlist, bad XML or no reference in it
+        kMediaError = 4,   // the media itself failed after opening
     };
 
     explicit CMediaPlayer2(QWidget* parent = nullptr);

@@ -10,5 +10,5 @@ inline QString ProgramSoundResource(ProgramSound sound) {
 }
 
 inline constexpr ProgramSound kAllProgramSounds[] = {ProgramSound::Welcome, ProgramSound::Goodbye,
-                                                     ProgramSound::PrivateMessage, ProgramSound::Beep,
-                                                     ProgramSound::Wing};
+                                                     ProgramSound::PrivateMessage,
+                                                     ProgramSound::Beep, ProgramSound::Wing};

@@ -28,7 +28,8 @@ WebEnginePane::WebEnginePane(Playback playback, QWidget* parent)
     s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     s->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
     // Effect pages play their sound on arrival, with nobody clicking in the pane.
-    s->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, playback == Playback::NeedsUserGesture);
+    s->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture,
+                    playback == Playback::NeedsUserGesture);
 
     view_->setPage(page_);
     view_->setContextMenuPolicy(Qt::NoContextMenu);

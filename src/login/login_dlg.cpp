@@ -21,8 +21,8 @@ constexpr int kTemplateWidth = 230;
 constexpr int kTemplateHeight = 125;
 
 template <typename W>
-W* Make(QWidget* parent, const DialogUnits& du, const char* objectName, const QString& accessibleName,
-        int x, int y, int w, int h) {
+W* Make(QWidget* parent, const DialogUnits& du, const char* objectName,
+        const QString& accessibleName, int x, int y, int w, int h) {
     auto* widget = new W(parent);
     widget->setObjectName(QLatin1String(objectName));
     widget->setAccessibleName(accessibleName);
@@ -60,28 +60,33 @@ void CLoginDlg::BuildControls() {
     setFixedSize(du.X(kTemplateWidth), du.Y(kTemplateHeight));
 
     // Created in template order, which is also the tab order.
-    userName_ = Make<QLineEdit>(this, du, "userNameEdit", QStringLiteral("User name"), 59, 7, 63, 12);
+    userName_ =
+        Make<QLineEdit>(this, du, "userNameEdit", QStringLiteral("User name"), 59, 7, 63, 12);
     SetControlId(userName_, IDC_USERNAME);
 
-    password_ = Make<QLineEdit>(this, du, "passwordEdit", QStringLiteral("Password"), 58, 29, 63, 12);
+    password_ =
+        Make<QLineEdit>(this, du, "passwordEdit", QStringLiteral("Password"), 58, 29, 63, 12);
     password_->setEchoMode(QLineEdit::Password);
     SetControlId(password_, IDC_PASSWORD);
 
-    auto* ok = Make<QPushButton>(this, du, "okButton", QString::fromUtf8(login_texts::kOk), 128, 7, 34, 14);
+    auto* ok = Make<QPushButton>(this, du, "okButton", QString::fromUtf8(login_texts::kOk), 128, 7,
+                                 34, 14);
     ok->setText(QString::fromUtf8(login_texts::kOk));
     ok->setDefault(true);
     SetControlId(ok, IDC_OK);
     connect(ok, &QPushButton::clicked, this, &CLoginDlg::accept);
 
-    auto* cancel = Make<QPushButton>(this, du, "cancelButton", QString::fromUtf8(login_texts::kCancel), 128,
-                                     29, 34, 14);
+    auto* cancel = Make<QPushButton>(this, du, "cancelButton",
+                                     QString::fromUtf8(login_texts::kCancel), 128, 29, 34, 14);
     cancel->setText(QString::fromUtf8(login_texts::kCancel));
     SetControlId(cancel, IDC_CANCEL);
     connect(cancel, &QPushButton::clicked, this, &CLoginDlg::reject);
 
-    auto* userLabel = MakeLabel(this, du, "userNameLabel", login_texts::kUsernameLabel, 7, 7, 33, 9);
+    auto* userLabel =
+        MakeLabel(this, du, "userNameLabel", login_texts::kUsernameLabel, 7, 7, 33, 9);
     userLabel->setBuddy(userName_);
-    auto* passwordLabel = MakeLabel(this, du, "passwordLabel", login_texts::kPasswordLabel, 7, 29, 33, 9);
+    auto* passwordLabel =
+        MakeLabel(this, du, "passwordLabel", login_texts::kPasswordLabel, 7, 29, 33, 9);
     passwordLabel->setBuddy(password_);
 
     auto* icon = Make<QLabel>(this, du, "iconLabel", QStringLiteral("Zorvi icon"), 179, 7, 20, 20);
@@ -91,8 +96,8 @@ void CLoginDlg::BuildControls() {
     MakeLabel(this, du, "productLabel", login_texts::kProductLabel, 179, 29, 31, 9);
     MakeLabel(this, du, "versionLabel", login_texts::kVersionLabel, 166, 40, 57, 9);
 
-    savePassword_ = Make<QCheckBox>(this, du, "savePasswordCheck", QString::fromUtf8(login_texts::kSavePassword),
-                                    7, 47, 67, 9);
+    savePassword_ = Make<QCheckBox>(this, du, "savePasswordCheck",
+                                    QString::fromUtf8(login_texts::kSavePassword), 7, 47, 67, 9);
     savePassword_->setText(QString::fromUtf8(login_texts::kSavePassword));
     SetControlId(savePassword_, IDC_SAVE_PASSWORD);
 
@@ -103,19 +108,21 @@ void CLoginDlg::BuildControls() {
     SetControlId(register_, IDC_REGISTER);
     connect(register_, &QPushButton::clicked, this, &CLoginDlg::OnRegister);
 
-    moreLess_ = Make<QPushButton>(this, du, "moreLessButton", QStringLiteral("More or less"), 172, 76, 51, 13);
+    moreLess_ = Make<QPushButton>(this, du, "moreLessButton", QStringLiteral("More or less"), 172,
+                                  76, 51, 13);
     moreLess_->setText(QString::fromUtf8(login_texts::kMoreLessTemplate));
     moreLess_->setAutoDefault(false);
     SetControlId(moreLess_, IDC_MORE_LESS);
     connect(moreLess_, &QPushButton::clicked, this, &CLoginDlg::OnMoreLess);
 
-    auto* collapsedMarker = Make<QFrame>(this, du, "collapsedMarker", QStringLiteral("Collapsed marker"), 5, 92,
-                                         216, 1);
+    auto* collapsedMarker = Make<QFrame>(this, du, "collapsedMarker",
+                                         QStringLiteral("Collapsed marker"), 5, 92, 216, 1);
     collapsedMarker->setFrameShape(QFrame::HLine);
     collapsedMarker->setVisible(false);
     SetControlId(collapsedMarker, IDC_COLLAPSED_MARKER);
 
-    auto* serverLabel = MakeLabel(this, du, "serverLabel", login_texts::kServerLabel, 7, 102, 29, 11);
+    auto* serverLabel =
+        MakeLabel(this, du, "serverLabel", login_texts::kServerLabel, 7, 102, 29, 11);
 
     server_ = Make<QComboBox>(this, du, "serverCombo", QStringLiteral("Server"), 44, 99, 179, 33);
     server_->setEditable(true);
@@ -126,8 +133,8 @@ void CLoginDlg::BuildControls() {
     SetControlId(server_, IDC_SERVER);
     serverLabel->setBuddy(server_);
 
-    auto* expandedMarker = Make<QFrame>(this, du, "expandedMarker", QStringLiteral("Expanded marker"), 4, 117,
-                                        216, 1);
+    auto* expandedMarker =
+        Make<QFrame>(this, du, "expandedMarker", QStringLiteral("Expanded marker"), 4, 117, 216, 1);
     expandedMarker->setFrameShape(QFrame::HLine);
     expandedMarker->setVisible(false);
     SetControlId(expandedMarker, IDC_EXPANDED_MARKER);
@@ -165,7 +172,8 @@ void CLoginDlg::FillServerList() {
 void CLoginDlg::AddServerSorted(const QString& host) {
     // The list sorts without regard to case; equal entries keep their file order.
     int i = 0;
-    while (i < server_->count() && server_->itemText(i).compare(host, Qt::CaseInsensitive) <= 0) ++i;
+    while (i < server_->count() && server_->itemText(i).compare(host, Qt::CaseInsensitive) <= 0)
+        ++i;
     server_->insertItem(i, host);
 }
 

@@ -40,7 +40,8 @@ void SendClosingNotice(zorvi::ZorviSocket& socket, int code1) {
 
 }  // namespace
 
-LoginOps::LoginOps(CKestrivanDlg& dlg, ILoginDialog& loginDialog) : m_dlg(dlg), m_loginDialog(loginDialog) {}
+LoginOps::LoginOps(CKestrivanDlg& dlg, ILoginDialog& loginDialog)
+    : m_dlg(dlg), m_loginDialog(loginDialog) {}
 
 bool LoginOps::LoginSequence() {
     if (!Login()) return false;
@@ -48,7 +49,8 @@ bool LoginOps::LoginSequence() {
         // An unreachable chat host has been reported as such already; calling that an
         // invalid version would send the user after a download that does not help.
         if (lastVersionCheck_ != VersionCheck::Unreachable)
-            m_dlg.ShowMessage(Text(login_texts::kInvalidVersion) + m_dlg.endpoints().ServiceHomePage());
+            m_dlg.ShowMessage(Text(login_texts::kInvalidVersion) +
+                              m_dlg.endpoints().ServiceHomePage());
         return false;
     }
     m_dlg.m_isOwner = 0;
@@ -175,7 +177,8 @@ bool LoginOps::CheckVersion() {
 
     if (!m_dlg.m_pServiceSocket) return false;
     zorvi::ServiceSocket& socket = *m_dlg.m_pServiceSocket;
-    if (!socket.Create() || !socket.Connect(m_dlg.m_chatHost.toStdString(), m_dlg.endpoints().servicePort)) {
+    if (!socket.Create() ||
+        !socket.Connect(m_dlg.m_chatHost.toStdString(), m_dlg.endpoints().servicePort)) {
         socket.Close();
         m_dlg.ShowMessage(Text(login_texts::kFailConnectServer));
         lastVersionCheck_ = VersionCheck::Unreachable;
@@ -251,7 +254,8 @@ bool LoginOps::JoinChatServer() {
         QMetaObject::invokeMethod(
             dlg,
             [dlg] {
-                if (dlg->m_pChatSocket && dlg->m_pChatSocket->HasBufferedInput()) dlg->ProcessPendingRead();
+                if (dlg->m_pChatSocket && dlg->m_pChatSocket->HasBufferedInput())
+                    dlg->ProcessPendingRead();
             },
             Qt::QueuedConnection);
     }

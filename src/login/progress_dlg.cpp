@@ -15,8 +15,8 @@ constexpr int kTemplateWidth = 182;
 constexpr int kTemplateHeight = 48;
 constexpr int kTextId = 1042;
 
-QLabel* MakeLabel(QWidget* parent, const DialogUnits& du, const char* objectName, const char* text, int x,
-                  int y, int w, int h) {
+QLabel* MakeLabel(QWidget* parent, const DialogUnits& du, const char* objectName, const char* text,
+                  int x, int y, int w, int h) {
     auto* label = new QLabel(parent);
     label->setObjectName(QLatin1String(objectName));
     label->setTextFormat(Qt::PlainText);

@@ -4,11 +4,13 @@
 #include "app/install_paths.h"
 #include "login/login_dlg.h"
 
-QtLoginDialog::QtLoginDialog(const Endpoints& endpoints, const QString& serverListPath, IDesktop& desktop)
-    : dlg_(std::make_unique<CLoginDlg>(endpoints.chatHost, serverListPath, endpoints.RegistrationPage(),
-                                       desktop)) {}
+QtLoginDialog::QtLoginDialog(const Endpoints& endpoints, const QString& serverListPath,
+                             IDesktop& desktop)
+    : dlg_(std::make_unique<CLoginDlg>(endpoints.chatHost, serverListPath,
+                                       endpoints.RegistrationPage(), desktop)) {}
 
-QtLoginDialog::QtLoginDialog(const Endpoints& endpoints, const SettingsStore& settings, IDesktop& desktop)
+QtLoginDialog::QtLoginDialog(const Endpoints& endpoints, const SettingsStore& settings,
+                             IDesktop& desktop)
     : QtLoginDialog(endpoints, ServerListReadPath(settings), desktop) {}
 
 QtLoginDialog::~QtLoginDialog() = default;

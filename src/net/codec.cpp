@@ -208,9 +208,10 @@ DecodeResult DecodeMsg(std::string_view bytes, CMsg& out, const DecodeLimits& li
         out.array.resize(n);
         for (std::size_t i = 0; i < n; ++i) {
             const auto* p = reinterpret_cast<const unsigned char*>(raw.data() + 4 * i);
-            out.array[i] = static_cast<std::int32_t>(
-                static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-                (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24));
+            out.array[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) |
+                                                     (static_cast<std::uint32_t>(p[1]) << 8) |
+                                                     (static_cast<std::uint32_t>(p[2]) << 16) |
+                                                     (static_cast<std::uint32_t>(p[3]) << 24));
         }
     });
 }

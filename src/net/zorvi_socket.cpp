@@ -69,7 +69,8 @@ std::vector<sockaddr_in> ResolveIpv4(const std::string& host, int port,
     while (true) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left <= std::chrono::milliseconds::zero()) return result;
-        if (future.wait_for(std::min(left, kSlice)) == std::future_status::ready) return future.get();
+        if (future.wait_for(std::min(left, kSlice)) == std::future_status::ready)
+            return future.get();
         if (waitHook) waitHook();
     }
 }
@@ -136,7 +137,8 @@ bool ZorviSocket::Create() {
     return OpenSocket();
 }
 
-bool ZorviSocket::ConnectTo(const void* address, unsigned addressLength, std::chrono::milliseconds timeout) {
+bool ZorviSocket::ConnectTo(const void* address, unsigned addressLength,
+                            std::chrono::milliseconds timeout) {
     if (::connect(fd_, static_cast<const sockaddr*>(address), addressLength) == 0) return true;
     if (errno != EINPROGRESS && errno != EINTR) return false;
     try {
@@ -239,7 +241,8 @@ void ZorviSocket::ReceiveMsg(CMsg& msg) {
 
 std::string ZorviSocket::ReadBareString() {
     std::string s;
-    ReceiveValue([&](std::string_view bytes) { return DecodeBareString(bytes, s, config_.limits); });
+    ReceiveValue(
+        [&](std::string_view bytes) { return DecodeBareString(bytes, s, config_.limits); });
     return s;
 }
 
@@ -294,7 +297,8 @@ bool ZorviSocket::GetPeerName(std::string& address, int& port) const {
     if (fd_ < 0) return false;
     sockaddr_in peer{};
     socklen_t len = sizeof peer;
-    if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &len) != 0 || peer.sin_family != AF_INET) {
+    if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &len) != 0 ||
+        peer.sin_family != AF_INET) {
         return false;
     }
     char text[INET_ADDRSTRLEN] = {};

@@ -9,7 +9,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("aboutDlg"));
     auto* icon = new QLabel(this);
     icon->setPixmap(QIcon(QStringLiteral(":/res/icons/kestrivan.svg")).pixmap(48, 48));
-    auto* text = new QLabel(QStringLiteral("Kestrivan Version 1.1b\nA chat client for the Zorvi service."), this);
+    auto* text = new QLabel(
+        QStringLiteral("Kestrivan Version 1.1b\nA chat client for the Zorvi service."), this);
     text->setTextFormat(Qt::PlainText);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     auto* layout = new QVBoxLayout(this);

@@ -38,8 +38,8 @@ bool AutomationFactory::Create(const QString& client) {
     served_ = true;
     proxy_ = std::make_unique<CKestrivanDlgAutoProxy>(window_.data(), client, bus_);
     // The proxy is destroyed after the call that released it has returned.
-    connect(proxy_.get(), &CKestrivanDlgAutoProxy::releaseRequested, this, &AutomationFactory::DestroyProxy,
-            Qt::QueuedConnection);
+    connect(proxy_.get(), &CKestrivanDlgAutoProxy::releaseRequested, this,
+            &AutomationFactory::DestroyProxy, Qt::QueuedConnection);
     if (bus_.isConnected())
         bus_.registerObject(QString::fromLatin1(automation_names::kProxyPath), proxy_.get(),
                             QDBusConnection::ExportScriptableSlots);
@@ -50,8 +50,9 @@ QDBusObjectPath AutomationFactory::CreateObject() {
     const QString client = calledFromDBus() ? message().service() : QString();
     if (!Create(client)) {
         if (calledFromDBus())
-            sendErrorReply(QString::fromLatin1(automation_names::kRefusedError),
-                           QStringLiteral("This copy of the program has already served its client."));
+            sendErrorReply(
+                QString::fromLatin1(automation_names::kRefusedError),
+                QStringLiteral("This copy of the program has already served its client."));
         return {};
     }
     return QDBusObjectPath(QString::fromLatin1(automation_names::kProxyPath));
@@ -59,7 +60,8 @@ QDBusObjectPath AutomationFactory::CreateObject() {
 
 void AutomationFactory::DestroyProxy() {
     if (!proxy_) return;
-    if (bus_.isConnected()) bus_.unregisterObject(QString::fromLatin1(automation_names::kProxyPath));
+    if (bus_.isConnected())
+        bus_.unregisterObject(QString::fromLatin1(automation_names::kProxyPath));
     proxy_.reset();
     emit released();
 }

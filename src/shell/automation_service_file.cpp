@@ -20,7 +20,8 @@ QString QuotedForExec(const QString& path) {
 
 QString AutomationServiceFile::DefaultFolder() {
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (data.isEmpty() || QDir::isRelativePath(data)) data = QDir::homePath() + QStringLiteral("/.local/share");
+    if (data.isEmpty() || QDir::isRelativePath(data))
+        data = QDir::homePath() + QStringLiteral("/.local/share");
     return data + QStringLiteral("/dbus-1/services");
 }
 

@@ -1,7 +1,8 @@
 #include "shell/chm_file.h"
 
-#include <QFile>
 #include <chm_lib.h>
+
+#include <QFile>
 
 ChmFile::ChmFile(const QString& path) : path_(path) {
     const QByteArray native = QFile::encodeName(path);
@@ -18,12 +19,14 @@ std::optional<QByteArray> ChmFile::Read(const QString& objectPath) const {
     if (!inside.startsWith(QLatin1Char('/'))) inside.prepend(QLatin1Char('/'));
     chmUnitInfo info{};
     const QByteArray name = inside.toUtf8();
-    if (chm_resolve_object(handle_, name.constData(), &info) != CHM_RESOLVE_SUCCESS) return std::nullopt;
+    if (chm_resolve_object(handle_, name.constData(), &info) != CHM_RESOLVE_SUCCESS)
+        return std::nullopt;
     if (info.length > static_cast<LONGUINT64>(kMaxObjectSize)) return std::nullopt;
     QByteArray bytes(static_cast<qsizetype>(info.length), Qt::Uninitialized);
     if (bytes.isEmpty()) return bytes;
-    const LONGINT64 got = chm_retrieve_object(handle_, &info, reinterpret_cast<unsigned char*>(bytes.data()), 0,
-                                              static_cast<LONGINT64>(info.length));
+    const LONGINT64 got =
+        chm_retrieve_object(handle_, &info, reinterpret_cast<unsigned char*>(bytes.data()), 0,
+                            static_cast<LONGINT64>(info.length));
     if (got != static_cast<LONGINT64>(info.length)) return std::nullopt;
     return bytes;
 }

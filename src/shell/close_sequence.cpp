@@ -11,7 +11,8 @@ namespace {
 constexpr int kMaxLineChars = 255;
 }
 
-CloseSequence::CloseSequence(CKestrivanDlg& dlg, CloseSteps steps) : dlg_(dlg), steps_(std::move(steps)) {}
+CloseSequence::CloseSequence(CKestrivanDlg& dlg, CloseSteps steps)
+    : dlg_(dlg), steps_(std::move(steps)) {}
 
 CloseOutcome CloseSequence::OnCloseWindow() {
     // A second close request while a question of this one is open changes nothing.
@@ -30,7 +31,8 @@ CloseOutcome CloseSequence::OnCloseWindow() {
     OfferToSave();
     LeaveChatServer();
     if (dlg_.m_isOwner && steps_.removeRoom) steps_.removeRoom();
-    for (const char* command : shell_texts::kHideWingCommands) dlg_.RunSkinCommand(QString::fromLatin1(command));
+    for (const char* command : shell_texts::kHideWingCommands)
+        dlg_.RunSkinCommand(QString::fromLatin1(command));
     if (dlg_.m_soundOn) dlg_.PlayProgramSound(ProgramSound::Goodbye, true);
     if (steps_.removeTrayIcon) steps_.removeTrayIcon();
     if (steps_.exitAllowed && !steps_.exitAllowed()) return CloseOutcome::KeptAlive;
@@ -39,9 +41,11 @@ CloseOutcome CloseSequence::OnCloseWindow() {
 }
 
 void CloseSequence::OfferToSave() {
-    if (!dlg_.m_chatDisplay || FirstVisibleLine(*dlg_.m_chatDisplay, kMaxLineChars).isEmpty()) return;
+    if (!dlg_.m_chatDisplay || FirstVisibleLine(*dlg_.m_chatDisplay, kMaxLineChars).isEmpty())
+        return;
     if (!dlg_.AskYesNo(shell_texts::SaveChatQuestion())) return;
-    if (steps_.saveTranscript && !steps_.saveTranscript()) dlg_.ShowMessage(shell_texts::SaveError());
+    if (steps_.saveTranscript && !steps_.saveTranscript())
+        dlg_.ShowMessage(shell_texts::SaveError());
 }
 
 void CloseSequence::LeaveChatServer() {

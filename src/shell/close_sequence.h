@@ -6,9 +6,9 @@ class CKestrivanDlg;
 
 // How one run of the close sequence ended.
 enum class CloseOutcome {
-    Stopped,     // the user said No, or the owner must hand the room on first: nothing changed
-    KeptAlive,   // the sequence ran through, but an automation client holds the window
-    Ended,       // the sequence ran through and the window's modal run was ended
+    Stopped,    // the user said No, or the owner must hand the room on first: nothing changed
+    KeptAlive,  // the sequence ran through, but an automation client holds the window
+    Ended,      // the sequence ran through and the window's modal run was ended
 };
 
 // The operations of other subsystems that closing uses. Empty ones are skipped.
@@ -17,7 +17,7 @@ struct CloseSteps {
     std::function<void()> leaveRoom;
     std::function<void()> removeRoom;
     std::function<void()> removeTrayIcon;
-    std::function<bool()> exitAllowed;     // false: keep the window (it has been hidden)
+    std::function<bool()> exitAllowed;  // false: keep the window (it has been hidden)
     std::function<void()> endModalRun;
 };
 

@@ -80,7 +80,8 @@ void HelpWindow::ShowError(const QString& text) {
 void HelpWindow::OnAnchorClicked(const QUrl& link) {
     const QUrl target = browser_->source().resolved(link);
     if (target.scheme() == QLatin1String(kScheme)) {
-        if (file_ && file_->Read(ObjectPath(target))) browser_->setSource(target, QTextDocument::HtmlResource);
+        if (file_ && file_->Read(ObjectPath(target)))
+            browser_->setSource(target, QTextDocument::HtmlResource);
         return;
     }
     if (openExternal_) openExternal_(target);

@@ -79,7 +79,8 @@ KestrivanAssembly::KestrivanAssembly(SettingsStore& settings, const Endpoints& e
     rooms_->Attach();
 
     saveDialog_ = std::make_unique<QtSaveFileDialog>();
-    transcript_ = std::make_unique<Transcript>(*dlg_->m_chatDisplay, dlg_.get(), *clock_, *saveDialog_);
+    transcript_ =
+        std::make_unique<Transcript>(*dlg_->m_chatDisplay, dlg_.get(), *clock_, *saveDialog_);
     tray_ = std::make_unique<TrayIcon>();
     ShellHooks hooks;
     hooks.leaveRoom = [this] { rooms_->LeaveRoom(); };

@@ -69,8 +69,8 @@ private:
     std::unique_ptr<QtDesktop> desktop_;
     std::unique_ptr<SystemClock> clock_;
     std::unique_ptr<CKestrivanDlg> dlg_;
-    SkinWidget* skin_ = nullptr;         // owned by the window
-    WebEnginePane* portal_ = nullptr;    // owned by the window
+    SkinWidget* skin_ = nullptr;       // owned by the window
+    WebEnginePane* portal_ = nullptr;  // owned by the window
     WebEnginePane* effectPane_ = nullptr;
     CMediaPlayer2* media_ = nullptr;
     CUserListBox* users_ = nullptr;

@@ -10,8 +10,10 @@ CKestrivanDlgAutoProxy::CKestrivanDlgAutoProxy(CKestrivanDlg* window, const QStr
     : client_(client) {
     AttachWindow(window);
     if (bus.isConnected() && !client_.isEmpty()) {
-        watcher_ = new QDBusServiceWatcher(client_, bus, QDBusServiceWatcher::WatchForUnregistration, this);
-        connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this, &CKestrivanDlgAutoProxy::OnClientGone);
+        watcher_ = new QDBusServiceWatcher(client_, bus,
+                                           QDBusServiceWatcher::WatchForUnregistration, this);
+        connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this,
+                &CKestrivanDlgAutoProxy::OnClientGone);
     }
 }
 
@@ -27,7 +29,8 @@ void CKestrivanDlgAutoProxy::AttachWindow(CKestrivanDlg* window) {
 
 void CKestrivanDlgAutoProxy::Release() {
     if (calledFromDBus() && message().service() != client_) {
-        sendErrorReply(QDBusError::AccessDenied, QStringLiteral("Only the creating client may release the object."));
+        sendErrorReply(QDBusError::AccessDenied,
+                       QStringLiteral("Only the creating client may release the object."));
         return;
     }
     OnClientGone();

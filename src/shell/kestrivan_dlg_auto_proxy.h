@@ -20,7 +20,8 @@ class CKestrivanDlgAutoProxy : public QObject, protected QDBusContext {
 public:
     // `client` is the creating client's unique bus name; with a connected `bus` the proxy
     // watches it and lets go when it disappears.
-    CKestrivanDlgAutoProxy(CKestrivanDlg* window, const QString& client, const QDBusConnection& bus);
+    CKestrivanDlgAutoProxy(CKestrivanDlg* window, const QString& client,
+                           const QDBusConnection& bus);
     ~CKestrivanDlgAutoProxy() override;
 
     // Binds the proxy to the main window once it exists (sets the window's m_pAutoProxy).

@@ -13,7 +13,8 @@ namespace {
 constexpr int kOptionOffsetFromBottom = 220;
 }  // namespace
 
-OptionOps::OptionOps(CKestrivanDlg& dlg, DialogRunner runner) : dlg_(dlg), runner_(std::move(runner)) {
+OptionOps::OptionOps(CKestrivanDlg& dlg, DialogRunner runner)
+    : dlg_(dlg), runner_(std::move(runner)) {
     if (!runner_) runner_ = [](COptionDlg& options) { return options.exec(); };
 }
 
@@ -23,12 +24,14 @@ void OptionOps::OnOptions() {
     options.m_savePassword = false;
     SettingsStore* settings = dlg_.services().settings;
     if (settings) {
-        if (const auto psave = settings->ReadNumber(QStringLiteral("psave"))) options.m_savePassword = *psave != 0;
+        if (const auto psave = settings->ReadNumber(QStringLiteral("psave")))
+            options.m_savePassword = *psave != 0;
     }
     const QRect frame = dlg_.frameGeometry();
     options.m_left = (frame.left() + frame.left() + frame.width()) / 2;
     options.m_top = frame.top() + frame.height() - kOptionOffsetFromBottom;
-    QObject::connect(&options, &COptionDlg::passwordPageRequested, &options, [this] { OpenPasswordPage(); });
+    QObject::connect(&options, &COptionDlg::passwordPageRequested, &options,
+                     [this] { OpenPasswordPage(); });
 
     if (runner_(options) != QDialog::Accepted) return;
     dlg_.m_soundOn = options.m_sound ? 1 : 0;
@@ -42,15 +45,18 @@ void OptionOps::OnOptions() {
 }
 
 void OptionOps::OpenServiceHomePage() {
-    if (IDesktop* desktop = dlg_.services().desktop) desktop->OpenUrl(dlg_.endpoints().ServiceHomePage());
+    if (IDesktop* desktop = dlg_.services().desktop)
+        desktop->OpenUrl(dlg_.endpoints().ServiceHomePage());
 }
 
 void OptionOps::OpenSiblingHomePage() {
-    if (IDesktop* desktop = dlg_.services().desktop) desktop->OpenUrl(dlg_.endpoints().SiblingHomePage());
+    if (IDesktop* desktop = dlg_.services().desktop)
+        desktop->OpenUrl(dlg_.endpoints().SiblingHomePage());
 }
 
 void OptionOps::OpenPasswordPage() {
-    if (IDesktop* desktop = dlg_.services().desktop) desktop->OpenUrl(dlg_.endpoints().PasswordPage());
+    if (IDesktop* desktop = dlg_.services().desktop)
+        desktop->OpenUrl(dlg_.endpoints().PasswordPage());
 }
 
 QString OptionOps::HelpTopicPath() const {

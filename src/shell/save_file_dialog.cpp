@@ -2,7 +2,8 @@
 
 #include <QFileDialog>
 
-std::optional<QString> QtSaveFileDialog::AskSaveFileName(QWidget* owner, const SaveFileRequest& request) {
+std::optional<QString> QtSaveFileDialog::AskSaveFileName(QWidget* owner,
+                                                         const SaveFileRequest& request) {
     QFileDialog dialog(owner, request.title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);

@@ -19,7 +19,8 @@ public:
     virtual ~ISaveFileDialog() = default;
     // The chosen full path, or nothing when the user cancelled. The dialog has already asked
     // before overwriting an existing file.
-    virtual std::optional<QString> AskSaveFileName(QWidget* owner, const SaveFileRequest& request) = 0;
+    virtual std::optional<QString> AskSaveFileName(QWidget* owner,
+                                                   const SaveFileRequest& request) = 0;
 };
 
 // QFileDialog in save mode, owned by the given window, asking before overwriting.

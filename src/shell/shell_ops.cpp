@@ -33,7 +33,8 @@ ShellOps::~ShellOps() {
 
 void ShellOps::AddTrayIcon() {
     if (!tray_.available()) return;
-    tray_.show(kTrayIconId, dlg_.m_hIcon.isNull() ? dlg_.windowIcon() : dlg_.m_hIcon, shell_texts::TrayTip());
+    tray_.show(kTrayIconId, dlg_.m_hIcon.isNull() ? dlg_.windowIcon() : dlg_.m_hIcon,
+               shell_texts::TrayTip());
 }
 
 void ShellOps::RemoveTrayIcon() { tray_.hide(); }
@@ -41,16 +42,16 @@ void ShellOps::RemoveTrayIcon() { tray_.hide(); }
 void ShellOps::OnTrayNotify(int id, ITrayIcon::Event event) {
     if (id != kTrayIconId) return;
     switch (event) {
-    case ITrayIcon::Event::LeftDoubleClick:
-        OnTrayRestore();
-        dlg_.raise();
-        dlg_.activateWindow();
-        break;
-    case ITrayIcon::Event::RightButtonDown:
-        ShowTrayMenu();
-        break;
-    case ITrayIcon::Event::Other:
-        break;
+        case ITrayIcon::Event::LeftDoubleClick:
+            OnTrayRestore();
+            dlg_.raise();
+            dlg_.activateWindow();
+            break;
+        case ITrayIcon::Event::RightButtonDown:
+            ShowTrayMenu();
+            break;
+        case ITrayIcon::Event::Other:
+            break;
     }
 }
 
@@ -58,8 +59,10 @@ void ShellOps::ShowTrayMenu() {
     dlg_.activateWindow();
     const QStringList items{shell_texts::TrayRestore(), QString(), shell_texts::TrayClose()};
     const int chosen = tray_.menu(items, QCursor::pos());
-    if (chosen == 0) OnTrayRestore();
-    else if (chosen == 2) OnTrayClose();
+    if (chosen == 0)
+        OnTrayRestore();
+    else if (chosen == 2)
+        OnTrayClose();
 }
 
 void ShellOps::OnTrayRestore() { dlg_.showNormal(); }
@@ -84,7 +87,9 @@ bool ShellOps::OnSystemCommand(int command) {
     return false;
 }
 
-QStringList ShellOps::SystemMenuItems() { return {shell_texts::SystemMinimize(), shell_texts::AboutItem()}; }
+QStringList ShellOps::SystemMenuItems() {
+    return {shell_texts::SystemMinimize(), shell_texts::AboutItem()};
+}
 
 int ShellOps::SystemMenuCommand(int index) { return index == 0 ? kMinimizeCommand : kAboutCommand; }
 
@@ -131,25 +136,25 @@ void ShellOps::OnAutomationReleased() {
 bool ShellOps::eventFilter(QObject* watched, QEvent* event) {
     if (watched != &dlg_) return QObject::eventFilter(watched, event);
     switch (event->type()) {
-    case QEvent::Close:
-        // The close box, Alt+F4 and the desktop's close all run the close sequence; the
-        // sequence ends the window itself when it runs through.
-        event->ignore();
-        OnCloseWindow();
-        return true;
-    case QEvent::WindowStateChange:
-        // Only the window manager's minimise is the system command; the skin's own
-        // minimise button minimises from code and stays a plain minimise.
-        if (event->spontaneous() && dlg_.isMinimized()) {
-            QTimer::singleShot(0, this, [this] {
-                if (dlg_.isMinimized()) OnSystemCommand(kMinimizeCommand);
-            });
-        }
-        return false;
-    case QEvent::ContextMenu:
-        ShowSystemMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
-        return true;
-    default:
-        return false;
+        case QEvent::Close:
+            // The close box, Alt+F4 and the desktop's close all run the close sequence; the
+            // sequence ends the window itself when it runs through.
+            event->ignore();
+            OnCloseWindow();
+            return true;
+        case QEvent::WindowStateChange:
+            // Only the window manager's minimise is the system command; the skin's own
+            // minimise button minimises from code and stays a plain minimise.
+            if (event->spontaneous() && dlg_.isMinimized()) {
+                QTimer::singleShot(0, this, [this] {
+                    if (dlg_.isMinimized()) OnSystemCommand(kMinimizeCommand);
+                });
+            }
+            return false;
+        case QEvent::ContextMenu:
+            ShowSystemMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
+            return true;
+        default:
+            return false;
     }
 }

@@ -11,7 +11,9 @@ inline QString OwnerMustAssign() {
         "You are the owner of the room!\n\r You should assign someone to be the owner before you "
         "exit!\n\r Use <Assign Owner> Button to assign the ownership to another user! ");
 }
-inline QString SaveChatQuestion() { return QStringLiteral("Do you want to save the chat message?"); }
+inline QString SaveChatQuestion() {
+    return QStringLiteral("Do you want to save the chat message?");
+}
 inline QString SaveError() { return QStringLiteral("Save message file Error!"); }
 
 inline QString TrayTip() { return QStringLiteral("Zorvi"); }
@@ -27,7 +29,9 @@ inline QString SaveNamePattern() { return QStringLiteral("yyyy-MM-dd-hh'h'mm'm'"
 inline QString OptionTitle() { return QStringLiteral("Option Dialog"); }
 inline QString OptionSound() { return QStringLiteral("Sound Effect"); }
 inline QString OptionSavePassword() { return QStringLiteral("Save password"); }
-inline QString OptionPasswordPage() { return QStringLiteral("Change Password   or   Query Password"); }
+inline QString OptionPasswordPage() {
+    return QStringLiteral("Change Password   or   Query Password");
+}
 
 inline QString HelpTopicSuffix() { return QStringLiteral("/zorvi.chm::/ZorviOverview.htm"); }
 

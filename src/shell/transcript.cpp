@@ -9,7 +9,8 @@
 #include "shell/save_file_dialog.h"
 #include "shell/shell_texts.h"
 
-Transcript::Transcript(const QPlainTextEdit& display, QWidget* owner, IClock& clock, ISaveFileDialog& dialog)
+Transcript::Transcript(const QPlainTextEdit& display, QWidget* owner, IClock& clock,
+                       ISaveFileDialog& dialog)
     : display_(display), owner_(owner), clock_(clock), dialog_(dialog) {}
 
 QString Transcript::DefaultFileName(const IClock& clock) {
@@ -17,8 +18,8 @@ QString Transcript::DefaultFileName(const IClock& clock) {
 }
 
 bool Transcript::SaveTranscript() {
-    const SaveFileRequest request{shell_texts::SaveDialogTitle(), DefaultFileName(clock_), QStringLiteral("txt"),
-                                  shell_texts::SaveDialogFilter()};
+    const SaveFileRequest request{shell_texts::SaveDialogTitle(), DefaultFileName(clock_),
+                                  QStringLiteral("txt"), shell_texts::SaveDialogFilter()};
     const std::optional<QString> path = dialog_.AskSaveFileName(owner_, request);
     if (!path) return true;
     QString text = display_.toPlainText();

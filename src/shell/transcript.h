@@ -11,7 +11,8 @@ class QWidget;
 // the local date and time.
 class Transcript {
 public:
-    Transcript(const QPlainTextEdit& display, QWidget* owner, IClock& clock, ISaveFileDialog& dialog);
+    Transcript(const QPlainTextEdit& display, QWidget* owner, IClock& clock,
+               ISaveFileDialog& dialog);
 
     // True when saved or when the user cancelled; false when the file could not be written.
     bool SaveTranscript();

@@ -27,19 +27,20 @@ bool TrayIcon::isShown() const { return icon_.isVisible(); }
 int TrayIcon::menu(const QStringList& items, const QPoint& pos) {
     QMenu popup;
     QList<QAction*> actions;
-    for (const QString& item : items) actions << (item.isEmpty() ? popup.addSeparator() : popup.addAction(item));
+    for (const QString& item : items)
+        actions << (item.isEmpty() ? popup.addSeparator() : popup.addAction(item));
     QAction* chosen = popup.exec(pos);
     return chosen ? int(actions.indexOf(chosen)) : -1;
 }
 
 ITrayIcon::Event TrayIcon::EventFor(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
-    case QSystemTrayIcon::DoubleClick:
-        return Event::LeftDoubleClick;
-    case QSystemTrayIcon::Context:
-        return Event::RightButtonDown;
-    default:
-        return Event::Other;
+        case QSystemTrayIcon::DoubleClick:
+            return Event::LeftDoubleClick;
+        case QSystemTrayIcon::Context:
+            return Event::RightButtonDown;
+        default:
+            return Event::Other;
     }
 }
 

@@ -1,10 +1,11 @@
+#include "app/install_paths.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/install_paths.h"
 #include "app/settings_store.h"
 
 namespace {
@@ -46,8 +47,10 @@ TEST_F(InstallPaths, WritableInstallationFolderIsUsed) {
     const QString install = dir.filePath(QStringLiteral("install"));
     ASSERT_TRUE(QDir().mkpath(install + QStringLiteral("/config")));
     const SettingsStore store = StoreWithPath(install);
-    EXPECT_EQ(WritablePath(store, QStringLiteral("config/server.cfg")), install + QStringLiteral("/config/server.cfg"));
-    EXPECT_EQ(WritablePath(store, QStringLiteral("Zorvi.asx")), install + QStringLiteral("/Zorvi.asx"));
+    EXPECT_EQ(WritablePath(store, QStringLiteral("config/server.cfg")),
+              install + QStringLiteral("/config/server.cfg"));
+    EXPECT_EQ(WritablePath(store, QStringLiteral("Zorvi.asx")),
+              install + QStringLiteral("/Zorvi.asx"));
     EXPECT_EQ(ServerListReadPath(store), install + QStringLiteral("/config/server.cfg"));
     EXPECT_FALSE(QDir(DataPath(QString())).exists()) << "no personal folder needed";
 }
@@ -63,10 +66,12 @@ TEST_F(InstallPaths, FallsBackToPersonalDataFolder) {
     EXPECT_EQ(asx, DataPath(QStringLiteral("Zorvi.asx")));
     const QString list = WritablePath(blocked, QStringLiteral("config/server.cfg"));
     EXPECT_EQ(list, DataPath(QStringLiteral("config/server.cfg")));
-    EXPECT_TRUE(QDir(DataPath(QStringLiteral("config"))).exists()) << "folders are created for the writer";
+    EXPECT_TRUE(QDir(DataPath(QStringLiteral("config"))).exists())
+        << "folders are created for the writer";
 
     // Until a personal copy exists, the list is read from the installation folder.
-    EXPECT_EQ(ServerListReadPath(blocked), dir.filePath(QStringLiteral("plain/install/config/server.cfg")));
+    EXPECT_EQ(ServerListReadPath(blocked),
+              dir.filePath(QStringLiteral("plain/install/config/server.cfg")));
     QFile copy(list);
     ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
     copy.write("alpha\r\n");
@@ -78,6 +83,8 @@ TEST_F(InstallPaths, MissingConfigFolderFallsBackForTheServerListOnly) {
     const QString install = dir.filePath(QStringLiteral("bare"));
     ASSERT_TRUE(QDir().mkpath(install));
     const SettingsStore store = StoreWithPath(install);
-    EXPECT_EQ(WritablePath(store, QStringLiteral("config/server.cfg")), DataPath(QStringLiteral("config/server.cfg")));
-    EXPECT_EQ(WritablePath(store, QStringLiteral("Zorvi.asx")), install + QStringLiteral("/Zorvi.asx"));
+    EXPECT_EQ(WritablePath(store, QStringLiteral("config/server.cfg")),
+              DataPath(QStringLiteral("config/server.cfg")));
+    EXPECT_EQ(WritablePath(store, QStringLiteral("Zorvi.asx")),
+              install + QStringLiteral("/Zorvi.asx"));
 }

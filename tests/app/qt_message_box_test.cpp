@@ -1,3 +1,5 @@
+#include "chat/qt_message_box.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -5,8 +7,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
-
-#include "chat/qt_message_box.h"
 
 namespace {
 

@@ -1,3 +1,5 @@
+#include "app/settings_store.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -6,7 +8,6 @@
 #include <QTemporaryDir>
 
 #include "app/endpoints.h"
-#include "app/settings_store.h"
 
 namespace {
 
@@ -64,7 +65,8 @@ TEST_F(StoreFixture, ValuesRoundTripAndKeepFileModeOnRewrite) {
     // A file somebody else created readable by all becomes owner-only on the next write.
     WriteFile(userFile(), "[1.1b]\npsave=1\n");
     ASSERT_TRUE(QFile::setPermissions(userFile(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                      QFileDevice::ReadGroup | QFileDevice::ReadOther));
+                                                      QFileDevice::ReadGroup |
+                                                      QFileDevice::ReadOther));
     ASSERT_TRUE(store.WriteString(QStringLiteral("password"), QStringLiteral("s3cr,et=\"x\" ü")));
     EXPECT_EQ(Mode(userFile()), mode_t(0600));
     EXPECT_EQ(store.ReadString(QStringLiteral("password")), QStringLiteral("s3cr,et=\"x\" ü"));
@@ -126,8 +128,11 @@ TEST_F(StoreFixture, UnwritableUserFileFailsQuietly) {
 }
 
 TEST_F(StoreFixture, EndpointPrecedence) {
-    WriteFile(machineFile(), "[endpoints]\nchatHost=machine.example\nloginHost=10.0.0.1\nwebUrl=http://web.example/\n");
-    WriteFile(userFile(), "[endpoints]\nchatHost=user.example\nservicePort=6111\nloginPort=99999\n");
+    WriteFile(
+        machineFile(),
+        "[endpoints]\nchatHost=machine.example\nloginHost=10.0.0.1\nwebUrl=http://web.example/\n");
+    WriteFile(userFile(),
+              "[endpoints]\nchatHost=user.example\nservicePort=6111\nloginPort=99999\n");
 
     qunsetenv("KESTRIVAN_CHAT_HOST");
     qunsetenv("KESTRIVAN_LOGIN_PORT");
@@ -135,7 +140,8 @@ TEST_F(StoreFixture, EndpointPrecedence) {
     EXPECT_EQ(fromFiles.chatHost, QStringLiteral("user.example"));
     EXPECT_EQ(fromFiles.loginHost, QStringLiteral("10.0.0.1"));
     EXPECT_EQ(fromFiles.webUrl, QStringLiteral("http://web.example"));
-    EXPECT_EQ(fromFiles.EffectCatalogue(), QStringLiteral("http://web.example/effect/effectlist.htm"));
+    EXPECT_EQ(fromFiles.EffectCatalogue(),
+              QStringLiteral("http://web.example/effect/effectlist.htm"));
     EXPECT_EQ(fromFiles.servicePort, 6111);
     EXPECT_EQ(fromFiles.loginPort, Endpoints().loginPort) << "an impossible port is ignored";
     EXPECT_EQ(fromFiles.siblingUrl, Endpoints().siblingUrl);

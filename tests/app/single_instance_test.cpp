@@ -1,3 +1,5 @@
+#include "app/single_instance.h"
+
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
@@ -6,7 +8,6 @@
 #include <QTemporaryDir>
 
 #include "app/automation_switch.h"
-#include "app/single_instance.h"
 
 namespace {
 
@@ -18,7 +19,8 @@ QString StartHolder(QProcess& p, const QString& folder) {
     if (!p.waitForStarted(5000)) return QStringLiteral("not started");
     if (!p.canReadLine()) {
         const QDeadlineTimer deadline(5000);
-        while (!p.canReadLine() && !deadline.hasExpired()) p.waitForReadyRead(int(deadline.remainingTime()));
+        while (!p.canReadLine() && !deadline.hasExpired())
+            p.waitForReadyRead(int(deadline.remainingTime()));
     }
     return QString::fromUtf8(p.readLine()).trimmed();
 }
@@ -69,13 +71,15 @@ TEST(SingleInstance, LockFileLocation) {
     // Without a runtime folder the lock lives in a private folder under /tmp.
     qputenv("XDG_RUNTIME_DIR", runtime.filePath(QStringLiteral("gone")).toUtf8());
     SingleInstanceGuard fallback(QStringLiteral("Zorvi_Unique_fallback_test"));
-    EXPECT_TRUE(fallback.lockFile().startsWith(QStringLiteral("/tmp/kestrivan-"))) << fallback.lockFile().toStdString();
+    EXPECT_TRUE(fallback.lockFile().startsWith(QStringLiteral("/tmp/kestrivan-")))
+        << fallback.lockFile().toStdString();
     EXPECT_EQ(fallback.Acquire(), SingleInstanceGuard::Result::Acquired);
     QFile::remove(fallback.lockFile());
     qputenv("XDG_RUNTIME_DIR", saved);
 
     // A folder that cannot exist: no lock at all, reported as such.
-    SingleInstanceGuard nowhere(QStringLiteral("Zorvi_Unique"), QStringLiteral("/proc/self/status/x"));
+    SingleInstanceGuard nowhere(QStringLiteral("Zorvi_Unique"),
+                                QStringLiteral("/proc/self/status/x"));
     EXPECT_EQ(nowhere.Acquire(), SingleInstanceGuard::Result::Unavailable);
 }
 
@@ -90,7 +94,8 @@ TEST(AutomationSwitches, ParsedAsWritten) {
         {{QStringLiteral("/embedding")}, AutomationSwitch::Embedding},
         {{QStringLiteral("/Automation")}, AutomationSwitch::Automation},
         {{QStringLiteral("-AUTOMATION")}, AutomationSwitch::Automation},
-        {{QStringLiteral("x"), QStringLiteral("/Automation"), QStringLiteral("-Embedding")}, AutomationSwitch::Automation},
+        {{QStringLiteral("x"), QStringLiteral("/Automation"), QStringLiteral("-Embedding")},
+         AutomationSwitch::Automation},
         {{QStringLiteral("Automation")}, AutomationSwitch::None},
         {{QStringLiteral("--Automation")}, AutomationSwitch::None},
         {{QStringLiteral("-Automation2")}, AutomationSwitch::None},
@@ -98,6 +103,7 @@ TEST(AutomationSwitches, ParsedAsWritten) {
         {{QStringLiteral("-")}, AutomationSwitch::None},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(FindAutomationSwitch(c.args), c.expected) << c.args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(FindAutomationSwitch(c.args), c.expected)
+            << c.args.join(QLatin1Char(' ')).toStdString();
     }
 }

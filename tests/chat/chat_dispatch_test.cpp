@@ -1,7 +1,8 @@
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QTextBlock>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include "chat/web_address.h"
 #include "chat_harness.h"
@@ -35,8 +36,8 @@ QString ServerListText(const ChatHarness& h) {
 
 TEST(ChatDispatch, ThreeRecordsInOnePacketAreAllHandledAtOnce) {
     ChatHarness h;
-    ScriptPeer peer(SendsThenStays(Encoded({Record(11, {}, {"one"}), Record(11, {}, {"two"}),
-                                            Record(11, {}, {"three"})})));
+    ScriptPeer peer(SendsThenStays(
+        Encoded({Record(11, {}, {"one"}), Record(11, {}, {"two"}), Record(11, {}, {"three"})})));
     ASSERT_TRUE(h.Join(peer));
     ASSERT_TRUE(WaitFor([&] { return h.Display().contains(QStringLiteral("one")); }));
     // No more bytes reach the socket, so the other two must come from the same turn.
@@ -56,25 +57,24 @@ TEST(ChatDispatch, RecordSplitIntoSingleBytesIsHandledOnce) {
 TEST(ChatDispatch, RoomTextAndPrivateMessages) {
     ChatHarness h;
     ScriptPeer peer(SendsThenStays(Encoded({
-        Record(11),                           // empty: nothing
-        Record(11, {}, {"x", "y", "z"}),      // three lines in list order
-        Record(10, "", {"ann"}),              // empty text: the sound only
+        Record(11),                       // empty: nothing
+        Record(11, {}, {"x", "y", "z"}),  // three lines in list order
+        Record(10, "", {"ann"}),          // empty text: the sound only
         Record(10, "hi there", {"ann"}),
-        Record(10, "who?", {}),               // no sender named: empty name
+        Record(10, "who?", {}),  // no sender named: empty name
         Record(35, {}, {"ann Beep you!"}),
-        Record(35),                           // beep without a line
+        Record(35),  // beep without a line
         Record(11, {}, {"done"}),
     })));
     ASSERT_TRUE(h.Join(peer));
     ASSERT_TRUE(WaitFor([&] { return h.Display().contains(QStringLiteral("done")); }));
-    EXPECT_EQ(h.Lines(), QStringList({"x", "y", "z", "ann->hi there", "->who?", "ann Beep you!",
-                                      "done"}));
+    EXPECT_EQ(h.Lines(),
+              QStringList({"x", "y", "z", "ann->hi there", "->who?", "ann Beep you!", "done"}));
     std::vector<ProgramSound> sounds;
     for (const auto& p : h.sounds.played) sounds.push_back(p.first);
-    EXPECT_EQ(sounds, (std::vector<ProgramSound>{ProgramSound::PrivateMessage,
-                                                 ProgramSound::PrivateMessage,
-                                                 ProgramSound::PrivateMessage,
-                                                 ProgramSound::Beep, ProgramSound::Beep}));
+    EXPECT_EQ(sounds, (std::vector<ProgramSound>{
+                          ProgramSound::PrivateMessage, ProgramSound::PrivateMessage,
+                          ProgramSound::PrivateMessage, ProgramSound::Beep, ProgramSound::Beep}));
 }
 
 TEST(ChatDispatch, SoundsStayQuietWithSoundOff) {
@@ -95,8 +95,8 @@ TEST(ChatDispatch, PeopleJoinAndLeave) {
         Record(32, "Bobby", {}, 1),  // the owner, in blue
         Record(32, "carol", {}, 0),
         Record(33, "bob"),
-        Record(33, "nobody"),        // not in the room: nothing changes
-        Record(33, "CAROL"),         // the screen list ignores case, the room list does not
+        Record(33, "nobody"),  // not in the room: nothing changes
+        Record(33, "CAROL"),   // the screen list ignores case, the room list does not
         Record(11, {}, {"done"}),
     })));
     ASSERT_TRUE(h.Join(peer));
@@ -126,15 +126,15 @@ TEST(ChatDispatch, EffectsAndShowsGoToTheirSubsystem) {
                                  Record(22, "j.htm", {}), Record(48, "mms://show"),
                                  Record(55, "list.asx", {"a"})};
     for (CMsg& m : records) h.w().DispatchRecord(m);
-    EXPECT_EQ(h.effects.calls, QStringList({"sound s.htm from ann", "image i.htm from bob",
-                                            "image j.htm from ", "show mms://show",
-                                            "playlist list.asx"}));
+    EXPECT_EQ(h.effects.calls,
+              QStringList({"sound s.htm from ann", "image i.htm from bob", "image j.htm from ",
+                           "show mms://show", "playlist list.asx"}));
 }
 
 TEST(ChatDispatch, WithoutBoundSubsystemsNothingBreaks) {
     TestWindow t;
     std::vector<CMsg> records = {Record(20, "a", {}), Record(21, "b"), Record(48, "c"),
-                                 Record(55, "d"), Record(43), Record(51)};
+                                 Record(55, "d"),     Record(43),      Record(51)};
     for (CMsg& m : records) t.w().DispatchRecord(m);
     EXPECT_EQ(t.w().m_isOwner, 1);
     EXPECT_TRUE(t.w().m_ownerName.isEmpty());

@@ -21,7 +21,8 @@ class RecordingRooms : public RoomOperations {
 public:
     void RefreshRoomView() override { calls << QStringLiteral("RefreshRoomView"); }
     void SendPrivateMessage(const QString& message, const QString& recipient) override {
-        calls << QStringLiteral("SendPrivateMessage ") + recipient + QStringLiteral(" | ") + message;
+        calls << QStringLiteral("SendPrivateMessage ") + recipient + QStringLiteral(" | ") +
+                     message;
     }
     QString FindUser(const QString& nickname) override {
         calls << QStringLiteral("FindUser ") + nickname;

@@ -1,6 +1,7 @@
+#include <gtest/gtest.h>
+
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 #include "chat_harness.h"
 
@@ -88,18 +89,26 @@ TEST(ChatInput, HelpListsTheCommands) {
     ChatHarness h;
     EXPECT_TRUE(h.w().ProcessCommand(QStringLiteral("/help me")));
     const QStringList expected = {
-        "", "", "Zorvi Version:1.001b", "--------------------", "Command:            ",
-        "/help: Display the help menu.", "/msg <username> <message>:  ",
-        "  Send a private message to another person.", "/beep <username>: Beep a user!",
+        "",
+        "",
+        "Zorvi Version:1.001b",
+        "--------------------",
+        "Command:            ",
+        "/help: Display the help menu.",
+        "/msg <username> <message>:  ",
+        "  Send a private message to another person.",
+        "/beep <username>: Beep a user!",
         "/kick <username>:",
-        "  kick out a user out from the room! Only Room owner can user this.", "", ""};
+        "  kick out a user out from the room! Only Room owner can user this.",
+        "",
+        ""};
     EXPECT_EQ(h.Lines(), expected);
 }
 
 TEST(ChatInput, PrivateMessageNeedsRecipientAndMessage) {
     ChatHarness h;
-    const QStringList usage = {"", "",
-                               "/msg <username> <message>:  Send a private message to another person"};
+    const QStringList usage = {
+        "", "", "/msg <username> <message>:  Send a private message to another person"};
     for (const char* line : {"/msg", "/msg bob", "/msg bob ", "/msg  hello"}) {
         h.w().m_chatDisplay->clear();
         EXPECT_TRUE(h.w().ProcessCommand(QString::fromLatin1(line)));

@@ -1,5 +1,6 @@
-#include <QPushButton>
 #include <gtest/gtest.h>
+
+#include <QPushButton>
 
 #include "chat_harness.h"
 

@@ -1,3 +1,5 @@
+#include <gtest/gtest.h>
+
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -6,7 +8,6 @@
 #include <QSignalSpy>
 #include <QTextCursor>
 #include <QTreeWidget>
-#include <gtest/gtest.h>
 
 #include "chat_harness.h"
 
@@ -36,11 +37,11 @@ TEST(ChatSetUp, LeavesTheWindowLoggedInButInNoRoom) {
     EXPECT_FALSE(w.m_effectButton->isEnabled());
     EXPECT_FALSE(w.m_assignButton->isEnabled());
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Zorvi"));
-    EXPECT_EQ(h.skin.commands, QStringList({"goto assignButton DisableButton",
-                                            "goto closeEffectButton DisableButton",
-                                            "goto EffectButton DisableButton",
-                                            "goto changeButton DisableButton",
-                                            "goto newButton DisableButton"}));
+    EXPECT_EQ(
+        h.skin.commands,
+        QStringList({"goto assignButton DisableButton", "goto closeEffectButton DisableButton",
+                     "goto EffectButton DisableButton", "goto changeButton DisableButton",
+                     "goto newButton DisableButton"}));
     EXPECT_EQ(h.skin.texts, QStringList({"name=bob"}));
     EXPECT_EQ(h.portal.calls, QStringList({"Navigate http://127.0.0.1:1/"}));
     EXPECT_FALSE(h.effectPane.IsVisible());
@@ -168,8 +169,10 @@ TEST(AppendChatLine, KeepsTheNewestLineInView) {
     h.w().show();
     for (int i = 0; i < 200; ++i) h.w().AppendChatLine(QStringLiteral("line %1").arg(i));
     QScrollBar* bar = h.w().m_chatDisplay->verticalScrollBar();
-    EXPECT_TRUE(chattest::WaitFor([&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); }));
+    EXPECT_TRUE(
+        chattest::WaitFor([&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); }));
     bar->setValue(0);  // the user scrolls back; the next line brings the end into view again
     h.w().AppendChatLine(QStringLiteral("newest"));
-    EXPECT_TRUE(chattest::WaitFor([&] { return bar->value() > 0 && bar->value() == bar->maximum(); }));
+    EXPECT_TRUE(
+        chattest::WaitFor([&] { return bar->value() > 0 && bar->value() == bar->maximum(); }));
 }

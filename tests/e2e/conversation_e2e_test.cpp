@@ -1,10 +1,11 @@
 // Two and three people meeting in rooms of a real zorvid, each through the window's own
 // operations.
+#include <gtest/gtest.h>
+
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTreeWidget>
-#include <gtest/gtest.h>
 
 #include "chat/user_list.h"
 #include "e2e/e2e_client.h"
@@ -31,7 +32,8 @@ protected:
         for (E2EClient* g : guests) {
             ASSERT_TRUE(g->ChangeInto(room)) << g->Conversation().toStdString();
             EXPECT_EQ(g->w().m_ownerName, owner.w().m_nickname);
-            ASSERT_TRUE(Eventually([&] { return owner.w().m_roomUsers.contains(g->w().m_nickname); }));
+            ASSERT_TRUE(
+                Eventually([&] { return owner.w().m_roomUsers.contains(g->w().m_nickname); }));
         }
     }
 
@@ -80,8 +82,9 @@ TEST_F(ConversationE2E, OwnerKicksAThirdAndHandsTheRoomOver) {
     Meet(ann, QStringLiteral("den"), {&bob, &cy});
 
     ann.w().SendChat(QStringLiteral("/kick cy"));
-    EXPECT_TRUE(Eventually([&] { return cy.Hears(QStringLiteral("You are disconnected from the server!")); }))
-        << cy.Conversation().toStdString();
+    EXPECT_TRUE(Eventually([&] {
+        return cy.Hears(QStringLiteral("You are disconnected from the server!"));
+    })) << cy.Conversation().toStdString();
     EXPECT_TRUE(Eventually([&] { return !ann.w().m_roomUsers.contains(QStringLiteral("cy")); }));
     EXPECT_TRUE(Eventually([&] { return !bob.tw.users.Names().contains(QStringLiteral("cy")); }));
 
@@ -124,7 +127,8 @@ TEST_F(ConversationE2E, FindReportsTheRoomAndDeliversAMessage) {
 
     EXPECT_EQ(ann.rooms.FindUser(QStringLiteral("bob")), QStringLiteral("Lobby"));
     EXPECT_EQ(ann.rooms.FindUser(QStringLiteral("nobody")), QString());
-    ann.rooms.SendToFoundUser(QStringLiteral("bob"), QStringLiteral("Lobby"), QStringLiteral("hi there"));
+    ann.rooms.SendToFoundUser(QStringLiteral("bob"), QStringLiteral("Lobby"),
+                              QStringLiteral("hi there"));
     EXPECT_TRUE(Eventually([&] { return bob.Hears(QStringLiteral("ann->hi there")); }))
         << bob.Conversation().toStdString();
 

@@ -14,8 +14,9 @@ E2EClient::E2EClient(const ZorvidProcess& zorvid, const QString& name)
       loginDialog(name, QStringLiteral("127.0.0.1")),
       login(tw.w(), loginDialog),
       effects(tw.w()),
-      rooms(tw.w(), dialogs, [this] { return login.JoinChatServer(); },
-            [this] { effects.SendEffectToUser(); }) {
+      rooms(
+          tw.w(), dialogs, [this] { return login.JoinChatServer(); },
+          [this] { effects.SendEffectToUser(); }) {
     tw.w().SetRoomOperations(&rooms);
     tw.w().SetEffectOperations(&effects);
     tw.w().SetUp();

@@ -1,10 +1,11 @@
 // Names and texts from the network are shown as the text they are, never as markup, in every
 // place of the window that can hold one.
+#include <gtest/gtest.h>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTreeWidget>
-#include <gtest/gtest.h>
 
 #include "chat/kestrivan_dlg.h"
 #include "e2e/e2e_client.h"

@@ -1,6 +1,8 @@
 // The whole program in one process, as main() builds it, logged in against a real zorvid:
 // the skin's elements are found and pressed through the accessibility layer, as a screen
 // reader or a GUI automation tool would.
+#include <gtest/gtest.h>
+
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QDir>
@@ -9,7 +11,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
-#include <gtest/gtest.h>
 
 #include "app/settings_store.h"
 #include "chat/kestrivan_dlg.h"
@@ -20,11 +21,13 @@
 
 namespace {
 
-QAccessibleInterface* FindAccessible(QAccessibleInterface* node, const QString& name, int depth = 0) {
+QAccessibleInterface* FindAccessible(QAccessibleInterface* node, const QString& name,
+                                     int depth = 0) {
     if (!node || depth > 30) return nullptr;
     if (node->text(QAccessible::Name) == name) return node;
     for (int i = 0; i < node->childCount(); ++i) {
-        if (QAccessibleInterface* found = FindAccessible(node->child(i), name, depth + 1)) return found;
+        if (QAccessibleInterface* found = FindAccessible(node->child(i), name, depth + 1))
+            return found;
     }
     return nullptr;
 }
@@ -32,7 +35,8 @@ QAccessibleInterface* FindAccessible(QAccessibleInterface* node, const QString& 
 // Presses the element named `name` through its accessible press action (which, like a
 // click, takes effect on a later turn of the event loop).
 bool Press(QWidget* window, const QString& name) {
-    QAccessibleInterface* element = FindAccessible(QAccessible::queryAccessibleInterface(window), name);
+    QAccessibleInterface* element =
+        FindAccessible(QAccessible::queryAccessibleInterface(window), name);
     if (!element || !element->actionInterface()) return false;
     element->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     return true;
@@ -55,7 +59,8 @@ public:
         f.open(QIODevice::WriteOnly);
         f.write("[1.1b]\nusername=gui\npassword=pw\npsave=1\nsound=0\n");
         f.close();
-        settings_ = std::make_unique<SettingsStore>(user, home_.filePath(QStringLiteral("machine.conf")));
+        settings_ =
+            std::make_unique<SettingsStore>(user, home_.filePath(QStringLiteral("machine.conf")));
         Endpoints e;
         e.loginHost = e.chatHost = QStringLiteral("127.0.0.1");
         e.loginPort = zorvid.loginPort();
@@ -84,7 +89,8 @@ TEST(WindowE2E, LogsInOpensTheChannelWingAndWatchesTheLiveShow) {
 
     // Opening the channel wing fetches the list at once: the demo's rooms are there.
     ASSERT_TRUE(Press(&w, QStringLiteral("RightWingButton")));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ChannelNames(w).contains(QStringLiteral("Lobby")); }, 5000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return ChannelNames(w).contains(QStringLiteral("Lobby")); }, 5000));
     EXPECT_TRUE(ChannelNames(w).contains(QStringLiteral("Live Show")));
     EXPECT_TRUE(w.m_channelList->isVisible());
 
@@ -123,15 +129,19 @@ TEST(WindowE2E, ReceivedImageEffectShowsTheEffectPage) {
     program->ShowWindow();
     CKestrivanDlg& w = program->window();
     ASSERT_TRUE(Press(&w, QStringLiteral("RightWingButton")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ChannelNames(w).contains(QStringLiteral("gallery")); }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return ChannelNames(w).contains(QStringLiteral("gallery")); }, 5000));
     const int row = int(ChannelNames(w).indexOf(QStringLiteral("gallery")));
     w.m_channelList->setCurrentItem(w.m_channelList->topLevelItem(row));
     ASSERT_TRUE(Press(&w, QStringLiteral("changeButton")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return owner.w().m_roomUsers.contains(QStringLiteral("gui")); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return owner.w().m_roomUsers.contains(QStringLiteral("gui")); }, 5000));
 
-    owner.tw.effectPane.SetPage(zorvid.webUrl() + QStringLiteral("/effect/pic_2.htm"), QStringLiteral("ChoosePic"));
+    owner.tw.effectPane.SetPage(zorvid.webUrl() + QStringLiteral("/effect/pic_2.htm"),
+                                QStringLiteral("ChoosePic"));
     owner.effects.SendEffectToAll();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return program->effectPane().Title() == QStringLiteral("ChoosePic"); }, 60000))
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return program->effectPane().Title() == QStringLiteral("ChoosePic"); }, 60000))
         << program->effectPane().Title().toStdString();
     EXPECT_TRUE(program->effectPane().IsVisible());
 }

@@ -1,13 +1,14 @@
 #include "e2e/zorvid_process.h"
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QRegularExpression>
 #include <QThread>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -16,13 +17,21 @@ using Clock = std::chrono::steady_clock;
 ZorvidProcess::ZorvidProcess(const QStringList& extraArgs) {
     const QByteArray logPath = dir_.filePath(QStringLiteral("zorvid.log")).toLocal8Bit();
     // The demo's rooms ("Lobby", the live show) with every port chosen by the system.
-    QStringList args = {QStringLiteral(ZORVID_PATH), QStringLiteral("--config"), QStringLiteral(DEMO_CONF),
-                        QStringLiteral("--bind"), QStringLiteral("127.0.0.1"),
-                        QStringLiteral("--login-port"), QStringLiteral("0"),
-                        QStringLiteral("--service-port"), QStringLiteral("0"),
-                        QStringLiteral("--chat-ports"), QStringLiteral("0"),
-                        QStringLiteral("--http-port"), QStringLiteral("0"),
-                        QStringLiteral("--db"), dir_.filePath(QStringLiteral("accounts.db")),
+    QStringList args = {QStringLiteral(ZORVID_PATH),
+                        QStringLiteral("--config"),
+                        QStringLiteral(DEMO_CONF),
+                        QStringLiteral("--bind"),
+                        QStringLiteral("127.0.0.1"),
+                        QStringLiteral("--login-port"),
+                        QStringLiteral("0"),
+                        QStringLiteral("--service-port"),
+                        QStringLiteral("0"),
+                        QStringLiteral("--chat-ports"),
+                        QStringLiteral("0"),
+                        QStringLiteral("--http-port"),
+                        QStringLiteral("0"),
+                        QStringLiteral("--db"),
+                        dir_.filePath(QStringLiteral("accounts.db")),
                         QStringLiteral("--open-registration")};
     args += extraArgs;
     std::vector<QByteArray> storage;

@@ -1,9 +1,10 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <sys/types.h>
 
 // A real zorvid with the demo's rooms on 127.0.0.1 with ephemeral ports, a private account
 // database and open registration; stopped (SIGTERM, then SIGKILL after a deadline) when destroyed.

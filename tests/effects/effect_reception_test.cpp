@@ -86,7 +86,8 @@ TEST_F(EffectFixture, AddressesThatAreNotWebPagesAreRefused) {
         ops.ReceiveImageEffect(address, QStringLiteral("alice"));
         ops.ReceiveSoundEffect(address, QStringLiteral("alice"));
         EXPECT_EQ(Conversation().count(RefusedAddressLine(address)), 2) << address.toStdString();
-        EXPECT_FALSE(Conversation().contains(QStringLiteral("send you a"))) << address.toStdString();
+        EXPECT_FALSE(Conversation().contains(QStringLiteral("send you a")))
+            << address.toStdString();
     }
     EXPECT_TRUE(tw.effectPane.calls.isEmpty());
     EXPECT_FALSE(tw.effectPane.IsVisible());

@@ -12,8 +12,9 @@ const QString kSoundPage = QStringLiteral("http://127.0.0.1:1/effect/sound/bell.
 
 TEST_F(EffectFixture, OnlyExactTitlesCountAsEffectPages) {
     tw.effectPane.SetVisible(true);
-    for (const QString& title : {QStringLiteral("choosepic"), QStringLiteral("CHOOSESOUND"),
-                                QStringLiteral("ChoosePic "), QStringLiteral("Choose Pic"), QString()}) {
+    for (const QString& title :
+         {QStringLiteral("choosepic"), QStringLiteral("CHOOSESOUND"), QStringLiteral("ChoosePic "),
+          QStringLiteral("Choose Pic"), QString()}) {
         tw.box.shown.clear();
         tw.effectPane.SetPage(kPicPage, title);
         ops.SendEffectToAll();

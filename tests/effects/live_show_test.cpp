@@ -51,12 +51,15 @@ TEST(LiveShowPlaylist, ServerTextIsEscapedAndCannotInject) {
     const std::string abstract = "</Abstract><Entry><Ref href = 'http://evil/'/></Entry><Abstract>";
     const QByteArray file = BuildLiveShowPlaylist(address, {link, abstract});
 
-    const std::string escapedAddress = "http://h/a?x=1&amp;y=&quot;2&quot;&gt;&lt;Ref href=&quot;http://evil/";
+    const std::string escapedAddress =
+        "http://h/a?x=1&amp;y=&quot;2&quot;&gt;&lt;Ref href=&quot;http://evil/";
     const std::string escapedLink = "http://h/&quot; /&gt;&lt;Ref href=&quot;http://evil/x";
     const std::string escapedAbstract =
-        "&lt;/Abstract&gt;&lt;Entry&gt;&lt;Ref href = &apos;http://evil/&apos;/&gt;&lt;/Entry&gt;&lt;Abstract&gt;";
-    EXPECT_EQ(file, Bytes(kHead + "<Base href=\"" + escapedLink + "\" /><MoreInfo href = \"" + escapedLink +
-                          "\" /><Abstract>" + escapedAbstract + "</Abstract>" + Tail(escapedAddress)));
+        "&lt;/Abstract&gt;&lt;Entry&gt;&lt;Ref href = "
+        "&apos;http://evil/&apos;/&gt;&lt;/Entry&gt;&lt;Abstract&gt;";
+    EXPECT_EQ(file, Bytes(kHead + "<Base href=\"" + escapedLink + "\" /><MoreInfo href = \"" +
+                          escapedLink + "\" /><Abstract>" + escapedAbstract + "</Abstract>" +
+                          Tail(escapedAddress)));
 
     // Read back with a real parser, the reference is the server's address, whole.
     const AsxReference ref = ReadAsxReference(file);
@@ -66,11 +69,14 @@ TEST(LiveShowPlaylist, ServerTextIsEscapedAndCannotInject) {
 
 TEST(AsxReader, RefusesWhatIsNotAPlaylistWithAReference) {
     EXPECT_FALSE(ReadAsxReference("").ok);
-    EXPECT_FALSE(ReadAsxReference("<ASX version=\"3.0\"><Entry><Ref href=\"http://h/a\" /></Entry>").ok);  // unclosed
+    EXPECT_FALSE(ReadAsxReference("<ASX version=\"3.0\"><Entry><Ref href=\"http://h/a\" /></Entry>")
+                     .ok);  // unclosed
     EXPECT_FALSE(ReadAsxReference("<html><Entry><Ref href=\"http://h/a\"/></Entry></html>").ok);
     EXPECT_FALSE(ReadAsxReference("<ASX><Entry></Entry></ASX>").ok);
-    EXPECT_FALSE(ReadAsxReference("<ASX><Ref href=\"http://h/outside\"/></ASX>").ok);  // not in an entry
-    EXPECT_FALSE(ReadAsxReference("<ASX><Entry><Ref href=\"http://h/a\"/></Entry></ASX><junk/>").ok);
+    EXPECT_FALSE(
+        ReadAsxReference("<ASX><Ref href=\"http://h/outside\"/></ASX>").ok);  // not in an entry
+    EXPECT_FALSE(
+        ReadAsxReference("<ASX><Entry><Ref href=\"http://h/a\"/></Entry></ASX><junk/>").ok);
 
     // Names in any case; the first reference wins; relative references follow the base.
     const AsxReference mixed = ReadAsxReference(
@@ -82,9 +88,11 @@ TEST(AsxReader, RefusesWhatIsNotAPlaylistWithAReference) {
 
 TEST(LiveShowPlaylist, WriteReportsCreationAndWriteFailures) {
     QTemporaryDir dir;
-    EXPECT_EQ(WritePlaylistFile(dir.filePath(QStringLiteral("missing/Zorvi.asx")), "x"), PlaylistWrite::NotCreated);
+    EXPECT_EQ(WritePlaylistFile(dir.filePath(QStringLiteral("missing/Zorvi.asx")), "x"),
+              PlaylistWrite::NotCreated);
     if (QFile::exists(QStringLiteral("/dev/full"))) {
-        EXPECT_EQ(WritePlaylistFile(QStringLiteral("/dev/full"), QByteArray(8192, 'x')), PlaylistWrite::WriteFailed);
+        EXPECT_EQ(WritePlaylistFile(QStringLiteral("/dev/full"), QByteArray(8192, 'x')),
+                  PlaylistWrite::WriteFailed);
     }
     const QString path = dir.filePath(QStringLiteral("Zorvi.asx"));
     ASSERT_EQ(WritePlaylistFile(path, "first, longer content"), PlaylistWrite::Written);
@@ -113,7 +121,9 @@ TEST_F(LiveShowFixture, AddressOpensDirectlyWithWingAndSound) {
     CMsg msg = LiveShow(48, kClip);
     w().DispatchRecord(msg);
     EXPECT_EQ(w().m_mediaAddress, QString::fromStdString(kClip));
-    EXPECT_EQ(tw.media.calls, QStringList({QStringLiteral("Stop"), QStringLiteral("Open ") + QString::fromStdString(kClip)}));
+    EXPECT_EQ(tw.media.calls,
+              QStringList({QStringLiteral("Stop"),
+                           QStringLiteral("Open ") + QString::fromStdString(kClip)}));
     EXPECT_EQ(tw.skin.commands, QStringList{texts::ShowMediaWing()});
     ASSERT_EQ(tw.sounds.played.size(), 1u);
     EXPECT_EQ(tw.sounds.played[0], std::make_pair(ProgramSound::Wing, false));
@@ -141,7 +151,8 @@ TEST_F(LiveShowFixture, EmptyAddressStillChecksTheOpenStatus) {
     tw.media.openStatus = 1;
     ops.LiveShowByAddress(LiveShow(48, ""));
     EXPECT_EQ(tw.box.shown, QStringList{texts::MediaAddressError()});
-    EXPECT_EQ(tw.media.calls, QStringList({QStringLiteral("Stop"), QStringLiteral("Stop"), QStringLiteral("Stop")}));
+    EXPECT_EQ(tw.media.calls, QStringList({QStringLiteral("Stop"), QStringLiteral("Stop"),
+                                           QStringLiteral("Stop")}));
 }
 
 TEST_F(LiveShowFixture, PlaylistIsWrittenAndOpenedQuietly) {
@@ -151,7 +162,8 @@ TEST_F(LiveShowFixture, PlaylistIsWrittenAndOpenedQuietly) {
     w().DispatchRecord(msg);
     const QString path = install.filePath(QStringLiteral("Zorvi.asx"));
     EXPECT_EQ(Playlist(), BuildLiveShowPlaylist(kClip, {info, "Band"}));
-    EXPECT_EQ(tw.media.calls, QStringList({QStringLiteral("Stop"), QStringLiteral("Open ") + path}));
+    EXPECT_EQ(tw.media.calls,
+              QStringList({QStringLiteral("Stop"), QStringLiteral("Open ") + path}));
     // Neither the media wing nor the wing sound.
     EXPECT_TRUE(tw.skin.commands.isEmpty());
     EXPECT_TRUE(tw.sounds.played.empty());
@@ -166,7 +178,8 @@ TEST_F(LiveShowFixture, PlaylistIsWrittenAndOpenedQuietly) {
     tw.media.calls.clear();
     ops.LiveShowByPlaylist(LiveShow(55, kClip));
     EXPECT_EQ(tw.box.shown, QStringList{texts::MediaAddressError()});
-    EXPECT_EQ(tw.media.calls, QStringList({QStringLiteral("Stop"), QStringLiteral("Open ") + path, QStringLiteral("Stop")}));
+    EXPECT_EQ(tw.media.calls, QStringList({QStringLiteral("Stop"), QStringLiteral("Open ") + path,
+                                           QStringLiteral("Stop")}));
 }
 
 TEST_F(LiveShowFixture, EmptyPlaylistAddressWritesNothing) {

@@ -42,15 +42,19 @@ TEST(MediaAddress, AcceptsStreamsAndRegularFilesOnly) {
     const QString file = dir.filePath(QStringLiteral("clip.wav"));
     ASSERT_TRUE(WriteFile(file, "RIFF"));
 
-    EXPECT_EQ(ClassifyMediaAddress(QStringLiteral("http://127.0.0.1/a.wav")).kind, MediaAddress::kNetwork);
+    EXPECT_EQ(ClassifyMediaAddress(QStringLiteral("http://127.0.0.1/a.wav")).kind,
+              MediaAddress::kNetwork);
     EXPECT_EQ(ClassifyMediaAddress(QStringLiteral("https://h/a")).kind, MediaAddress::kNetwork);
     EXPECT_EQ(ClassifyMediaAddress(QStringLiteral("rtsp://h/live")).kind, MediaAddress::kNetwork);
     EXPECT_EQ(ClassifyMediaAddress(file).kind, MediaAddress::kLocalFile);
-    EXPECT_EQ(ClassifyMediaAddress(QUrl::fromLocalFile(file).toString()).kind, MediaAddress::kLocalFile);
-    EXPECT_EQ(ClassifyMediaAddress(dir.filePath(QStringLiteral("none.wav"))).kind, MediaAddress::kMissingFile);
-    for (const QString& bad : {QString(), QStringLiteral("   "), QStringLiteral("ftp://h/a.wav"),
-                              QStringLiteral("javascript:x"), QStringLiteral("http:///a"), QStringLiteral("clip.wav"),
-                              dir.path(), QStringLiteral("/dev/zero"), QStringLiteral("file://server/share/a.wav")}) {
+    EXPECT_EQ(ClassifyMediaAddress(QUrl::fromLocalFile(file).toString()).kind,
+              MediaAddress::kLocalFile);
+    EXPECT_EQ(ClassifyMediaAddress(dir.filePath(QStringLiteral("none.wav"))).kind,
+              MediaAddress::kMissingFile);
+    for (const QString& bad :
+         {QString(), QStringLiteral("   "), QStringLiteral("ftp://h/a.wav"),
+          QStringLiteral("javascript:x"), QStringLiteral("http:///a"), QStringLiteral("clip.wav"),
+          dir.path(), QStringLiteral("/dev/zero"), QStringLiteral("file://server/share/a.wav")}) {
         EXPECT_EQ(ClassifyMediaAddress(bad).kind, MediaAddress::kInvalid) << bad.toStdString();
     }
 }
@@ -71,17 +75,20 @@ TEST(MediaPlayer, OpenStatusIsKnownAtOnceForWhatCanBeChecked) {
     EXPECT_EQ(player.OpenStatus(), CMediaPlayer2::kBadPlaylist);
 
     const QString local = dir.filePath(QStringLiteral("Zorvi.asx"));
-    ASSERT_TRUE(WriteFile(local, "<ASX><Entry><Ref href = \"file:///etc/../etc/hostname.asx\" /></Entry></ASX>"));
+    ASSERT_TRUE(WriteFile(
+        local, "<ASX><Entry><Ref href = \"file:///etc/../etc/hostname.asx\" /></Entry></ASX>"));
     player.Open(local);
     EXPECT_NE(player.OpenStatus(), 0);
 
-    ASSERT_TRUE(WriteFile(local, "<ASX><Entry><Ref href = \"ftp://127.0.0.1/a.wav\" /></Entry></ASX>"));
+    ASSERT_TRUE(
+        WriteFile(local, "<ASX><Entry><Ref href = \"ftp://127.0.0.1/a.wav\" /></Entry></ASX>"));
     player.Open(local);
     EXPECT_EQ(player.OpenStatus(), CMediaPlayer2::kBadAddress);
     EXPECT_TRUE(player.Source().isEmpty());
 
     // A good playlist clears the earlier failure and hands its reference to the player.
-    ASSERT_TRUE(WriteFile(local, "<ASX><Entry><Ref href = \"http://127.0.0.1:1/a.wav\" /></Entry></ASX>"));
+    ASSERT_TRUE(
+        WriteFile(local, "<ASX><Entry><Ref href = \"http://127.0.0.1:1/a.wav\" /></Entry></ASX>"));
     player.Open(local);
     EXPECT_EQ(player.Source(), QUrl(QStringLiteral("http://127.0.0.1:1/a.wav")));
     player.Stop();
@@ -103,8 +110,10 @@ TEST(MediaPlayer, PlaysAFileAndAPlaylistOverHttp) {
     TinyHttpServer http;
     http.Serve(QStringLiteral("/live/show.wav"), "audio/wav", clip);
     const QString playlist = dir.filePath(QStringLiteral("Zorvi.asx"));
-    ASSERT_TRUE(WriteFile(playlist, "<ASX version = \"3.0\"><Base href=\"" + http.Url(QStringLiteral("/live/")).toUtf8() +
-                                        "\" /><Repeat><Entry><Ref href = \"show.wav\" /></Entry></Repeat></ASX>"));
+    ASSERT_TRUE(WriteFile(
+        playlist, "<ASX version = \"3.0\"><Base href=\"" +
+                      http.Url(QStringLiteral("/live/")).toUtf8() +
+                      "\" /><Repeat><Entry><Ref href = \"show.wav\" /></Entry></Repeat></ASX>"));
     player.Open(playlist);
     EXPECT_EQ(player.Source(), QUrl(http.Url(QStringLiteral("/live/show.wav"))));
     ASSERT_TRUE(QTest::qWaitFor([&] { return Settled(player); }, 15000));

@@ -1,9 +1,10 @@
+#include "effects/program_sounds.h"
+
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
 #include <QFile>
 
-#include "effects/program_sounds.h"
 #include "effects/qt_sound_player.h"
 #include "effects/wave_info.h"
 
@@ -17,7 +18,7 @@ struct Expected {
 };
 
 const Expected kTable[] = {
-    {ProgramSound::Welcome, 2, 22050, 4670},      {ProgramSound::Goodbye, 2, 22050, 4240},
+    {ProgramSound::Welcome, 2, 22050, 4670},       {ProgramSound::Goodbye, 2, 22050, 4240},
     {ProgramSound::PrivateMessage, 1, 22255, 290}, {ProgramSound::Beep, 1, 22255, 250},
     {ProgramSound::Wing, 1, 22050, 4460},
 };
@@ -57,7 +58,8 @@ TEST(ProgramSounds, WaveReaderRefusesDamagedFiles) {
 
 TEST(ProgramSounds, PlayerWaitsNoLongerThanTheSoundAndASecond) {
     QtSoundPlayer player;
-    for (const Expected& e : kTable) EXPECT_NEAR(double(player.LengthMs(e.sound)), double(e.lengthMs), 10.0);
+    for (const Expected& e : kTable)
+        EXPECT_NEAR(double(player.LengthMs(e.sound)), double(e.lengthMs), 10.0);
 
     // Asynchronous play returns at once, device or not.
     QElapsedTimer timer;

@@ -7,7 +7,8 @@ TinyHttpServer::TinyHttpServer() {
     server_.listen(QHostAddress::LocalHost, 0);
 }
 
-void TinyHttpServer::Serve(const QString& path, const QByteArray& contentType, const QByteArray& body) {
+void TinyHttpServer::Serve(const QString& path, const QByteArray& contentType,
+                           const QByteArray& body) {
     documents_[path] = {contentType, body};
 }
 

@@ -17,10 +17,13 @@ QByteArray Page(const QByteArray& title, const QByteArray& body = {}) {
 }
 
 // Waits, processing events, until the pane shows a page of that title.
-::testing::AssertionResult TitleBecomes(const WebEnginePane& pane, const QString& title, int ms = 30000) {
-    if (QTest::qWaitFor([&] { return pane.Title() == title; }, ms)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "title still \"" << pane.Title().toStdString() << "\" after " << ms
-                                         << " ms, expected \"" << title.toStdString() << "\"";
+::testing::AssertionResult TitleBecomes(const WebEnginePane& pane, const QString& title,
+                                        int ms = 30000) {
+    if (QTest::qWaitFor([&] { return pane.Title() == title; }, ms))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "title still \"" << pane.Title().toStdString() << "\" after " << ms
+           << " ms, expected \"" << title.toStdString() << "\"";
 }
 
 }  // namespace
@@ -29,8 +32,9 @@ TEST(GuardedWebPage, AllowsOnlyWebPages) {
     EXPECT_TRUE(GuardedWebPage::IsAllowedNavigation(QUrl(QStringLiteral("http://127.0.0.1/a"))));
     EXPECT_TRUE(GuardedWebPage::IsAllowedNavigation(QUrl(QStringLiteral("HTTPS://h/"))));
     EXPECT_TRUE(GuardedWebPage::IsAllowedNavigation(QUrl(QStringLiteral("about:blank"))));
-    for (const char* bad : {"file:///etc/passwd", "javascript:alert(1)", "data:text/html,x", "ftp://h/",
-                            "about:config", "qrc:/res/sounds/145.wav", "chrome://settings", "http:///x"}) {
+    for (const char* bad :
+         {"file:///etc/passwd", "javascript:alert(1)", "data:text/html,x", "ftp://h/",
+          "about:config", "qrc:/res/sounds/145.wav", "chrome://settings", "http:///x"}) {
         EXPECT_FALSE(GuardedWebPage::IsAllowedNavigation(QUrl(QString::fromLatin1(bad)))) << bad;
     }
 }
@@ -52,8 +56,10 @@ TEST(WebEnginePane, LoadsAPageReadsItsTitleAndRefusesLocalFiles) {
     pane.resize(400, 300);
     pane.show();
     EXPECT_TRUE(pane.profile()->isOffTheRecord());
-    EXPECT_FALSE(pane.view()->page()->settings()->testAttribute(QWebEngineSettings::PlaybackRequiresUserGesture));
-    EXPECT_FALSE(pane.view()->page()->settings()->testAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls));
+    EXPECT_FALSE(pane.view()->page()->settings()->testAttribute(
+        QWebEngineSettings::PlaybackRequiresUserGesture));
+    EXPECT_FALSE(pane.view()->page()->settings()->testAttribute(
+        QWebEngineSettings::LocalContentCanAccessFileUrls));
 
     const QString catalogue = http.Url(QStringLiteral("/effect/effectlist.htm"));
     pane.Navigate(catalogue);
@@ -98,6 +104,7 @@ TEST(WebEnginePane, LoadsAPageReadsItsTitleAndRefusesLocalFiles) {
 
 TEST(WebEnginePane, PortalKeepsTheUserGestureRule) {
     WebEnginePane pane(WebEnginePane::Playback::NeedsUserGesture);
-    EXPECT_TRUE(pane.view()->page()->settings()->testAttribute(QWebEngineSettings::PlaybackRequiresUserGesture));
+    EXPECT_TRUE(pane.view()->page()->settings()->testAttribute(
+        QWebEngineSettings::PlaybackRequiresUserGesture));
     EXPECT_TRUE(pane.profile()->isOffTheRecord());
 }

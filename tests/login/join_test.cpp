@@ -25,7 +25,8 @@ protected:
     // Processes events until the conversation shows the line, for up to 5 s.
     bool DisplayShows(const char* line) {
         return QTest::qWaitFor(
-            [&] { return tw.w().m_chatDisplay->toPlainText().contains(QLatin1String(line)); }, 5000);
+            [&] { return tw.w().m_chatDisplay->toPlainText().contains(QLatin1String(line)); },
+            5000);
     }
 
     TestWindow tw;
@@ -100,7 +101,10 @@ TEST_F(JoinTest, BrokenHandshakeIsReportedAndClosed) {
     std::vector<std::pair<const char*, kvtest::PeerScript>> cases;
     cases.emplace_back("closed before answering", kvtest::PeerScript().ReceiveBareString().Close());
     cases.emplace_back("closed inside the answer",
-                       kvtest::PeerScript().ReceiveBareString().SendRaw(zorvi::EncodeBareString("FULL").substr(0, 3)).Close());
+                       kvtest::PeerScript()
+                           .ReceiveBareString()
+                           .SendRaw(zorvi::EncodeBareString("FULL").substr(0, 3))
+                           .Close());
     cases.emplace_back("reset at once", kvtest::PeerScript().Close(true));
     cases.emplace_back("never answers", kvtest::PeerScript().ReceiveBareString().Silent());
     for (auto& [what, script] : cases) {

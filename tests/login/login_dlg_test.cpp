@@ -1,4 +1,6 @@
 // The login dialog's controls, its More/Less states and the server box.
+#include "login/login_dlg.h"
+
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -13,7 +15,6 @@
 #include <QtTest/QtTest>
 
 #include "app/endpoints.h"
-#include "login/login_dlg.h"
 #include "login/progress_dlg.h"
 #include "login/qt_login_dialog.h"
 #include "support/fakes.h"
@@ -225,7 +226,8 @@ TEST_F(LoginDlgTest, RealDialogKeepsTypedValuesAcrossShowings) {
     // Cancel leaves the values as they were.
     answer([&] {
         dlg.userNameEdit()->setText(QStringLiteral("other"));
-        QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("cancelButton")), Qt::LeftButton);
+        QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("cancelButton")),
+                          Qt::LeftButton);
     });
     EXPECT_FALSE(seam.Run(data));
     EXPECT_EQ(data.userName, QStringLiteral("olga"));

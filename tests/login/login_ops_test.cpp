@@ -1,17 +1,17 @@
 // The login loop against a scripted login server on loopback.
-#include <gtest/gtest.h>
+#include "login/login_ops.h"
 
-#include <algorithm>
-#include <stdexcept>
+#include <gtest/gtest.h>
 
 #include <QFile>
 #include <QPlainTextEdit>
+#include <algorithm>
+#include <stdexcept>
 
 #include "fake_login_dialog.h"
-#include "login/login_ops.h"
+#include "login/progress_dlg.h"
 #include "msg_printer.h"
 #include "net/codec.h"
-#include "login/progress_dlg.h"
 #include "support/test_window.h"
 #include "support_net/script_peer.h"
 
@@ -53,7 +53,9 @@ private:
 
 class LoginLoopTest : public ::testing::Test {
 protected:
-    void UseLoginServer(const kvtest::ScriptPeer& peer) { tw.w().services().endpoints.loginPort = peer.port(); }
+    void UseLoginServer(const kvtest::ScriptPeer& peer) {
+        tw.w().services().endpoints.loginPort = peer.port();
+    }
     void SaveSettings(const QString& user, const QString& password, int psave) {
         ASSERT_TRUE(settings().CreateUserKey());
         ASSERT_TRUE(settings().WriteString(QStringLiteral("username"), user));
@@ -61,7 +63,9 @@ protected:
         ASSERT_TRUE(settings().WriteNumber(QStringLiteral("psave"), psave));
     }
     SettingsStore& settings() { return *tw.settings; }
-    QString Setting(const char* name) { return settings().ReadString(QLatin1String(name)).value_or(QStringLiteral("<none>")); }
+    QString Setting(const char* name) {
+        return settings().ReadString(QLatin1String(name)).value_or(QStringLiteral("<none>"));
+    }
     QString Transcript() { return tw.w().m_chatDisplay->toPlainText(); }
 
     TestWindow tw;
@@ -74,7 +78,8 @@ TEST_F(LoginLoopTest, DialogLoginSendsTrimmedNameAndSavesPerCheckBox) {
     {
         kvtest::ScriptPeer server(Answering(CMsg(13, 41)));
         UseLoginServer(server);
-        dialog.Type(QStringLiteral(" \talice\r\n "), QStringLiteral(" pw "), true, QStringLiteral("127.0.0.1"));
+        dialog.Type(QStringLiteral(" \talice\r\n "), QStringLiteral(" pw "), true,
+                    QStringLiteral("127.0.0.1"));
         ASSERT_TRUE(ops.Login());
         ASSERT_TRUE(server.WaitForReceived(2, 5s));
         const auto got = server.Received();
@@ -96,7 +101,8 @@ TEST_F(LoginLoopTest, DialogLoginSendsTrimmedNameAndSavesPerCheckBox) {
         UseLoginServer(server);
         FakeLoginDialog second;
         LoginOps again(tw.w(), second);
-        second.Type(QStringLiteral("bob"), QStringLiteral("other"), false, QStringLiteral("127.0.0.1"));
+        second.Type(QStringLiteral("bob"), QStringLiteral("other"), false,
+                    QStringLiteral("127.0.0.1"));
         // psave 1 makes the next login automatic; start this one from the dialog.
         ASSERT_TRUE(settings().WriteNumber(QStringLiteral("psave"), 0));
         ASSERT_TRUE(again.Login());
@@ -122,7 +128,8 @@ TEST_F(LoginLoopTest, EmptyServerTextUsesDefaultLoginAddress) {
 TEST_F(LoginLoopTest, RefusedLoginReturnsToDialogWithFieldsKept) {
     kvtest::ScriptPeer server({Answering(CMsg(13, 40)), Answering(CMsg(13, 41))});
     UseLoginServer(server);
-    dialog.Type(QStringLiteral("  dave "), QStringLiteral("wrong"), true, QStringLiteral("127.0.0.1"));
+    dialog.Type(QStringLiteral("  dave "), QStringLiteral("wrong"), true,
+                QStringLiteral("127.0.0.1"));
     dialog.PressOk();
     ASSERT_TRUE(ops.Login());
 
@@ -145,7 +152,8 @@ TEST_F(LoginLoopTest, RefusedLoginReturnsToDialogWithFieldsKept) {
 TEST_F(LoginLoopTest, BlankUserNameRefusedLocally) {
     kvtest::ScriptPeer server(Answering(CMsg(13, 41)));
     UseLoginServer(server);
-    dialog.Type(QStringLiteral(" \t \r\n"), QStringLiteral("pw"), true, QStringLiteral("127.0.0.1"));
+    dialog.Type(QStringLiteral(" \t \r\n"), QStringLiteral("pw"), true,
+                QStringLiteral("127.0.0.1"));
     // The second showing is cancelled.
     EXPECT_FALSE(ops.Login());
     EXPECT_EQ(tw.box.shown, QStringList{QStringLiteral("Username cannot be empty!")});
@@ -224,8 +232,8 @@ TEST_F(LoginLoopTest, UnreachableServerShowsMessageThenDialog) {
     const QString fail = QStringLiteral("Fail to connect server!");
     EXPECT_EQ(box.shown, (QStringList{fail, fail}));
     // The box is shown while the progress window still says what is going on.
-    EXPECT_EQ(box.progressText,
-              (QStringList{QStringLiteral("Processing Login...."), QStringLiteral("Processing Login....")}));
+    EXPECT_EQ(box.progressText, (QStringList{QStringLiteral("Processing Login...."),
+                                             QStringLiteral("Processing Login....")}));
     EXPECT_EQ(dialog.shownWith.size(), 2u);
     EXPECT_EQ(tw.w().m_pProgressDlg, nullptr);
 }
@@ -238,8 +246,11 @@ TEST_F(LoginLoopTest, BrokenExchangeIsReportedBeforeGivingUp) {
     std::vector<Case> cases;
     cases.push_back({"closed before the reply", kvtest::PeerScript().Receive().Close()});
     cases.push_back({"reset before the reply", kvtest::PeerScript().Receive().Close(true)});
-    cases.push_back({"closed inside the reply",
-                     kvtest::PeerScript().Receive().SendRaw(zorvi::EncodeMsg(CMsg(13, 41)).substr(0, 5)).Close()});
+    cases.push_back(
+        {"closed inside the reply", kvtest::PeerScript()
+                                        .Receive()
+                                        .SendRaw(zorvi::EncodeMsg(CMsg(13, 41)).substr(0, 5))
+                                        .Close()});
     cases.push_back({"no reply in time", kvtest::PeerScript().Receive().Silent()});
     for (Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -248,8 +259,10 @@ TEST_F(LoginLoopTest, BrokenExchangeIsReportedBeforeGivingUp) {
         LoginOps localOps(local.w(), localDialog);
         kvtest::ScriptPeer server(c.script);
         local.w().services().endpoints.loginPort = server.port();
-        localDialog.Type(QStringLiteral("hal"), QStringLiteral("pw"), false, QStringLiteral("127.0.0.1"));
-        localDialog.Type(QStringLiteral("hal"), QStringLiteral("pw"), false, QStringLiteral("127.0.0.1"));
+        localDialog.Type(QStringLiteral("hal"), QStringLiteral("pw"), false,
+                         QStringLiteral("127.0.0.1"));
+        localDialog.Type(QStringLiteral("hal"), QStringLiteral("pw"), false,
+                         QStringLiteral("127.0.0.1"));
 
         EXPECT_FALSE(localOps.Login());
         const QString line = QStringLiteral("Unable to connect login server!");

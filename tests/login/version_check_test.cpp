@@ -33,7 +33,8 @@ protected:
     }
     void UseServicePort(int port) { tw.w().services().endpoints.servicePort = port; }
     QString VersionMessage() {
-        return QStringLiteral(" This version is invalid! \n\r Please download the lastest version from ") +
+        return QStringLiteral(
+                   " This version is invalid! \n\r Please download the lastest version from ") +
                tw.w().endpoints().ServiceHomePage();
     }
 
@@ -48,11 +49,13 @@ TEST_F(VersionTest, AcceptsOnlyNonZeroNumberInTheVersionReply) {
         bool accepted;
     };
     const Case cases[] = {
-        {VersionReply(13, 26, 1), true},   {VersionReply(13, 26, -7), true}, {VersionReply(13, 26, 0), false},
-        {VersionReply(13, 27, 1), false},  {VersionReply(14, 26, 1), false},
+        {VersionReply(13, 26, 1), true},  {VersionReply(13, 26, -7), true},
+        {VersionReply(13, 26, 0), false}, {VersionReply(13, 27, 1), false},
+        {VersionReply(14, 26, 1), false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.reply.code1 << "," << c.reply.code2 << " n=" << c.reply.number);
+        SCOPED_TRACE(testing::Message()
+                     << c.reply.code1 << "," << c.reply.code2 << " n=" << c.reply.number);
         kvtest::ScriptPeer service(Answering(c.reply));
         UseServicePort(service.port());
         EXPECT_EQ(ops.CheckVersion(), c.accepted);
@@ -87,7 +90,10 @@ TEST_F(VersionTest, UnreachableChatHostShowsOnlyTheConnectionMessage) {
 TEST_F(VersionTest, BrokenVersionExchangeShowsOnlyItsOwnMessage) {
     std::vector<kvtest::PeerScript> scripts;
     scripts.push_back(kvtest::PeerScript().Receive().Close());
-    scripts.push_back(kvtest::PeerScript().Receive().SendRaw(std::string("\xff\xff\xff\x7f garbage", 12)).Close());
+    scripts.push_back(kvtest::PeerScript()
+                          .Receive()
+                          .SendRaw(std::string("\xff\xff\xff\x7f garbage", 12))
+                          .Close());
     scripts.push_back(kvtest::PeerScript().Receive().Silent());
     int i = 0;
     for (const kvtest::PeerScript& script : scripts) {
@@ -99,7 +105,8 @@ TEST_F(VersionTest, BrokenVersionExchangeShowsOnlyItsOwnMessage) {
         kvtest::ScriptPeer service(script);
         local.w().services().endpoints.loginPort = login.port();
         local.w().services().endpoints.servicePort = service.port();
-        localDialog.Type(QStringLiteral("ivy"), QStringLiteral("pw"), false, QStringLiteral("127.0.0.1"));
+        localDialog.Type(QStringLiteral("ivy"), QStringLiteral("pw"), false,
+                         QStringLiteral("127.0.0.1"));
 
         EXPECT_FALSE(localOps.LoginSequence());
         const QString line = QStringLiteral("Inable to connect server!");

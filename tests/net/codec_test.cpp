@@ -1,10 +1,11 @@
+#include "net/codec.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "allocation_probe.h"
-#include "net/codec.h"
 
 using zorvi::DecodeStatus;
 
@@ -58,10 +59,11 @@ TEST(RecordVectors, ByteExactEncodings) {
         {"find request", find,
          Bytes({0x0E, 0, 0, 0, 0x34, 0, 0, 0, 3, 'a', 'n', 'n', 0, 0, 0, 0, 0, 0, 0, 0})},
         {"channel list reply", channels,
-         Bytes({0x0D, 0, 0, 0, 0x1D, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 6, '+', 'L', 'o', 'b', 'b', 'y', 1, 0, 3, 0, 0, 0})},
+         Bytes({0x0D, 0, 0,   0,   0x1D, 0,   0,   0,   0, 0, 0, 0, 0, 1,
+                0,    6, '+', 'L', 'o',  'b', 'b', 'y', 1, 0, 3, 0, 0, 0})},
         {"signed values", negative,
-         Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 1, 0, 0xFF, 0xFF,
-                0xFF, 0xFF})},
+         Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0,    0xFE, 0xFF,
+                0xFF, 0xFF, 0,    0,    1,    0,    0xFF, 0xFF, 0xFF, 0xFF})},
     };
     for (const auto& v : vectors) {
         SCOPED_TRACE(v.name);
@@ -118,8 +120,9 @@ TEST(RecordVectors, ListCountBoundaries) {
         m.array.assign(count, 7);
         const std::string wire = zorvi::EncodeMsg(m);
         // code1, code2, empty text, number: the list count starts at byte 13.
-        const std::string expectedCount =
-            count < 0xFFFF ? Bytes({int(count & 0xFF), int(count >> 8)}) : Bytes({0xFF, 0xFF}) + Le32(count);
+        const std::string expectedCount = count < 0xFFFF
+                                              ? Bytes({int(count & 0xFF), int(count >> 8)})
+                                              : Bytes({0xFF, 0xFF}) + Le32(count);
         EXPECT_EQ(wire.substr(13, expectedCount.size()), expectedCount);
         const std::size_t arrayAt = 13 + expectedCount.size() + 2 * count;
         EXPECT_EQ(wire.substr(arrayAt, expectedCount.size()), expectedCount);
@@ -133,7 +136,8 @@ TEST(RecordVectors, ListCountBoundaries) {
 
 TEST(RecordVectors, WideStringsBecomeUtf8) {
     // "Aé€😀" as UTF-16LE, then an unpaired high surrogate.
-    const std::string utf16 = Bytes({'A', 0, 0xE9, 0, 0xAC, 0x20, 0x3D, 0xD8, 0x00, 0xDE, 0x00, 0xD8});
+    const std::string utf16 =
+        Bytes({'A', 0, 0xE9, 0, 0xAC, 0x20, 0x3D, 0xD8, 0x00, 0xDE, 0x00, 0xD8});
     const std::string bare = Bytes({0xFF, 0xFE, 0xFF, 6}) + utf16;
     std::string out;
     const auto r = zorvi::DecodeBareString(bare, out);
@@ -143,8 +147,8 @@ TEST(RecordVectors, WideStringsBecomeUtf8) {
 
     // A wide text inside a record, with a length written in the long form.
     const std::string longWide(300 * 2, '\0');
-    std::string record = Bytes({0x0D, 0, 0, 0, 0x0B, 0, 0, 0, 0xFF, 0xFE, 0xFF, 0xFF, 0x2C, 0x01}) + longWide +
-                         Le32(5) + Bytes({0, 0, 0, 0});
+    std::string record = Bytes({0x0D, 0, 0, 0, 0x0B, 0, 0, 0, 0xFF, 0xFE, 0xFF, 0xFF, 0x2C, 0x01}) +
+                         longWide + Le32(5) + Bytes({0, 0, 0, 0});
     CMsg m;
     ASSERT_EQ(zorvi::DecodeMsg(record, m).status, DecodeStatus::Complete);
     EXPECT_EQ(m.text, std::string(300, '\0'));
@@ -161,7 +165,8 @@ TEST(RecordDecoding, RecordsFollowEachOther) {
     CMsg b(13, 32);
     b.text = "carol";
     b.number = 1;
-    const std::string stream = zorvi::EncodeMsg(a) + zorvi::EncodeMsg(b) + zorvi::EncodeMsg(CMsg(13, 25)).substr(0, 5);
+    const std::string stream =
+        zorvi::EncodeMsg(a) + zorvi::EncodeMsg(b) + zorvi::EncodeMsg(CMsg(13, 25)).substr(0, 5);
     CMsg out;
     auto r = zorvi::DecodeMsg(stream, out);
     ASSERT_EQ(r.status, DecodeStatus::Complete);
@@ -194,15 +199,19 @@ TEST(RecordDecoding, HostileLengthsRejectedWithoutAllocating) {
     ASSERT_GE(allocation_probe::Largest(), big.size());
 
     const Hostile cases[] = {
-        {"text of 4 GiB", codes + Bytes({0xFF, 0xFF, 0xFF}) + huge + "abc", DecodeStatus::Malformed},
-        {"wide text of 2 G units", codes + Bytes({0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF}) + huge, DecodeStatus::Malformed},
-        {"list of 4 G strings", codes + Bytes({0}) + Le32(0) + Bytes({0xFF, 0xFF}) + huge, DecodeStatus::Malformed},
+        {"text of 4 GiB", codes + Bytes({0xFF, 0xFF, 0xFF}) + huge + "abc",
+         DecodeStatus::Malformed},
+        {"wide text of 2 G units", codes + Bytes({0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF}) + huge,
+         DecodeStatus::Malformed},
+        {"list of 4 G strings", codes + Bytes({0}) + Le32(0) + Bytes({0xFF, 0xFF}) + huge,
+         DecodeStatus::Malformed},
         {"array of 4 G numbers", codes + Bytes({0}) + Le32(0) + Bytes({0, 0, 0xFF, 0xFF}) + huge,
          DecodeStatus::Malformed},
         // Within the limit but not yet arrived: wait for the bytes, reserve nothing.
         {"text of 15 MiB announced", codes + Bytes({0xFF, 0xFF, 0xFF}) + Le32(15u << 20) + "abc",
          DecodeStatus::NeedMore},
-        {"array of 3 M numbers announced", codes + Bytes({0}) + Le32(0) + Bytes({0, 0, 0xFF, 0xFF}) + Le32(3u << 20),
+        {"array of 3 M numbers announced",
+         codes + Bytes({0}) + Le32(0) + Bytes({0, 0, 0xFF, 0xFF}) + Le32(3u << 20),
          DecodeStatus::NeedMore},
     };
     for (const auto& c : cases) {
@@ -227,6 +236,7 @@ TEST(RecordDecoding, HostileLengthsRejectedWithoutAllocating) {
     EXPECT_EQ(zorvi::DecodeMsg(wire, out, tight).status, DecodeStatus::Malformed);
     std::string s;
     tight.maxRecordBytes = 100;
-    EXPECT_EQ(zorvi::DecodeBareString(zorvi::EncodeBareString(std::string(100, 'y')), s, tight).status,
-              DecodeStatus::Malformed);
+    EXPECT_EQ(
+        zorvi::DecodeBareString(zorvi::EncodeBareString(std::string(100, 'y')), s, tight).status,
+        DecodeStatus::Malformed);
 }

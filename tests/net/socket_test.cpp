@@ -110,7 +110,8 @@ TEST(SocketExchange, SplitAndCoalescedRecords) {
 
 TEST(SocketExchange, BareStringJoin) {
     const std::string longName(300, 'n');
-    ScriptPeer peer(PeerScript().ReceiveBareString().SendBareString("join the chatroom").ReceiveBareString());
+    ScriptPeer peer(
+        PeerScript().ReceiveBareString().SendBareString("join the chatroom").ReceiveBareString());
     ZorviSocket s(ShortTimeouts());
     Open(s, peer);
     s.WriteBareString("alice");
@@ -180,9 +181,11 @@ TEST(SocketFailures, ConnectGivesUp) {
 TEST(SocketFailures, PeerClosesMidRecord) {
     const std::string whole = zorvi::EncodeMsg(Line("cut short"));
     // A text announced at 15 MiB of which 100 bytes arrive.
-    const std::string announced = std::string("\x0D\0\0\0\x0B\0\0\0\xFF\xFF\xFF\0\0\xF0\0", 15) + std::string(100, 't');
-    ScriptPeer peer(std::vector<PeerScript>{PeerScript().SendRaw(whole.substr(0, whole.size() - 3)).Close(),
-                                            PeerScript().SendRaw(announced).Close()});
+    const std::string announced =
+        std::string("\x0D\0\0\0\x0B\0\0\0\xFF\xFF\xFF\0\0\xF0\0", 15) + std::string(100, 't');
+    ScriptPeer peer(
+        std::vector<PeerScript>{PeerScript().SendRaw(whole.substr(0, whole.size() - 3)).Close(),
+                                PeerScript().SendRaw(announced).Close()});
     ZorviSocket s(ShortTimeouts());
     Open(s, peer);
     CMsg got;
@@ -194,17 +197,19 @@ TEST(SocketFailures, PeerClosesMidRecord) {
     Open(second, peer);
     allocation_probe::Reset();
     EXPECT_THROW(second.ReceiveMsg(got), zorvi::EndOfStream);
-    EXPECT_LT(allocation_probe::Largest(), 64u * 1024u) << "the reader sized its buffer from the claim";
+    EXPECT_LT(allocation_probe::Largest(), 64u * 1024u)
+        << "the reader sized its buffer from the claim";
 }
 
 TEST(SocketFailures, MalformedAndOversizedInput) {
     // A second wide-string marker.
     const std::string wideTwice("\x0E\0\0\0\x0B\0\0\0\xFF\xFE\xFF\xFF\xFE\xFF", 14);
     // A list count claiming four thousand million strings.
-    const std::string hugeCount = std::string("\x0E\0\0\0\x0B\0\0\0\0\0\0\0\0\xFF\xFF\xFF\xFF\xFF\xFF", 19);
-    ScriptPeer peer(std::vector<PeerScript>{PeerScript().SendRaw(wideTwice).Wait(2s),
-                                            PeerScript().SendRaw(hugeCount).Wait(2s),
-                                            PeerScript().SendRaw(zorvi::EncodeBareString(std::string(2000, 'x'))).Wait(2s)});
+    const std::string hugeCount =
+        std::string("\x0E\0\0\0\x0B\0\0\0\0\0\0\0\0\xFF\xFF\xFF\xFF\xFF\xFF", 19);
+    ScriptPeer peer(std::vector<PeerScript>{
+        PeerScript().SendRaw(wideTwice).Wait(2s), PeerScript().SendRaw(hugeCount).Wait(2s),
+        PeerScript().SendRaw(zorvi::EncodeBareString(std::string(2000, 'x'))).Wait(2s)});
     for (int i = 0; i < 2; ++i) {
         ZorviSocket s(ShortTimeouts());
         Open(s, peer);
@@ -248,7 +253,8 @@ TEST(SocketFailures, SendAfterCloseAndToResetPeerFails) {
     // The peer reset the connection: writes fail with an error (SIGPIPE is not raised,
     // or this test would die), never silently succeed forever.
     int err = 0;
-    for (int i = 0; i < 50 && err == 0; ++i) err = ErrnoOf([&] { s.SendMsg(Line(std::string(1000, 'z'))); });
+    for (int i = 0; i < 50 && err == 0; ++i)
+        err = ErrnoOf([&] { s.SendMsg(Line(std::string(1000, 'z'))); });
     EXPECT_TRUE(err == EPIPE || err == ECONNRESET) << err;
 
     s.Close();

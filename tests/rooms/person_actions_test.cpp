@@ -66,7 +66,8 @@ TEST(Beep, SelectedPersonIsBeepedAndFailuresGoToTheTranscript) {
 
     f.tw.users.Select(0);
     f.ops->SendBeep();  // no room joined
-    EXPECT_EQ(f.w().m_chatDisplay->toPlainText(), DisplayForm(QString(chat_texts::kBeepFailed) + "\r\n"));
+    EXPECT_EQ(f.w().m_chatDisplay->toPlainText(),
+              DisplayForm(QString(chat_texts::kBeepFailed) + "\r\n"));
 
     f.w().m_chatDisplay->clear();
     f.EnterRoomDirectly(QStringLiteral("Lobby"), QStringLiteral("bob"), false);

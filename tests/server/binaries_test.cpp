@@ -1,15 +1,14 @@
 // The installed programs as a user runs them: zorvi-probe on its own and against a running
 // zorvid, and zorvid's web site through an HTTP client.
+#include <gtest/gtest.h>
+#include <httplib.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
-
-#include <gtest/gtest.h>
-#include <httplib.h>
-#include <nlohmann/json.hpp>
 
 #include "net/codec.h"
 #include "server/core/json_record.h"
@@ -42,7 +41,10 @@ std::string JsonLinesOf(const std::vector<CMsg>& records) {
 TEST(ProbeTest, EncodeAndDecodeRoundTripTheJsonForm) {
     CMsg wide(13, 11);
     wide.text = std::string(300, 'w');  // past the one-byte length
-    wide.list = {"Gr\xC3\xBC\xC3\x9F" "e \xE6\x97\xA5\xE6\x9C\xAC", "", "third"};
+    wide.list = {
+        "Gr\xC3\xBC\xC3\x9F"
+        "e \xE6\x97\xA5\xE6\x9C\xAC",
+        "", "third"};
     wide.number = -7;
     wide.array = {6001, -1, 0x7FFFFFFF};
     CMsg find(14, 52);
@@ -59,7 +61,8 @@ TEST(ProbeTest, EncodeAndDecodeRoundTripTheJsonForm) {
     ASSERT_EQ(RunProgram(kProbe, {"decode"}, bytes, json, err), 0) << err;
     const auto lines = JsonLines(json);
     ASSERT_EQ(lines.size(), records.size());
-    for (std::size_t i = 0; i < records.size(); ++i) EXPECT_EQ(RecordFromJson(lines[i]), records[i]) << i;
+    for (std::size_t i = 0; i < records.size(); ++i)
+        EXPECT_EQ(RecordFromJson(lines[i]), records[i]) << i;
 
     // A join answer: a bare string first, then records.
     std::string joined = zorvi::EncodeBareString("NAMEEXIST") + zorvi::EncodeMsg(find);
@@ -97,9 +100,11 @@ protected:
     }
 
     void Start(bool openRegistration) {
-        std::vector<std::string> args = {"--config", (dir_ / "zorvid.conf").string(), "--login-port", "0",
-                                         "--service-port", "0", "--http-port", "0",
-                                         "--db", (dir_ / "accounts.db").string()};
+        std::vector<std::string> args = {"--config",       (dir_ / "zorvid.conf").string(),
+                                         "--login-port",   "0",
+                                         "--service-port", "0",
+                                         "--http-port",    "0",
+                                         "--db",           (dir_ / "accounts.db").string()};
         if (openRegistration) args.push_back("--open-registration");
         ASSERT_TRUE(zorvid_.Start(kZorvid, args));
         ASSERT_TRUE(zorvid_.AwaitErrorLine("zorvid: listening ", Ms(10000))) << zorvid_.err;
@@ -203,7 +208,8 @@ TEST_F(RunningService, WebSiteServesThePortalAndTheEffects) {
     ASSERT_EQ(list->status, 200);
     std::set<std::string> pages;
     const std::regex link("href=\"([^\"]+\\.htm)\"");
-    for (std::sregex_iterator it(list->body.begin(), list->body.end(), link), end; it != end; ++it) {
+    for (std::sregex_iterator it(list->body.begin(), list->body.end(), link), end; it != end;
+         ++it) {
         pages.insert((*it)[1]);
     }
     int pictures = 0, sounds = 0;
@@ -214,7 +220,8 @@ TEST_F(RunningService, WebSiteServesThePortalAndTheEffects) {
         if (effect->body.find("<title>ChoosePic</title>") != std::string::npos) {
             ++pictures;
             std::smatch img;
-            ASSERT_TRUE(std::regex_search(effect->body, img, std::regex("<img src=\"([^\"]+)\""))) << page;
+            ASSERT_TRUE(std::regex_search(effect->body, img, std::regex("<img src=\"([^\"]+)\"")))
+                << page;
             const auto image = web.Get("/effect/" + img[1].str());
             ASSERT_TRUE(image);
             EXPECT_EQ(image->status, 200);
@@ -222,7 +229,8 @@ TEST_F(RunningService, WebSiteServesThePortalAndTheEffects) {
         } else if (effect->body.find("<title>ChooseSound</title>") != std::string::npos) {
             ++sounds;
             std::smatch audio;  // the page plays its sound itself
-            ASSERT_TRUE(std::regex_search(effect->body, audio, std::regex("<audio autoplay[^>]* src=\"([^\"]+)\"")))
+            ASSERT_TRUE(std::regex_search(effect->body, audio,
+                                          std::regex("<audio autoplay[^>]* src=\"([^\"]+)\"")))
                 << page;
             const auto sound = web.Get("/effect/" + audio[1].str());
             ASSERT_TRUE(sound);
@@ -242,12 +250,14 @@ TEST_F(RunningService, RegistrationAndPasswordChangeReachTheLoginServer) {
     Start(/*openRegistration=*/false);
     EXPECT_FALSE(Login("webber", "first-pw"));  // registered accounts only
 
-    auto res = Post("/ch/user/", {{"name", "webber"}, {"password", "first-pw"}, {"password2", "other"}});
+    auto res =
+        Post("/ch/user/", {{"name", "webber"}, {"password", "first-pw"}, {"password2", "other"}});
     ASSERT_TRUE(res);
     EXPECT_NE(res->body.find("differ"), std::string::npos);
     EXPECT_FALSE(Login("webber", "first-pw"));
 
-    res = Post("/ch/user/", {{"name", "webber"}, {"password", "first-pw"}, {"password2", "first-pw"}});
+    res = Post("/ch/user/",
+               {{"name", "webber"}, {"password", "first-pw"}, {"password2", "first-pw"}});
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 200);
     EXPECT_NE(res->body.find("is ready"), std::string::npos) << res->body;
@@ -263,13 +273,15 @@ TEST_F(RunningService, RegistrationAndPasswordChangeReachTheLoginServer) {
     ASSERT_TRUE(form);
     EXPECT_NE(form->body.find("name=\"new2\""), std::string::npos);
 
-    res = Post("/ch/query/index.asp", {{"name", "webber"}, {"old", "wrong"}, {"new", "n"}, {"new2", "n"}});
+    res = Post("/ch/query/index.asp",
+               {{"name", "webber"}, {"old", "wrong"}, {"new", "n"}, {"new2", "n"}});
     ASSERT_TRUE(res);
     EXPECT_NE(res->body.find("wrong"), std::string::npos);
     EXPECT_TRUE(Login("webber", "first-pw"));
 
-    res = Post("/ch/query/index.asp",
-               {{"name", "webber"}, {"old", "first-pw"}, {"new", "second-pw"}, {"new2", "second-pw"}});
+    res = Post(
+        "/ch/query/index.asp",
+        {{"name", "webber"}, {"old", "first-pw"}, {"new", "second-pw"}, {"new2", "second-pw"}});
     ASSERT_TRUE(res);
     EXPECT_NE(res->body.find("is changed"), std::string::npos) << res->body;
     EXPECT_TRUE(Login("webber", "second-pw"));

@@ -1,7 +1,8 @@
 // The room logic driven directly, without sockets.
+#include "server/core/chat_host.h"
+
 #include <gtest/gtest.h>
 
-#include "server/core/chat_host.h"
 #include "tests/server/fake_participant.h"
 
 namespace zorvid::test {

@@ -34,7 +34,9 @@ public:
 
     bool Start(const std::string& program, const std::vector<std::string>& args) {
         int in[2], out[2], err[2];
-        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return false;
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
+            ::pipe2(err, O_CLOEXEC) != 0)
+            return false;
         pid_ = ::fork();
         if (pid_ < 0) return false;
         if (pid_ == 0) {
@@ -105,7 +107,8 @@ public:
 private:
     // One wait for output; false at the deadline (or, unless untilEnd, at the end of stderr).
     bool Pump(std::chrono::steady_clock::time_point deadline, bool untilEnd) {
-        const auto left = std::chrono::duration_cast<Ms>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<Ms>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         pollfd p[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
         if (::poll(p, 2, static_cast<int>(left.count())) <= 0) return false;
@@ -130,9 +133,10 @@ private:
 };
 
 // Runs a program to its end with `input` on its standard input.
-inline std::optional<int> RunProgram(const std::string& program, const std::vector<std::string>& args,
-                                     const std::string& input, std::string& out, std::string& err,
-                                     std::chrono::milliseconds timeout = std::chrono::milliseconds(10000)) {
+inline std::optional<int> RunProgram(
+    const std::string& program, const std::vector<std::string>& args, const std::string& input,
+    std::string& out, std::string& err,
+    std::chrono::milliseconds timeout = std::chrono::milliseconds(10000)) {
     ChildProcess child;
     if (!child.Start(program, args) || !child.FeedAndClose(input)) return std::nullopt;
     auto status = child.Finish(timeout);

@@ -1,10 +1,9 @@
 // Configuration, the JSON form of records and the account store.
+#include <gtest/gtest.h>
 #include <sodium.h>
 #include <unistd.h>
 
 #include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "net/codec.h"
 #include "server/core/account_store.h"
@@ -25,7 +24,8 @@ TEST(ServerConfigTest, ReadsEveryKeyAndRejectsBadInput) {
                   {"name": "Show", "marker": "+",
                    "live-show": {"code": 55, "address": "{web}/m.ogg", "base": "{web}/"}}],
         "portal-on-join": "{web}/"
-    })", "/etc/zorvid", c);
+    })",
+                    "/etc/zorvid", c);
     EXPECT_EQ(c.bindAddress, "127.0.0.2");
     EXPECT_EQ(c.loginPort, 0);
     EXPECT_EQ(c.chatPortFirst, 7000);
@@ -45,9 +45,10 @@ TEST(ServerConfigTest, ReadsEveryKeyAndRejectsBadInput) {
     for (const char* bad : {"7000", "7010-7000", "0-5", "a-b", "7000-70000", "1-2x"}) {
         EXPECT_THROW(ParseChatPorts(bad, c), ConfigError) << bad;
     }
-    for (const char* bad : {"[1]", "{\"nope\": 1}", "{\"login-port\": 70000}", "{\"login-port\": \"x\"}",
-                            "{\"rooms\": [{\"name\": \"A\", \"marker\": \"ab\"}]}", "{",
-                            "{\"rooms\": [{\"name\": \"A\", \"live-show\": {\"code\": 3}}]}"}) {
+    for (const char* bad :
+         {"[1]", "{\"nope\": 1}", "{\"login-port\": 70000}", "{\"login-port\": \"x\"}",
+          "{\"rooms\": [{\"name\": \"A\", \"marker\": \"ab\"}]}", "{",
+          "{\"rooms\": [{\"name\": \"A\", \"live-show\": {\"code\": 3}}]}"}) {
         ServerConfig d;
         EXPECT_THROW(ApplyConfigText(bad, "/", d), ConfigError) << bad;
     }
@@ -66,9 +67,12 @@ TEST(JsonRecordTest, RoundTripsAndReportsBadFields) {
     EXPECT_EQ(RecordFromJson(nlohmann::json::parse(RecordToJsonLine(m))), m);
 
     // The catalogue's find request, from its JSON form, encodes to its 20 known bytes.
-    const CMsg find = RecordFromJson(nlohmann::json::parse(R"({"code1":14,"code2":52,"text":"ann"})"));
-    EXPECT_EQ(zorvi::EncodeMsg(find),
-              std::string("\x0E\0\0\0\x34\0\0\0\x03" "ann" "\0\0\0\0\0\0\0\0", 20));
+    const CMsg find =
+        RecordFromJson(nlohmann::json::parse(R"({"code1":14,"code2":52,"text":"ann"})"));
+    EXPECT_EQ(zorvi::EncodeMsg(find), std::string("\x0E\0\0\0\x34\0\0\0\x03"
+                                                  "ann"
+                                                  "\0\0\0\0\0\0\0\0",
+                                                  20));
     EXPECT_EQ(RecordFromJson(nlohmann::json::parse(R"({"number":4294967295})")).number, -1);
 
     for (const char* bad : {R"({"code1":"x"})", R"({"list":[1]})", R"({"array":["a"]})",
@@ -86,7 +90,8 @@ TEST(AccountStoreTest, RegistersLogsInAndChangesPasswords) {
                       ("zorvid-accounts-" + std::to_string(::getpid()) + ".db");
     std::filesystem::remove(path);
     {
-        AccountStore store(path.string(), crypto_pwhash_OPSLIMIT_MIN, crypto_pwhash_MEMLIMIT_MIN, 32);
+        AccountStore store(path.string(), crypto_pwhash_OPSLIMIT_MIN, crypto_pwhash_MEMLIMIT_MIN,
+                           32);
         EXPECT_EQ(store.Login("ann", "pw", false), LoginOutcome::Refused);
         EXPECT_EQ(store.Login("ann", "pw", true), LoginOutcome::Created);
         EXPECT_EQ(store.Login("ann", "pw", false), LoginOutcome::Accepted);
@@ -105,12 +110,14 @@ TEST(AccountStoreTest, RegistersLogsInAndChangesPasswords) {
         EXPECT_EQ(store.Login("bob", "pw", false), LoginOutcome::Refused);
     }
     // The hashes survive a restart, and none is the password itself.
-    AccountStore reopened(path.string(), crypto_pwhash_OPSLIMIT_MIN, crypto_pwhash_MEMLIMIT_MIN, 32);
+    AccountStore reopened(path.string(), crypto_pwhash_OPSLIMIT_MIN, crypto_pwhash_MEMLIMIT_MIN,
+                          32);
     EXPECT_EQ(reopened.Login("bob", "new", false), LoginOutcome::Accepted);
     EXPECT_TRUE(reopened.Exists("ann"));
     std::filesystem::remove(path);
 
-    EXPECT_EQ(HtmlEscape("<b>\"x\" & 'y'</b>"), "&lt;b&gt;&quot;x&quot; &amp; &#39;y&#39;&lt;/b&gt;");
+    EXPECT_EQ(HtmlEscape("<b>\"x\" & 'y'</b>"),
+              "&lt;b&gt;&quot;x&quot; &amp; &#39;y&#39;&lt;/b&gt;");
 }
 
 }  // namespace

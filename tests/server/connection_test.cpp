@@ -1,13 +1,14 @@
 // A connection's output to a peer that reads slowly: the socket's buffer fills, the rest
 // waits in the connection and must still arrive whole and in order.
+#include "server/core/connection.h"
+
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <future>
 #include <optional>
 #include <thread>
 
-#include <gtest/gtest.h>
-
-#include "server/core/connection.h"
 #include "server/core/output_batch.h"
 #include "tests/server/test_client.h"
 
@@ -55,7 +56,8 @@ protected:
         ConnectionLimits limits;
         limits.maxQueuedBytes = 8 * 1024 * 1024;
         limits.idleLimit = limits.firstDeadline = std::chrono::seconds(30);
-        connection = std::make_shared<Sink>(std::move(accepted), "127.0.0.1", limits, tracker, "test");
+        connection =
+            std::make_shared<Sink>(std::move(accepted), "127.0.0.1", limits, tracker, "test");
         connection->Start();
         loop = std::thread([this] { io.run(); });
     }
@@ -92,7 +94,8 @@ protected:
     }
 
     asio::io_context io;
-    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work{asio::make_work_guard(io)};
+    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work{
+        asio::make_work_guard(io)};
     Tracker tracker{io};
     TestClient client;
     std::shared_ptr<Connection> connection;
@@ -120,7 +123,8 @@ TEST_F(SlowReader, EverythingQueuedArrivesWholeAndInOrder) {
         const std::string bytes = Numbered(turn * 2000, 2000);
         expected += bytes;
         OnLoop([&] {
-            for (std::size_t at = 0; at < bytes.size(); at += 209) connection->Queue(std::string_view(bytes).substr(at, 209));
+            for (std::size_t at = 0; at < bytes.size(); at += 209)
+                connection->Queue(std::string_view(bytes).substr(at, 209));
         });
     }
     ASSERT_GT(expected.size(), 3u * 1024 * 1024);

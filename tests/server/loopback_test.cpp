@@ -1,11 +1,10 @@
 // The service over real loopback sockets on ephemeral ports.
+#include <gtest/gtest.h>
 #include <sodium.h>
 
 #include <filesystem>
 #include <memory>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "server/core/zorvi_server.h"
 #include "tests/server/test_client.h"
@@ -55,7 +54,8 @@ protected:
         std::filesystem::remove(dbPath_);
     }
 
-    bool Login(const std::string& name, const std::string& password, const char* local = "127.0.0.1") {
+    bool Login(const std::string& name, const std::string& password,
+               const char* local = "127.0.0.1") {
         CMsg req(15, 27), reply;
         req.text = name;
         req.list = {password};
@@ -73,7 +73,8 @@ protected:
     }
 
     // Logs in and joins; returns the join answer ("" when the connection broke).
-    std::string Enter(TestClient& c, const std::string& name, int port, const char* local = "127.0.0.1") {
+    std::string Enter(TestClient& c, const std::string& name, int port,
+                      const char* local = "127.0.0.1") {
         std::string answer;
         if (!Login(name, "pw-" + name, local) || !c.Connect(port, local) || !c.SendBare(name) ||
             !c.ReceiveBare(answer)) {
@@ -101,7 +102,7 @@ private:
 
 TEST_F(Loopback, LoginVersionAndRoomExchanges) {
     StartServer();
-    EXPECT_TRUE(Login("ann", "secret"));    // open registration creates ann
+    EXPECT_TRUE(Login("ann", "secret"));  // open registration creates ann
     EXPECT_TRUE(Login("ann", "secret"));
     EXPECT_FALSE(Login("ann", "wrong"));
     EXPECT_FALSE(Login("", "x"));
@@ -262,7 +263,8 @@ TEST_F(Loopback, HostileClientsNeverHurtTheOthers) {
     // Garbage on every port, a huge count, a truncated record, a silent connection.
     TestClient garbage, huge, truncated, silent, bigName;
     ASSERT_TRUE(garbage.Connect(server->ServicePort(), "127.0.0.6"));
-    ASSERT_TRUE(garbage.SendRaw(std::string("\x01\x00\x00\x00\x02\x00\x00\x00\xFF\xFE\xFF\xFF\xFE\xFF", 14)));
+    ASSERT_TRUE(garbage.SendRaw(
+        std::string("\x01\x00\x00\x00\x02\x00\x00\x00\xFF\xFE\xFF\xFF\xFE\xFF", 14)));
     ASSERT_TRUE(huge.Connect(server->LoginPort(), "127.0.0.6"));
     std::string hugeRecord = zorvi::EncodeMsg(CMsg(15, 27));
     hugeRecord.resize(13);  // code1, code2, empty text, number: now a list count of 4 billion
@@ -280,7 +282,8 @@ TEST_F(Loopback, HostileClientsNeverHurtTheOthers) {
     bool slowDropped = false;
     // Kernel buffers on loopback hold megabytes, so send well past them, in bursts.
     for (int burst = 0; burst < 60; ++burst) {
-        for (int i = 0; i < 50; ++i) ASSERT_TRUE(good.Send(Line("good: " + std::to_string(i) + " " + pad)));
+        for (int i = 0; i < 50; ++i)
+            ASSERT_TRUE(good.Send(Line("good: " + std::to_string(i) + " " + pad)));
         for (int i = 0; i < 50;) {
             ASSERT_TRUE(good.Receive(reply, Ms(2000))) << "burst " << burst << " was delayed";
             if (reply.code2 == 11) ++i;

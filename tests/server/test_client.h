@@ -78,7 +78,8 @@ public:
     bool ReceiveCode(int code2, CMsg& out, Ms timeout = Ms(3000)) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (true) {
-            const auto left = std::chrono::duration_cast<Ms>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<Ms>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0 || !Receive(out, left)) return false;
             if (out.code2 == code2) return true;
         }
@@ -96,7 +97,8 @@ public:
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         char buf[4096];
         while (true) {
-            const auto left = std::chrono::duration_cast<Ms>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<Ms>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) return false;
             pollfd p{fd_, POLLIN, 0};
             if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
@@ -106,7 +108,8 @@ public:
         }
     }
     // A whole exchange on a fresh connection: connect, send, read one reply, close notice.
-    static bool Exchange(int port, const CMsg& request, CMsg& reply, const char* local = "127.0.0.1") {
+    static bool Exchange(int port, const CMsg& request, CMsg& reply,
+                         const char* local = "127.0.0.1") {
         TestClient c;
         if (!c.Connect(port, local) || !c.Send(request) || !c.Receive(reply)) return false;
         c.Send(CMsg(14, 25));
@@ -120,7 +123,8 @@ private:
         char buf[65536];
         while (true) {
             if (attempt()) return true;
-            const auto left = std::chrono::duration_cast<Ms>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<Ms>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) return false;
             pollfd p{fd_, POLLIN, 0};
             if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;

@@ -75,7 +75,10 @@ TEST(Automation, ServiceFileStartsTheProgramWithTheSwitchAndIsStable) {
     ASSERT_TRUE(StartAutomation(false, factory, QStringLiteral("/usr/bin/kestrivan"), folder));
     const QString file = folder + QStringLiteral("/Kestrivan.Application.service");
     const QByteArray first = ReadAll(file);
-    EXPECT_EQ(first, QByteArray("[D-BUS Service]\nName=Kestrivan.Application\nExec=/usr/bin/kestrivan -Automation\n"));
+    EXPECT_EQ(
+        first,
+        QByteArray(
+            "[D-BUS Service]\nName=Kestrivan.Application\nExec=/usr/bin/kestrivan -Automation\n"));
     ASSERT_TRUE(StartAutomation(false, factory, QStringLiteral("/usr/bin/kestrivan"), folder));
     EXPECT_EQ(ReadAll(file), first);
     EXPECT_FALSE(factory.served());
@@ -83,11 +86,13 @@ TEST(Automation, ServiceFileStartsTheProgramWithTheSwitchAndIsStable) {
     // A moved program rewrites the file; a path with blanks is quoted for the bus.
     ASSERT_TRUE(AutomationServiceFile::Refresh(folder, QStringLiteral("/opt/my apps/kestrivan")));
     EXPECT_TRUE(ReadAll(file).contains("Exec='/opt/my apps/kestrivan' -Automation\n"));
-    EXPECT_TRUE(AutomationServiceFile::Contents(QStringLiteral("/a/it's")).contains(QStringLiteral("Exec='/a/it'\\''s' -Automation")));
+    EXPECT_TRUE(AutomationServiceFile::Contents(QStringLiteral("/a/it's"))
+                    .contains(QStringLiteral("Exec='/a/it'\\''s' -Automation")));
 }
 
 TEST(Automation, HeldProgramOnASessionBus) {
-    const QString dbusRunSession = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
+    const QString dbusRunSession =
+        QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
     if (dbusRunSession.isEmpty()) GTEST_SKIP() << "dbus-run-session is not installed";
     QTemporaryDir data;
     QProcess client;
@@ -97,7 +102,8 @@ TEST(Automation, HeldProgramOnASessionBus) {
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     client.setProcessEnvironment(env);
     client.setProcessChannelMode(QProcess::MergedChannels);
-    client.start(dbusRunSession, {QStringLiteral("--"), QStringLiteral(KV_AUTOMATION_HELPER), QStringLiteral("--client")});
+    client.start(dbusRunSession, {QStringLiteral("--"), QStringLiteral(KV_AUTOMATION_HELPER),
+                                  QStringLiteral("--client")});
     ASSERT_TRUE(client.waitForStarted(10000));
     const bool finished = client.waitForFinished(120000);
     if (!finished) client.kill();

@@ -47,7 +47,8 @@ TEST(CloseOnTheService, OwnerIsHeldBackThenLeavesAndRemovesTheRoom) {
     ann.c.rooms.OnNewRoom();
     ASSERT_EQ(ann.c.w().m_isOwner, 1);
     ASSERT_TRUE(bob.ChangeInto(QStringLiteral("farewell")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ann.c.w().m_roomUsers.contains(QStringLiteral("bob")); }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return ann.c.w().m_roomUsers.contains(QStringLiteral("bob")); }, kWait));
 
     // With bob present the owner may not go.
     EXPECT_EQ(ann.shell->OnCloseWindow(), CloseOutcome::Stopped);

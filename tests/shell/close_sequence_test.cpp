@@ -1,4 +1,6 @@
 // The close sequence's branches, driven through the shell with recording fakes.
+#include "shell/close_sequence.h"
+
 #include <gtest/gtest.h>
 
 #include <QPlainTextEdit>
@@ -6,16 +8,15 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "fake_tray.h"
 #include "net/cmsg.h"
 #include "shell/automation_factory.h"
-#include "shell/close_sequence.h"
 #include "shell/first_visible_line.h"
 #include "shell/kestrivan_dlg_auto_proxy.h"
 #include "shell/shell_ops.h"
 #include "shell/shell_texts.h"
 #include "support/test_window.h"
 #include "support_net/script_peer.h"
-#include "fake_tray.h"
 
 namespace {
 
@@ -45,7 +46,8 @@ struct ClosingWindow {
 const QStringList& HideCommands() {
     static const QStringList commands = [] {
         QStringList c;
-        for (const char* command : shell_texts::kHideWingCommands) c << QString::fromLatin1(command);
+        for (const char* command : shell_texts::kHideWingCommands)
+            c << QString::fromLatin1(command);
         return c;
     }();
     return commands;
@@ -91,7 +93,8 @@ TEST(CloseSequence, RunsEveryStepInOrderAndEnds) {
     c.t.w().m_soundOn = 1;
     c.t.skin.commands.clear();
     EXPECT_EQ(c.shell->OnCloseWindow(), CloseOutcome::Ended);
-    EXPECT_EQ(c.t.box.asked, (QStringList{shell_texts::AreYouSureExit(), shell_texts::SaveChatQuestion()}));
+    EXPECT_EQ(c.t.box.asked,
+              (QStringList{shell_texts::AreYouSureExit(), shell_texts::SaveChatQuestion()}));
     EXPECT_EQ(c.journal, QStringList{QStringLiteral("save")});
     EXPECT_EQ(c.t.skin.commands, HideCommands());
     ASSERT_EQ(c.t.sounds.played.size(), 1u);
@@ -120,7 +123,8 @@ TEST(CloseSequence, ScrolledToABlankLineSkipsTheQuestion) {
     display.resize(300, 80);
     display.show();
     QString text;
-    for (int i = 0; i < 40; ++i) text += (i == 30 ? QString() : QStringLiteral("line %1").arg(i)) + QLatin1Char('\n');
+    for (int i = 0; i < 40; ++i)
+        text += (i == 30 ? QString() : QStringLiteral("line %1").arg(i)) + QLatin1Char('\n');
     display.setPlainText(text);
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return display.verticalScrollBar()->maximum() >= 30; }, 5000));
@@ -198,7 +202,8 @@ TEST(CloseSequence, HeldByAutomationHidesInsteadOfEnding) {
     ClosingWindow c;
     QSignalSpy finished(&c.t.w(), &QDialog::finished);
     AutomationFactory factory;
-    QObject::connect(&factory, &AutomationFactory::released, c.shell.get(), &ShellOps::OnAutomationReleased);
+    QObject::connect(&factory, &AutomationFactory::released, c.shell.get(),
+                     &ShellOps::OnAutomationReleased);
     factory.AttachWindow(&c.t.w());
     ASSERT_TRUE(factory.Create(QStringLiteral(":1.7")));
     ASSERT_NE(c.t.w().m_pAutoProxy, nullptr);

@@ -1,4 +1,6 @@
 // The help window reading the compiled help file built from our sources.
+#include "shell/help_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -7,7 +9,6 @@
 #include <QUrl>
 
 #include "shell/chm_file.h"
-#include "shell/help_window.h"
 
 namespace {
 
@@ -22,8 +23,9 @@ TEST(Help, BuiltFileOpensAtItsTopic) {
     EXPECT_TRUE(doc->toPlainText().contains(QStringLiteral("Kestrivan is the desktop client")));
 
     // The logo comes out of the help file too.
-    const QVariant logo = help.browser()->loadResource(QTextDocument::ImageResource,
-                                                       help.browser()->source().resolved(QUrl(QStringLiteral("zorvi_logo.png"))));
+    const QVariant logo = help.browser()->loadResource(
+        QTextDocument::ImageResource,
+        help.browser()->source().resolved(QUrl(QStringLiteral("zorvi_logo.png"))));
     ASSERT_TRUE(logo.canConvert<QImage>());
     EXPECT_EQ(logo.value<QImage>().size(), QSize(48, 48));
 

@@ -1,16 +1,17 @@
 // The option dialog, the settings it writes, the web pages and the help topic.
+#include "shell/option_ops.h"
+
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QSettings>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 
 #include "app/settings_store.h"
 #include "shell/option_dlg.h"
-#include "shell/option_ops.h"
 #include "support/test_window.h"
 
 namespace {
@@ -72,7 +73,8 @@ TEST(Options, DialogOpensAtTheWindowsCentreLineAboveItsBottom) {
         return int(QDialog::Rejected);
     });
     ops.OnOptions();
-    EXPECT_EQ(opened, QPoint((frame.left() + frame.left() + frame.width()) / 2, frame.top() + frame.height() - 220));
+    EXPECT_EQ(opened, QPoint((frame.left() + frame.left() + frame.width()) / 2,
+                             frame.top() + frame.height() - 220));
     EXPECT_EQ(title, QStringLiteral("Option Dialog"));
 
     COptionDlg unplaced;
@@ -90,7 +92,8 @@ TEST(Options, PagesOpenInTheUsersBrowser) {
     ops.OpenSiblingHomePage();
     ops.OnOptions();
     const Endpoints& e = t.w().endpoints();
-    EXPECT_EQ(t.desktop.opened, (QStringList{e.ServiceHomePage(), e.SiblingHomePage(), e.PasswordPage()}));
+    EXPECT_EQ(t.desktop.opened,
+              (QStringList{e.ServiceHomePage(), e.SiblingHomePage(), e.PasswordPage()}));
     EXPECT_TRUE(t.desktop.opened.last().endsWith(QStringLiteral("/ch/query/index.asp")));
 }
 
@@ -99,7 +102,8 @@ TEST(Options, HelpTopicUsesPathOrTheWorkingFolder) {
     OptionOps ops(t.w());
     ops.ShowHelpTopic();
     ASSERT_EQ(t.desktop.help.size(), 1);
-    EXPECT_EQ(t.desktop.help[0], QDir::currentPath() + QStringLiteral("/zorvi.chm::/ZorviOverview.htm"));
+    EXPECT_EQ(t.desktop.help[0],
+              QDir::currentPath() + QStringLiteral("/zorvi.chm::/ZorviOverview.htm"));
 
     QDir().mkpath(QFileInfo(t.settings->machineFile()).path());
     QSettings machine(t.settings->machineFile(), QSettings::IniFormat);

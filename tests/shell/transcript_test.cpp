@@ -1,4 +1,6 @@
 // Saving the conversation: the dialog's settings, cancel, overwrite and the folder rule.
+#include "shell/transcript.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -8,7 +10,6 @@
 
 #include "shell/save_file_dialog.h"
 #include "shell/shell_texts.h"
-#include "shell/transcript.h"
 #include "support/fakes.h"
 
 namespace {
@@ -73,7 +74,8 @@ TEST(Transcript, WritesTheWholeTextAndOverwriteReplaces) {
     f.display.setPlainText(QStringLiteral("Welcome\nalice: h\u00e9llo\n\nbob:  spaced  "));
     f.dialog.answer = path;
     EXPECT_TRUE(f.transcript.SaveTranscript());
-    EXPECT_EQ(ReadAll(path), QStringLiteral("Welcome\nalice: h\u00e9llo\n\nbob:  spaced  ").toUtf8());
+    EXPECT_EQ(ReadAll(path),
+              QStringLiteral("Welcome\nalice: h\u00e9llo\n\nbob:  spaced  ").toUtf8());
 }
 
 TEST(Transcript, CreatesOneMissingFolderLevelOnly) {
@@ -105,7 +107,8 @@ TEST(Transcript, FailedWriteLeavesTheOldFileWhole) {
     EXPECT_TRUE(Transcript::WriteText(blocker, QStringLiteral("new\ntext")));
     EXPECT_EQ(ReadAll(blocker), QByteArray("new\ntext"));
     // No temporary file is left beside it.
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("blocker")});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("blocker")});
 }
 
 }  // namespace

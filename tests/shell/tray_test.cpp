@@ -3,15 +3,14 @@
 
 #include <QSignalSpy>
 #include <QTest>
-
 #include <QTimer>
 
+#include "fake_tray.h"
 #include "shell/main_window_run.h"
 #include "shell/shell_ops.h"
 #include "shell/shell_texts.h"
 #include "shell/tray_icon.h"
 #include "support/test_window.h"
-#include "fake_tray.h"
 
 namespace {
 
@@ -71,7 +70,8 @@ TEST(Tray, RightClickMenuRestoresAndCloses) {
     w.tray.choices = {0};
     w.tray.Notify(ShellOps::kTrayIconId, ITrayIcon::Event::RightButtonDown);
     ASSERT_EQ(w.tray.menus.size(), 1);
-    EXPECT_EQ(w.tray.menus[0], (QStringList{QStringLiteral("Restore"), QString(), QStringLiteral("Close")}));
+    EXPECT_EQ(w.tray.menus[0],
+              (QStringList{QStringLiteral("Restore"), QString(), QStringLiteral("Close")}));
     EXPECT_TRUE(w.t.w().isVisible());
     // Nothing chosen: nothing happens.
     w.tray.Notify(ShellOps::kTrayIconId, ITrayIcon::Event::RightButtonDown);
@@ -86,7 +86,8 @@ TEST(Tray, TrayCloseAsksTwiceAndEndsOnlyWhenTheSequenceEnds) {
     w.t.box.answers = {true, false};
     w.tray.choices = {2};
     w.tray.Notify(ShellOps::kTrayIconId, ITrayIcon::Event::RightButtonDown);
-    EXPECT_EQ(w.t.box.asked, (QStringList{shell_texts::AreYouSureExit(), shell_texts::AreYouSureExit()}));
+    EXPECT_EQ(w.t.box.asked,
+              (QStringList{shell_texts::AreYouSureExit(), shell_texts::AreYouSureExit()}));
     EXPECT_TRUE(w.t.w().isVisible()) << "the tray's Close restores the window first";
     EXPECT_EQ(finished.count(), 0);
     EXPECT_TRUE(w.tray.isShown());
@@ -102,7 +103,8 @@ TEST(Tray, TrayCloseAsksTwiceAndEndsOnlyWhenTheSequenceEnds) {
     w.t.box.asked.clear();
     w.t.box.answers = {true, true, false};
     w.shell->OnTrayClose();
-    EXPECT_EQ(w.t.box.asked.mid(0, 2), (QStringList{shell_texts::AreYouSureExit(), shell_texts::AreYouSureExit()}));
+    EXPECT_EQ(w.t.box.asked.mid(0, 2),
+              (QStringList{shell_texts::AreYouSureExit(), shell_texts::AreYouSureExit()}));
     EXPECT_EQ(finished.count(), 1);
     EXPECT_FALSE(w.tray.isShown());
 }
@@ -138,7 +140,8 @@ TEST(Tray, AboutCommandIgnoresItsLowBits) {
     EXPECT_EQ(w.abouts, 2);
     EXPECT_FALSE(w.shell->OnSystemCommand(32)) << "other commands get the default processing";
     EXPECT_EQ(w.abouts, 2);
-    EXPECT_EQ(ShellOps::SystemMenuItems(), (QStringList{QStringLiteral("Minimize"), QStringLiteral("&About Kestrivan...")}));
+    EXPECT_EQ(ShellOps::SystemMenuItems(),
+              (QStringList{QStringLiteral("Minimize"), QStringLiteral("&About Kestrivan...")}));
     EXPECT_EQ(ShellOps::SystemMenuCommand(0), ShellOps::kMinimizeCommand);
     EXPECT_EQ(ShellOps::SystemMenuCommand(1), ShellOps::kAboutCommand);
 }

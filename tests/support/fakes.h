@@ -102,7 +102,8 @@ class FakeUserList : public IUserList {
 public:
     int AddColoredName(const QString& name, quint32 colour) override {
         int i = 0;
-        while (i < int(entries.size()) && entries[i].first.compare(name, Qt::CaseInsensitive) <= 0) ++i;
+        while (i < int(entries.size()) && entries[i].first.compare(name, Qt::CaseInsensitive) <= 0)
+            ++i;
         entries.insert(entries.begin() + i, {name, colour});
         if (selected >= i) ++selected;
         return i;
@@ -111,8 +112,10 @@ public:
         for (int i = 0; i < int(entries.size()); ++i) {
             if (entries[i].first.compare(name, Qt::CaseInsensitive) == 0) {
                 entries.erase(entries.begin() + i);
-                if (selected == i) selected = -1;
-                else if (selected > i) --selected;
+                if (selected == i)
+                    selected = -1;
+                else if (selected > i)
+                    --selected;
                 return true;
             }
         }

@@ -1,7 +1,8 @@
 // Test programs of widget code run their cases inside one QApplication: headless by
 // default, or on a real X display (Xvfb in CI) for programs that ask for one.
-#include <QApplication>
 #include <gtest/gtest.h>
+
+#include <QApplication>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsSet("KV_PREFER_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY")) {

@@ -1,8 +1,9 @@
 #include "support/test_window.h"
 
 TestWindow::TestWindow(const std::function<void(WindowServices&)>& configure) {
-    settings = std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("user/Marquent/Zorvi.conf")),
-                                               dir.filePath(QStringLiteral("machine/Marquent/Zorvi.conf")));
+    settings = std::make_unique<SettingsStore>(
+        dir.filePath(QStringLiteral("user/Marquent/Zorvi.conf")),
+        dir.filePath(QStringLiteral("machine/Marquent/Zorvi.conf")));
     WindowServices services;
     services.messageBox = &box;
     services.sounds = &sounds;

@@ -30,7 +30,18 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
 }
 
 struct PeerScript::Step {
-    enum class Kind { Receive, ReceiveBare, SendBytes, Wait, Silent, ExpectEnd, Close, ShutdownSend, Run, HandOver };
+    enum class Kind {
+        Receive,
+        ReceiveBare,
+        SendBytes,
+        Wait,
+        Silent,
+        ExpectEnd,
+        Close,
+        ShutdownSend,
+        Run,
+        HandOver
+    };
     Kind kind;
     std::string bytes;
     bool flag = false;
@@ -52,7 +63,9 @@ PeerScript& PeerScript::ReceiveBareString() {
     return *this;
 }
 PeerScript& PeerScript::Send(const CMsg& msg) { return SendRaw(zorvi::EncodeMsg(msg)); }
-PeerScript& PeerScript::SendBareString(const std::string& s) { return SendRaw(zorvi::EncodeBareString(s)); }
+PeerScript& PeerScript::SendBareString(const std::string& s) {
+    return SendRaw(zorvi::EncodeBareString(s));
+}
 PeerScript& PeerScript::SendRaw(const std::string& bytes, bool oneBytePerWrite) {
     steps_.push_back({Step::Kind::SendBytes, bytes, oneBytePerWrite, {}, {}});
     return *this;
@@ -110,11 +123,13 @@ public:
     // Waits until the connection is readable (true) or the deadline passes (false).
     bool WaitReadable(Clock::time_point deadline) {
         while (true) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0) return false;
             pollfd p[2] = {{fd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
             const int n = ::poll(p, 2, static_cast<int>(left.count()));
-            if (n < 0 && errno != EINTR) throw ScriptFailure(std::string("poll: ") + std::strerror(errno));
+            if (n < 0 && errno != EINTR)
+                throw ScriptFailure(std::string("poll: ") + std::strerror(errno));
             if (n > 0 && p[1].revents != 0) throw Stopped{};
             if (n > 0 && p[0].revents != 0) return true;
         }
@@ -146,7 +161,8 @@ public:
             if (r.status == zorvi::DecodeStatus::Malformed) {
                 throw ScriptFailure(std::string("malformed input: ") + r.error);
             }
-            if (!ReadSome(deadline)) throw ScriptFailure("client closed before a whole value arrived");
+            if (!ReadSome(deadline))
+                throw ScriptFailure("client closed before a whole value arrived");
         }
     }
 
@@ -175,10 +191,12 @@ private:
                 continue;
             }
             if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
                 if (left.count() <= 0) throw ScriptFailure("timed out sending to the client");
                 pollfd p[2] = {{fd_, POLLOUT, 0}, {stopFd_, POLLIN, 0}};
-                if (::poll(p, 2, static_cast<int>(left.count())) > 0 && p[1].revents != 0) throw Stopped{};
+                if (::poll(p, 2, static_cast<int>(left.count())) > 0 && p[1].revents != 0)
+                    throw Stopped{};
                 continue;
             }
             throw ScriptFailure(std::string("send: ") + std::strerror(errno));
@@ -193,7 +211,8 @@ private:
 
 }  // namespace
 
-ScriptPeer::ScriptPeer(PeerScript script) : ScriptPeer(std::vector<PeerScript>{std::move(script)}) {}
+ScriptPeer::ScriptPeer(PeerScript script)
+    : ScriptPeer(std::vector<PeerScript>{std::move(script)}) {}
 
 ScriptPeer::ScriptPeer(std::vector<PeerScript> scripts) : scripts_(std::move(scripts)) {
     if (scripts_.empty()) scripts_.emplace_back();
@@ -206,7 +225,8 @@ ScriptPeer::ScriptPeer(std::vector<PeerScript> scripts) : scripts_(std::move(scr
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = 0;
     socklen_t len = sizeof addr;
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listenFd_, 16) != 0 ||
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listenFd_, 16) != 0 ||
         ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         throw std::runtime_error(std::string("ScriptPeer: ") + std::strerror(errno));
     }
@@ -259,65 +279,67 @@ void ScriptPeer::RunScript(int fd, std::size_t connection, const PeerScript& scr
     try {
         for (const auto& step : script.steps()) {
             switch (step.kind) {
-            case Kind::Receive: {
-                CMsg m;
-                link.ReadValue([&](std::string_view b) { return zorvi::DecodeMsg(b, m); });
-                RecordMsg(connection, m);
-                break;
-            }
-            case Kind::ReceiveBare: {
-                std::string s;
-                link.ReadValue([&](std::string_view b) { return zorvi::DecodeBareString(b, s); });
-                RecordString(connection, s);
-                break;
-            }
-            case Kind::SendBytes:
-                link.Write(step.bytes, step.flag);
-                break;
-            case Kind::Wait:
-                link.Pause(step.duration);
-                break;
-            case Kind::Silent:
-                // Read and drop until the client goes away; only the stop signal ends it.
-                while (link.ReadSome(Clock::now() + std::chrono::hours(1))) link.buffer().clear();
-                break;
-            case Kind::ExpectEnd: {
-                const auto deadline = Clock::now() + script.stepTimeout();
-                while (link.ReadSome(deadline)) {
+                case Kind::Receive: {
                     CMsg m;
-                    auto r = zorvi::DecodeMsg(link.buffer(), m);
-                    while (r.status == zorvi::DecodeStatus::Complete) {
-                        RecordMsg(connection, m);
-                        link.buffer().erase(0, r.consumed);
-                        r = zorvi::DecodeMsg(link.buffer(), m);
+                    link.ReadValue([&](std::string_view b) { return zorvi::DecodeMsg(b, m); });
+                    RecordMsg(connection, m);
+                    break;
+                }
+                case Kind::ReceiveBare: {
+                    std::string s;
+                    link.ReadValue(
+                        [&](std::string_view b) { return zorvi::DecodeBareString(b, s); });
+                    RecordString(connection, s);
+                    break;
+                }
+                case Kind::SendBytes:
+                    link.Write(step.bytes, step.flag);
+                    break;
+                case Kind::Wait:
+                    link.Pause(step.duration);
+                    break;
+                case Kind::Silent:
+                    // Read and drop until the client goes away; only the stop signal ends it.
+                    while (link.ReadSome(Clock::now() + std::chrono::hours(1)))
+                        link.buffer().clear();
+                    break;
+                case Kind::ExpectEnd: {
+                    const auto deadline = Clock::now() + script.stepTimeout();
+                    while (link.ReadSome(deadline)) {
+                        CMsg m;
+                        auto r = zorvi::DecodeMsg(link.buffer(), m);
+                        while (r.status == zorvi::DecodeStatus::Complete) {
+                            RecordMsg(connection, m);
+                            link.buffer().erase(0, r.consumed);
+                            r = zorvi::DecodeMsg(link.buffer(), m);
+                        }
                     }
+                    std::lock_guard lock(mutex_);
+                    ++clientCloses_;
+                    changed_.notify_all();
+                    break;
                 }
-                std::lock_guard lock(mutex_);
-                ++clientCloses_;
-                changed_.notify_all();
-                break;
-            }
-            case Kind::Close:
-                if (step.flag) {
-                    linger l{1, 0};
-                    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+                case Kind::Close:
+                    if (step.flag) {
+                        linger l{1, 0};
+                        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+                    }
+                    ::close(fd);
+                    ownsFd = false;
+                    break;
+                case Kind::ShutdownSend:
+                    ::shutdown(fd, SHUT_WR);
+                    break;
+                case Kind::Run:
+                    step.custom(fd);
+                    break;
+                case Kind::HandOver: {
+                    std::lock_guard lock(mutex_);
+                    handedOver_.push_back(fd);
+                    ownsFd = false;
+                    changed_.notify_all();
+                    break;
                 }
-                ::close(fd);
-                ownsFd = false;
-                break;
-            case Kind::ShutdownSend:
-                ::shutdown(fd, SHUT_WR);
-                break;
-            case Kind::Run:
-                step.custom(fd);
-                break;
-            case Kind::HandOver: {
-                std::lock_guard lock(mutex_);
-                handedOver_.push_back(fd);
-                ownsFd = false;
-                changed_.notify_all();
-                break;
-            }
             }
             if (!ownsFd) break;
         }
@@ -396,7 +418,8 @@ std::vector<std::string> ScriptPeer::Errors() const {
     return errors_;
 }
 
-bool ScriptPeer::WaitUntil(std::chrono::milliseconds timeout, const std::function<bool()>& done) const {
+bool ScriptPeer::WaitUntil(std::chrono::milliseconds timeout,
+                           const std::function<bool()>& done) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, done);
 }

@@ -10,15 +10,15 @@ int main(int argc, char** argv) {
     if (argc != 2) return 2;
     SingleInstanceGuard guard(QStringLiteral("Zorvi_Unique"), QString::fromLocal8Bit(argv[1]));
     switch (guard.Acquire()) {
-    case SingleInstanceGuard::Result::Acquired:
-        std::cout << "acquired" << std::endl;
-        break;
-    case SingleInstanceGuard::Result::AlreadyRunning:
-        std::cout << "running" << std::endl;
-        return 1;
-    case SingleInstanceGuard::Result::Unavailable:
-        std::cout << "unavailable" << std::endl;
-        return 3;
+        case SingleInstanceGuard::Result::Acquired:
+            std::cout << "acquired" << std::endl;
+            break;
+        case SingleInstanceGuard::Result::AlreadyRunning:
+            std::cout << "running" << std::endl;
+            return 1;
+        case SingleInstanceGuard::Result::Unavailable:
+            std::cout << "unavailable" << std::endl;
+            return 3;
     }
     // The test ends us by closing our input, or by SIGKILL.
     std::string line;

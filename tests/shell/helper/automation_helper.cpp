@@ -67,7 +67,8 @@ int RunProgram(bool automationSwitch) {
     ShellHooks hooks;
     hooks.saveTranscript = [] { return true; };
     ShellOps shell(dlg, tray, hooks);
-    QObject::connect(&factory, &AutomationFactory::released, &shell, &ShellOps::OnAutomationReleased);
+    QObject::connect(&factory, &AutomationFactory::released, &shell,
+                     &ShellOps::OnAutomationReleased);
     factory.AttachWindow(&dlg);
     TestControl control(dlg);
     QDBusConnection::sessionBus().registerObject(QStringLiteral("/Test"), &control,
@@ -86,7 +87,9 @@ bool Check(bool condition, const char* what) {
 }
 
 bool ServiceRunning(const QDBusConnection& bus) {
-    return bus.interface()->isServiceRegistered(QString::fromLatin1(automation_names::kService)).value();
+    return bus.interface()
+        ->isServiceRegistered(QString::fromLatin1(automation_names::kService))
+        .value();
 }
 
 bool WaitUntilGone(const QDBusConnection& bus) {
@@ -99,19 +102,27 @@ bool WaitUntilGone(const QDBusConnection& bus) {
 }
 
 std::unique_ptr<QDBusInterface> Factory(const QDBusConnection& bus) {
-    auto iface = std::make_unique<QDBusInterface>(QString::fromLatin1(automation_names::kService), QString::fromLatin1(automation_names::kFactoryPath), QString::fromLatin1(automation_names::kFactoryInterface), bus);
+    auto iface = std::make_unique<QDBusInterface>(
+        QString::fromLatin1(automation_names::kService),
+        QString::fromLatin1(automation_names::kFactoryPath),
+        QString::fromLatin1(automation_names::kFactoryInterface), bus);
     iface->setTimeout(30000);
     return iface;
 }
 
 std::unique_ptr<QDBusInterface> Control(const QDBusConnection& bus) {
-    auto iface = std::make_unique<QDBusInterface>(QString::fromLatin1(automation_names::kService), QStringLiteral("/Test"), QStringLiteral("Kestrivan.Test"), bus);
+    auto iface = std::make_unique<QDBusInterface>(QString::fromLatin1(automation_names::kService),
+                                                  QStringLiteral("/Test"),
+                                                  QStringLiteral("Kestrivan.Test"), bus);
     iface->setTimeout(10000);
     return iface;
 }
 
 std::unique_ptr<QDBusInterface> Proxy(const QDBusConnection& bus) {
-    auto iface = std::make_unique<QDBusInterface>(QString::fromLatin1(automation_names::kService), QString::fromLatin1(automation_names::kProxyPath), QString::fromLatin1(automation_names::kProxyInterface), bus);
+    auto iface = std::make_unique<QDBusInterface>(
+        QString::fromLatin1(automation_names::kService),
+        QString::fromLatin1(automation_names::kProxyPath),
+        QString::fromLatin1(automation_names::kProxyInterface), bus);
     iface->setTimeout(10000);
     return iface;
 }
@@ -127,14 +138,16 @@ bool BoolCall(QDBusInterface& iface, const char* method) {
 }
 
 QByteArray ServiceFileBytes() {
-    QFile file(AutomationServiceFile::DefaultFolder() + QLatin1Char('/') + AutomationServiceFile::FileName());
+    QFile file(AutomationServiceFile::DefaultFolder() + QLatin1Char('/') +
+               AutomationServiceFile::FileName());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool OrdinaryStart() {
     QProcess program;
     program.start(QCoreApplication::applicationFilePath(), {});
-    return program.waitForFinished(20000) && program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0;
+    return program.waitForFinished(20000) && program.exitStatus() == QProcess::NormalExit &&
+           program.exitCode() == 0;
 }
 
 // Two ordinary starts leave the same service file, which starts this program.
@@ -142,7 +155,8 @@ bool ServiceFileScenario() {
     if (!Check(OrdinaryStart(), "first ordinary start failed")) return false;
     const QByteArray first = ServiceFileBytes();
     if (!Check(!first.isEmpty(), "no service file after an ordinary start")) return false;
-    if (!Check(first.contains(("Exec=" + QCoreApplication::applicationFilePath() + " -Automation\n").toUtf8()),
+    if (!Check(first.contains(
+                   ("Exec=" + QCoreApplication::applicationFilePath() + " -Automation\n").toUtf8()),
                "the service file does not start this program with the switch"))
         return false;
     if (!Check(OrdinaryStart(), "second ordinary start failed")) return false;
@@ -154,7 +168,8 @@ bool HeldUntilReleasedScenario(const QDBusConnection& bus) {
     auto factory = Factory(bus);
     const QDBusReply<QDBusObjectPath> created = factory->call(QStringLiteral("CreateObject"));
     if (!Check(created.isValid(), "creation through activation failed")) return false;
-    if (!Check(created.value().path() == QLatin1String(automation_names::kProxyPath), "wrong object path"))
+    if (!Check(created.value().path() == QLatin1String(automation_names::kProxyPath),
+               "wrong object path"))
         return false;
     const QDBusMessage again = factory->call(QStringLiteral("CreateObject"));
     if (!Check(again.type() == QDBusMessage::ErrorMessage &&
@@ -180,7 +195,8 @@ bool HeldUntilReleasedScenario(const QDBusConnection& bus) {
     }
     QDBusConnection::disconnectFromBus(QStringLiteral("stranger"));
     if (!Check(!strangerReleased, "a stranger released the object")) return false;
-    if (!Check(BoolCall(*control, "IsHeld"), "the object went away after a stranger's release")) return false;
+    if (!Check(BoolCall(*control, "IsHeld"), "the object went away after a stranger's release"))
+        return false;
 
     auto proxy = Proxy(bus);
     if (!Check(Call(*proxy, "Release"), "release failed")) return false;
@@ -199,11 +215,13 @@ bool ClientLeavesScenario() {
         auto control = Control(holder);
         if (!Check(Call(*control, "CloseWindow"), "closing the second window failed")) return false;
         const QDBusReply<bool> visible = control->call(QStringLiteral("IsVisible"));
-        if (!Check(visible.isValid() && !visible.value(), "the second held program did not stay hidden"))
+        if (!Check(visible.isValid() && !visible.value(),
+                   "the second held program did not stay hidden"))
             return false;
     }
     QDBusConnection::disconnectFromBus(name);
-    return Check(WaitUntilGone(QDBusConnection::sessionBus()), "the program outlived its departed client");
+    return Check(WaitUntilGone(QDBusConnection::sessionBus()),
+                 "the program outlived its departed client");
 }
 
 // Released while the user still has the window: the window stays until the user closes it.
@@ -215,9 +233,12 @@ bool ReleasedWhileOpenScenario(const QDBusConnection& bus) {
     if (!Check(Call(*proxy, "Release"), "third release failed")) return false;
     auto control = Control(bus);
     QDeadlineTimer deadline(10000);
-    while (BoolCall(*control, "IsHeld") && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    if (!Check(!BoolCall(*control, "IsHeld"), "the release did not clear the window's proxy")) return false;
-    if (!Check(BoolCall(*control, "IsVisible"), "a release ended a window the user still has")) return false;
+    while (BoolCall(*control, "IsHeld") && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (!Check(!BoolCall(*control, "IsHeld"), "the release did not clear the window's proxy"))
+        return false;
+    if (!Check(BoolCall(*control, "IsVisible"), "a release ended a window the user still has"))
+        return false;
     control->call(QStringLiteral("CloseWindow"));
     return Check(WaitUntilGone(bus), "closing the released window did not end the program");
 }
@@ -228,8 +249,8 @@ int RunClient() {
         std::printf("FAIL: no session bus\n");
         return 2;
     }
-    const bool ok = ServiceFileScenario() && HeldUntilReleasedScenario(bus) && ClientLeavesScenario() &&
-                    ReleasedWhileOpenScenario(bus);
+    const bool ok = ServiceFileScenario() && HeldUntilReleasedScenario(bus) &&
+                    ClientLeavesScenario() && ReleasedWhileOpenScenario(bus);
     std::printf("%s\n", ok ? "OK" : qPrintable(QStringLiteral("FAIL: ") + g_failure));
     return ok ? 0 : 1;
 }
