@@ -10,7 +10,7 @@ packages=(
   libasio-dev libcpp-httplib-dev libsqlite3-dev libsodium-dev
   nlohmann-json3-dev libcli11-dev
   fp-utils libchm-dev
-  xvfb xauth x11-utils imagemagick dbus dbus-x11 bc
+  clang-format xvfb xauth x11-utils imagemagick dbus dbus-x11 bc
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   qml6-module-qtmultimedia libqt6multimedia6 fonts-dejavu-core
 )
