@@ -1,7 +1,8 @@
 # The record and bare-string decoders under libFuzzer. The codec is compiled into the
 # target itself so that it carries the fuzzer's coverage instrumentation.
 add_executable(kv_fuzz_codec ${CMAKE_CURRENT_LIST_DIR}/codec_fuzz.cpp ${PROJECT_SOURCE_DIR}/src/net/codec.cpp)
-target_include_directories(kv_fuzz_codec PRIVATE ${PROJECT_SOURCE_DIR}/src)
+kv_include_link(kv_fuzz_codec PRIVATE net ${PROJECT_SOURCE_DIR}/src/net)
+target_link_libraries(kv_fuzz_codec PRIVATE kv_flags)
 target_compile_options(kv_fuzz_codec PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
 target_link_options(kv_fuzz_codec PRIVATE -fsanitize=fuzzer,address,undefined)
 

@@ -46,7 +46,7 @@ start_client() {  # name, saved-login (0/1)
     chmod 600 "$home/config/Marquent/Zorvi.conf"
   fi
   (cd "$build" && XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/run" XDG_DATA_HOME="$home/data" \
-     QTWEBENGINE_DISABLE_SANDBOX=1 exec ./src/app/exe/kestrivan) &
+     QTWEBENGINE_DISABLE_SANDBOX=1 exec ./src/main/kestrivan) &
   pids+=($!)
 }
 

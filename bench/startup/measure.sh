@@ -46,7 +46,7 @@ for i in $(seq "$runs"); do
   home="$state/home$i"; mkdir -p "$home/cfg/Marquent" "$home/run"; chmod 700 "$home/run"
   printf '[1.1b]\nusername=bench%s\npassword=pw\npsave=1\nsound=0\n' "$i" > "$home/cfg/Marquent/Zorvi.conf"
   prog+=("$(cd "$build" && XDG_CONFIG_HOME=$home/cfg XDG_RUNTIME_DIR=$home/run XDG_DATA_HOME=$home \
-            time_to_window ./src/app/exe/kestrivan)")
+            time_to_window ./src/main/kestrivan)")
 done
 b=$(printf '%s\n' "${base[@]}" | median)
 p=$(printf '%s\n' "${prog[@]}" | median)

@@ -69,4 +69,8 @@ inline constexpr QLatin1String kNowOwner("\r\n Now! You are the owner of this Ro
 inline constexpr QLatin1String kOwnerEffectsHint(
     "You can use the effect button to send image effect or sound effect to other users! \r\n");
 
+// Connection failures, reported alike by the login and the room operations.
+inline constexpr char kFailConnectServer[] = "Fail to connect server!";
+inline constexpr char kFailConnectChatServer[] = "Fail to connect chat server!";
+
 }  // namespace chat_texts

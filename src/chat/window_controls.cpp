@@ -7,10 +7,10 @@
 
 #include "chat/channel_images.h"
 #include "chat/chat_texts.h"
-#include "chat/dialog_units.h"
 #include "chat/display_text.h"
 #include "chat/kestrivan_dlg.h"
 #include "chat/skin_commands.h"
+#include "ui/dialog_units.h"
 
 namespace {
 

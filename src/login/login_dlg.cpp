@@ -9,11 +9,11 @@
 #include <QPushButton>
 
 #include "app/seams.h"
-#include "chat/dialog_units.h"
-#include "login/dialog_controls.h"
 #include "login/login_texts.h"
 #include "login/more_less.h"
 #include "login/server_list.h"
+#include "ui/dialog_controls.h"
+#include "ui/dialog_units.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include "chat/kestrivan_dlg.h"
 #include "login/login_dialog.h"
 #include "login/login_texts.h"
-#include "login/progress_dlg.h"
 #include "net/stream_errors.h"
+#include "ui/progress_dlg.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <QWidget>
 
-#include "login/dialog_controls.h"
+#include "ui/dialog_controls.h"
 
 namespace {
 

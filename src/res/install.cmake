@@ -14,7 +14,7 @@ foreach(size ${kv_icon_sizes})
   list(APPEND kv_icon_pngs ${kv_icon_dir}/${size}x${size}/kestrivan.png)
 endforeach()
 add_executable(kv_render_icon ${CMAKE_CURRENT_LIST_DIR}/tools/render_icon.cpp)
-target_link_libraries(kv_render_icon PRIVATE Qt6::Gui Qt6::Svg)
+target_link_libraries(kv_render_icon PRIVATE Qt6::Gui Qt6::Svg kv_flags)
 add_custom_command(
   OUTPUT ${kv_icon_pngs}
   COMMAND kv_render_icon ${CMAKE_CURRENT_LIST_DIR}/icons/kestrivan.svg ${kv_icon_dir} ${kv_icon_sizes}

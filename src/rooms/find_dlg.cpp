@@ -6,10 +6,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "chat/dialog_units.h"
 #include "rooms/enter_presses_default.h"
 #include "rooms/people_search.h"
 #include "rooms/room_texts.h"
+#include "ui/dialog_units.h"
 
 namespace {
 QLabel* MakeLabel(const QString& text, const char* name, QWidget* parent) {

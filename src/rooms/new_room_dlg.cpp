@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "chat/dialog_units.h"
 #include "rooms/room_texts.h"
+#include "ui/dialog_units.h"
 
 CNewRoomDlg::CNewRoomDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("CNewRoomDlg"));

@@ -6,9 +6,9 @@
 #include <QPushButton>
 
 #include "app/seams.h"
-#include "chat/dialog_units.h"
 #include "rooms/enter_presses_default.h"
 #include "rooms/room_texts.h"
+#include "ui/dialog_units.h"
 
 CPrivateMessageDlg::CPrivateMessageDlg(IMessageBox* box, QWidget* parent)
     : QDialog(parent), box_(box) {

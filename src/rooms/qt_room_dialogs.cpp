@@ -3,10 +3,10 @@
 #include <QMenu>
 #include <QWidget>
 
-#include "login/progress_dlg.h"
 #include "rooms/find_dlg.h"
 #include "rooms/new_room_dlg.h"
 #include "rooms/private_message_dlg.h"
+#include "ui/progress_dlg.h"
 
 QtRoomDialogs::QtRoomDialogs(QWidget* parent, IMessageBox* box) : parent_(parent), box_(box) {}
 

@@ -3,7 +3,6 @@
 #include <QPushButton>
 
 #include "chat/kestrivan_dlg.h"
-#include "login/login_ops.h"
 
 RoomOps::RoomOps(CKestrivanDlg& w, IRoomDialogs& dialogs, std::function<bool()> join,
                  std::function<void()> sendEffect, QObject* parent)
@@ -15,11 +14,6 @@ RoomOps::RoomOps(CKestrivanDlg& w, IRoomDialogs& dialogs, std::function<bool()> 
       finder_(ctx_) {
     lifecycle_.SetRefreshChannelList([this] { channels_.RefreshChannelList(); });
 }
-
-RoomOps::RoomOps(CKestrivanDlg& w, IRoomDialogs& dialogs, LoginOps& login,
-                 std::function<void()> sendEffect, QObject* parent)
-    : RoomOps(
-          w, dialogs, [&login] { return login.JoinChatServer(); }, std::move(sendEffect), parent) {}
 
 RoomOps::~RoomOps() = default;
 

@@ -13,7 +13,6 @@
 
 class CKestrivanDlg;
 class IRoomDialogs;
-class LoginOps;
 
 // The rooms subsystem's face towards the window and the skin: creating, changing and
 // leaving rooms, the channel list, the people in the room, and finding people.
@@ -24,8 +23,6 @@ public:
     // `join` is the login subsystem's JoinChatServer; `sendEffect` sends an effect to the
     // person selected in the user list.
     RoomOps(CKestrivanDlg& w, IRoomDialogs& dialogs, std::function<bool()> join,
-            std::function<void()> sendEffect = {}, QObject* parent = nullptr);
-    RoomOps(CKestrivanDlg& w, IRoomDialogs& dialogs, LoginOps& login,
             std::function<void()> sendEffect = {}, QObject* parent = nullptr);
     ~RoomOps() override;
 

@@ -3,7 +3,6 @@
 #include <QString>
 
 #include "chat/chat_texts.h"
-#include "login/login_texts.h"
 
 // The fixed texts of the room, people and find operations. Texts that other subsystems
 // show too are taken from their one place.
@@ -25,12 +24,12 @@ inline const QString kEffectHint = QString(chat_texts::kOwnerEffectsHint);
 inline const QString kJoinFailed = QStringLiteral("Error to connect the chat server! Try later");
 inline const QString kLeftRoomSuffix = QStringLiteral(" left the chatroom!");
 inline const QString kFailConnectChatServer =
-    QString::fromLatin1(login_texts::kFailConnectChatServer);
+    QString::fromLatin1(chat_texts::kFailConnectChatServer);
 inline const QString kRemoveFailed = QStringLiteral("Error in Remove ChatRoom!");
 inline const QString kWindowTitle = QString(chat_texts::kWindowTitle);
 
 // Channel list and room change.
-inline const QString kFailConnectServer = QString::fromLatin1(login_texts::kFailConnectServer);
+inline const QString kFailConnectServer = QString::fromLatin1(chat_texts::kFailConnectServer);
 inline const QString kUpdatingChannels = QStringLiteral("Updating Channel List....");
 inline const QString kChannelUpdateError = QStringLiteral("There is error in update channel list!");
 inline const QString kUnableConnectServer = QStringLiteral("Unable to connect server!");

@@ -6,8 +6,8 @@
 #include <QWidget>
 
 #include "app/seams.h"
-#include "chat/dialog_units.h"
 #include "shell/skin_model.h"
+#include "ui/dialog_units.h"
 
 class QVariantAnimation;
 

@@ -15,9 +15,9 @@
 #include <QtTest/QtTest>
 
 #include "app/endpoints.h"
-#include "login/progress_dlg.h"
 #include "login/qt_login_dialog.h"
 #include "support/fakes.h"
+#include "ui/progress_dlg.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <stdexcept>
 
 #include "fake_login_dialog.h"
-#include "login/progress_dlg.h"
 #include "msg_printer.h"
 #include "net/codec.h"
 #include "support/test_window.h"
 #include "support_net/script_peer.h"
+#include "ui/progress_dlg.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "login/progress_dlg.h"
+#include "ui/progress_dlg.h"
 
 #include <QCoreApplication>
 #include <QFrame>
@@ -6,9 +6,9 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 
-#include "chat/dialog_units.h"
-#include "login/dialog_controls.h"
-#include "login/login_texts.h"
+#include "ui/dialog_controls.h"
+#include "ui/dialog_units.h"
+#include "ui/ui_texts.h"
 
 namespace {
 constexpr int kTemplateWidth = 182;
@@ -54,10 +54,10 @@ CProgressDlg::CProgressDlg(QString text, QWidget* parent)
     icon->setObjectName(QStringLiteral("progressIcon"));
     icon->setAccessibleName(QStringLiteral("Zorvi icon"));
     du.Place(icon, 137, 7, 20, 20);
-    icon->setPixmap(QIcon(QString::fromUtf8(login_texts::kSmallIcon)).pixmap(icon->size()));
+    icon->setPixmap(QIcon(QString::fromUtf8(ui_texts::kSmallIcon)).pixmap(icon->size()));
 
-    MakeLabel(this, du, "progressProduct", login_texts::kProductLabel, 137, 27, 31, 9);
-    MakeLabel(this, du, "progressVersion", login_texts::kVersionLabel, 120, 37, 57, 9);
+    MakeLabel(this, du, "progressProduct", ui_texts::kProductLabel, 137, 27, 31, 9);
+    MakeLabel(this, du, "progressVersion", ui_texts::kVersionLabel, 120, 37, 57, 9);
 
     edit_->setPlainText(m_text);
 }

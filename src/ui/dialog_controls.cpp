@@ -1,4 +1,4 @@
-#include "login/dialog_controls.h"
+#include "ui/dialog_controls.h"
 
 #include <QVariant>
 #include <QWidget>
