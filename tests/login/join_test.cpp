@@ -8,6 +8,7 @@
 #include "login/login_ops.h"
 #include "msg_printer.h"
 #include "net/codec.h"
+#include "net/protocol.h"
 #include "support/test_window.h"
 #include "support_net/script_peer.h"
 
@@ -73,7 +74,7 @@ TEST_F(JoinTest, AnyOtherAnswerJoinsAnnouncesAndTurnsSoundOn) {
         EXPECT_TRUE(tw.w().m_pChatSocket->IsOpen());
         EXPECT_EQ(tw.w().m_soundOn, 1);
         ASSERT_TRUE(host.WaitForReceived(2, 5s));
-        CMsg announce(15, 11);
+        CMsg announce(code1::kUserAction, code2::kChatLine);
         announce.text = "kim: join the chatroom";
         EXPECT_EQ(host.Received(), std::vector<CMsg>{announce});
         EXPECT_TRUE(tw.box.shown.isEmpty());
@@ -130,7 +131,7 @@ TEST_F(JoinTest, NoPortOrUnreachableHost) {
 }
 
 TEST_F(JoinTest, LinesArrivingWithTheAnswerReachTheConversation) {
-    CMsg lines(15, 11);
+    CMsg lines(code1::kUserAction, code2::kChatLine);
     lines.list = {"lee: hello kim", "lee: second line"};
     kvtest::PeerScript script;
     script.ReceiveBareString()
@@ -145,7 +146,7 @@ TEST_F(JoinTest, LinesArrivingWithTheAnswerReachTheConversation) {
 }
 
 TEST_F(JoinTest, LaterLinesArriveThroughTheWindowsNotifier) {
-    CMsg lines(15, 11);
+    CMsg lines(code1::kUserAction, code2::kChatLine);
     lines.list = {"lee: welcome"};
     kvtest::PeerScript script;
     script.ReceiveBareString().SendBareString("OK").Receive().Send(lines).ExpectEnd();
