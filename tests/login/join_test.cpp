@@ -36,15 +36,15 @@ protected:
 };
 
 TEST_F(JoinTest, RefusalsShowTheirMessageAndLeaveNoConnection) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"FULL", "chat room is full!"},
-        {"NAMEEXIST", "Another user having the same name has already exist!"},
+    const std::pair<std::string_view, const char*> cases[] = {
+        {zorvi::kJoinFull, "chat room is full!"},
+        {zorvi::kJoinNameExists, "Another user having the same name has already exist!"},
     };
     for (const auto& [answer, message] : cases) {
         SCOPED_TRACE(answer);
         tw.box.shown.clear();
         kvtest::PeerScript script;
-        script.ReceiveBareString().SendBareString(answer).ExpectEnd();
+        script.ReceiveBareString().SendBareString(std::string(answer)).ExpectEnd();
         kvtest::ScriptPeer host(script);
         UseChatHost(host);
         tw.w().m_soundOn = 0;
@@ -104,7 +104,7 @@ TEST_F(JoinTest, BrokenHandshakeIsReportedAndClosed) {
     cases.emplace_back("closed inside the answer",
                        kvtest::PeerScript()
                            .ReceiveBareString()
-                           .SendRaw(zorvi::EncodeBareString("FULL").substr(0, 3))
+                           .SendRaw(zorvi::EncodeBareString(zorvi::kJoinFull).substr(0, 3))
                            .Close());
     cases.emplace_back("reset at once", kvtest::PeerScript().Close(true));
     cases.emplace_back("never answers", kvtest::PeerScript().ReceiveBareString().Silent());

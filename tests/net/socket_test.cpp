@@ -146,7 +146,7 @@ TEST(SocketFailures, ConnectGivesUp) {
     ASSERT_TRUE(s.Create());
     EXPECT_FALSE(s.Connect("127.0.0.1", deadPort));
     ASSERT_TRUE(s.Create());
-    EXPECT_FALSE(s.Connect("no-such-host.invalid", 2999));
+    EXPECT_FALSE(s.Connect("no-such-host.invalid", zorvi::kDefaultLoginPort));
     ASSERT_TRUE(s.Create());
     EXPECT_FALSE(s.Connect("127.0.0.1", -1));
     // Without Create there is nothing to connect.

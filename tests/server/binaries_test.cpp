@@ -66,11 +66,11 @@ TEST(ProbeTest, EncodeAndDecodeRoundTripTheJsonForm) {
         EXPECT_EQ(RecordFromJson(lines[i]), records[i]) << i;
 
     // A join answer: a bare string first, then records.
-    std::string joined = zorvi::EncodeBareString("NAMEEXIST") + zorvi::EncodeMsg(find);
+    std::string joined = zorvi::EncodeBareString(zorvi::kJoinNameExists) + zorvi::EncodeMsg(find);
     ASSERT_EQ(RunProgram(kProbe, {"decode", "--bare"}, joined, json, err), 0) << err;
     const auto bare = JsonLines(json);
     ASSERT_EQ(bare.size(), 2u);
-    EXPECT_EQ(bare[0], "NAMEEXIST");
+    EXPECT_EQ(bare[0], zorvi::kJoinNameExists);
     EXPECT_EQ(RecordFromJson(bare[1]), find);
 }
 

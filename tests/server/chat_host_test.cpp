@@ -218,11 +218,11 @@ TEST_F(ChatHostTest, JoinRefusalsFullNameTakenAndImpersonation) {
     ASSERT_EQ(Join(port, "a", a), JoinAnswer::Ok);
     EXPECT_EQ(a.With(32).size(), 0u);
     EXPECT_EQ(Join(port, "a", twin), JoinAnswer::NameExists);
-    EXPECT_EQ(twin.bare, std::vector<std::string>{"NAMEEXIST"});
+    EXPECT_EQ(twin.bare, std::vector<std::string>{std::string(zorvi::kJoinNameExists)});
     ASSERT_EQ(Join(port, "b", b), JoinAnswer::Ok);
     ASSERT_EQ(Join(port, "c", c), JoinAnswer::Ok);
     EXPECT_EQ(Join(port, "d", d), JoinAnswer::Full);
-    EXPECT_EQ(d.bare, std::vector<std::string>{"FULL"});
+    EXPECT_EQ(d.bare, std::vector<std::string>{std::string(zorvi::kJoinFull)});
     EXPECT_EQ(Service(CMsg(code1::kRequest, code2::kChannelListRequest)).array.at(0), 3);
 
     // "x" never logged in from 127.0.0.2: its join fails and nothing is sent to anyone.

@@ -223,11 +223,11 @@ TEST_F(Loopback, FullNameExistsAndImpersonationAreRefused) {
     ASSERT_GT(lobby, 0);
     TestClient a, a2, b, c, d;
     ASSERT_EQ(Enter(a, "a", lobby), "OK");
-    EXPECT_EQ(Enter(a2, "a", lobby), "NAMEEXIST");
+    EXPECT_EQ(Enter(a2, "a", lobby), zorvi::kJoinNameExists);
     EXPECT_TRUE(a2.WaitClosed());
     ASSERT_EQ(Enter(b, "b", lobby), "OK");
     ASSERT_EQ(Enter(c, "c", lobby), "OK");
-    EXPECT_EQ(Enter(d, "d", lobby), "FULL");
+    EXPECT_EQ(Enter(d, "d", lobby), zorvi::kJoinFull);
     EXPECT_TRUE(d.WaitClosed());
 
     // "b" logged in from 127.0.0.1; from 127.0.0.2 the name gets no answer and is cut off.
