@@ -7,19 +7,20 @@
 #include <string>
 
 #include "net/codec.h"
+#include "net/protocol.h"
 
 namespace {
 
-CMsg Closing() { return CMsg(14, 25); }
+CMsg Closing() { return CMsg(code1::kRequest, code2::kClosing); }
 
 CMsg ChatLine() {
-    CMsg m(15, 11);
+    CMsg m(code1::kUserAction, code2::kChatLine);
     m.text = "alice: " + std::string(93, 'w');  // 100 bytes of text
     return m;
 }
 
 CMsg ChannelList() {
-    CMsg m(13, 29);
+    CMsg m(code1::kReply, code2::kChannelList);
     for (int i = 0; i < 1000; ++i) {
         std::string name(1, i % 3 ? '+' : '-');
         name += "Room number ";
@@ -31,7 +32,7 @@ CMsg ChannelList() {
 }
 
 CMsg BigString() {
-    CMsg m(15, 11);
+    CMsg m(code1::kUserAction, code2::kChatLine);
     m.text.assign(1u << 20, 'z');
     return m;
 }

@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "net/codec.h"
+#include "net/protocol.h"
 
 namespace {
 
@@ -315,7 +316,7 @@ enum class State { Free, Connecting, Joining, Joined, Dead };
 
 struct Options {
     std::string host = "127.0.0.1";
-    int servicePort = 5111;
+    int servicePort = zorvi::kDefaultServicePort;
     int n = 1000, m = 10, s = -1, window = 16, pad = 24, sample = 1, pending = 16, serverPid = 0;
     int echoIterations = 20000;
     double rate = 0, seconds = 10, warmup = 1, setup = 90;
@@ -372,7 +373,7 @@ private:
             inet_pton(AF_INET, o_.host.c_str(), &sa.sin_addr);
             if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
                 Die("service connect");
-            CMsg create(13, 42);
+            CMsg create(code1::kReply, code2::kCreateRoom);
             create.text = "load" + std::to_string(r) + "-" + tag;
             create.list = {"u" + std::to_string(r)};
             const std::string bytes = zorvi::EncodeMsg(create);
@@ -388,7 +389,7 @@ private:
                 in.append(buf, static_cast<std::size_t>(got));
             }
             close(fd);
-            if (!reply.Is(13, 42)) {
+            if (!reply.Is(code1::kReply, code2::kCreateRoom)) {
                 std::fprintf(stderr, "room creation refused ({%d, %d})\n", reply.code1,
                              reply.code2);
                 std::exit(1);
@@ -698,10 +699,10 @@ private:
                 const auto rec = scan.Record();
                 if (!rec) break;
                 used += rec->size;
-                if (rec->code1 == 13 && rec->code2 == 11) {
+                if (rec->code1 == code1::kReply && rec->code2 == code2::kChatLine) {
                     OnLine(c, rec->firstLine, t);
                     if (c.state == State::Dead) return;
-                } else if (rec->code1 == 13 && rec->code2 == 25) {
+                } else if (rec->code1 == code1::kReply && rec->code2 == code2::kClosing) {
                     MarkDead(c, "the service ended the connection");
                     return;
                 }
@@ -826,7 +827,7 @@ private:
     double setupSeconds_ = 0;
     CpuSnapshot c0_, c1_;
     Histogram latency_;
-    CMsg line_{15, 11};
+    CMsg line_{code1::kUserAction, code2::kChatLine};
 };
 
 }  // namespace

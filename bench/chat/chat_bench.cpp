@@ -12,6 +12,7 @@
 #include <chrono>
 
 #include "net/codec.h"
+#include "net/protocol.h"
 #include "support/test_window.h"
 #include "support_net/script_peer.h"
 
@@ -72,7 +73,7 @@ void BM_AppendRatio(benchmark::State& state) {
 BENCHMARK(BM_AppendRatio)->Iterations(2000)->UseManualTime();
 
 CMsg RoomText(int first) {
-    CMsg m(14, 11);
+    CMsg m(code1::kRequest, code2::kChatLine);
     for (int i = 0; i < 10; ++i)
         m.list.push_back("someone: flood line " + std::to_string(first + i));
     return m;

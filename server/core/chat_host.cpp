@@ -3,12 +3,13 @@
 #include <algorithm>
 
 #include "net/codec.h"
+#include "net/protocol.h"
 #include "server/core/server_texts.h"
 
 namespace zorvid {
 namespace {
 
-CMsg Reply(std::int32_t code2) { return CMsg(13, code2); }
+CMsg Reply(std::int32_t code2) { return CMsg(code1::kReply, code2); }
 
 bool IsWebAddress(const std::string& address) {
     return address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0;
@@ -74,7 +75,7 @@ void ChatHost::RemoveRoom(Room* room) {
     const auto members = room->members;
     for (const auto& m : members) {
         members_.erase(m.participant);
-        SendTo(*m.participant, CMsg(13, 25));
+        SendTo(*m.participant, CMsg(code1::kReply, code2::kClosing));
         m.participant->Close();
     }
     ports_.CloseChatPort(room->port);
@@ -108,22 +109,22 @@ bool ChatHost::OwnsByAddress(const Room& room, const std::string& address) const
 
 std::optional<CMsg> ChatHost::HandleService(const CMsg& request, const std::string& address) {
     switch (request.code2) {
-        case 26: {
-            CMsg r = Reply(26);
+        case code2::kVersionCheck: {
+            CMsg r = Reply(code2::kVersionCheck);
             r.number = request.number >= config_.minClientVersion ? 1 : 0;
             return r;
         }
-        case 28:
+        case code2::kChannelListRequest:
             return ChannelList();
-        case 23:
+        case code2::kRoomLookUp:
             return LookUp(request);
-        case 42:
+        case code2::kCreateRoom:
             return Create(request, address);
-        case 44:
+        case code2::kRemoveRoom:
             return Remove(request, address);
-        case 52:
+        case code2::kFindUser:
             return Find(request);
-        case 53:
+        case code2::kDeliverToUser:
             Deliver(request, address);
             return std::nullopt;
         default:
@@ -132,7 +133,7 @@ std::optional<CMsg> ChatHost::HandleService(const CMsg& request, const std::stri
 }
 
 CMsg ChatHost::ChannelList() const {
-    CMsg r = Reply(29);
+    CMsg r = Reply(code2::kChannelList);
     for (const auto& room : rooms_) {
         r.list.push_back(std::string(1, room->marker) + room->name);
         r.array.push_back(static_cast<std::int32_t>(room->members.size()));
@@ -142,8 +143,8 @@ CMsg ChatHost::ChannelList() const {
 
 CMsg ChatHost::LookUp(const CMsg& request) const {
     const Room* room = FindRoom(request.text);
-    if (!room) return Reply(0);
-    CMsg r = Reply(23);
+    if (!room) return Reply(code2::kNoAnswer);
+    CMsg r = Reply(code2::kRoomLookUp);
     r.text = room->owner;
     r.array.push_back(room->port);
     return r;
@@ -156,33 +157,34 @@ CMsg ChatHost::Create(const CMsg& request, const std::string& address) {
         (config_.requireLoginToJoin && !logins_.IsLoggedIn(creator, address, clock_()))) {
         log_.Line("room creation by \"" + creator + "\" from " + address +
                   " refused: not logged in");
-        return Reply(0);
+        return Reply(code2::kNoAnswer);
     }
     if (RoomByName(name)) {
-        CMsg r = Reply(46);
+        CMsg r = Reply(code2::kRoomNameTaken);
         r.number = 1;
         return r;
     }
     if (name.size() > config_.maxRoomNameBytes) {
         log_.Line("room creation refused: name too long");
-        return Reply(46);  // number 0: the client ends the command without a message
+        return Reply(
+            code2::kRoomNameTaken);  // number 0: the client ends the command without a message
     }
     const int port = ports_.OpenChatPort();
     if (port < 0) {
         log_.Line("room creation refused: no free chat port");
-        return Reply(0);
+        return Reply(code2::kNoAnswer);
     }
     const char marker = config_.createdRoomMarker.empty() ? ' ' : config_.createdRoomMarker[0];
     Room* room = AddRoom(name, marker, false, port);
     room->owner = creator;
     room->awaitingCreator = true;
-    CMsg r = Reply(42);
+    CMsg r = Reply(code2::kCreateRoom);
     r.number = port;
     return r;
 }
 
 CMsg ChatHost::Remove(const CMsg& request, const std::string& address) {
-    CMsg r = Reply(44);
+    CMsg r = Reply(code2::kRemoveRoom);
     Room* room = RoomByName(request.text);
     if (!room) {
         r.number = 1;  // already gone: what the owner wanted
@@ -205,7 +207,7 @@ CMsg ChatHost::Remove(const CMsg& request, const std::string& address) {
 }
 
 CMsg ChatHost::Find(const CMsg& request) const {
-    CMsg r = Reply(52);
+    CMsg r = Reply(code2::kFindUser);
     for (const auto& room : rooms_) {
         if (room->Contains(request.text)) {
             r.number = 1;
@@ -227,7 +229,7 @@ void ChatHost::Deliver(const CMsg& request, const std::string& address) {
     for (const auto& room : rooms_) {
         if (!request.text.empty() && room->name != request.text) continue;
         if (RoomMember* m = room->Find(target)) {
-            CMsg msg = Reply(10);
+            CMsg msg = Reply(code2::kPrivateMessage);
             msg.text = request.list[2];
             msg.list.push_back(sender);
             SendTo(*m->participant, msg);
@@ -251,11 +253,11 @@ JoinAnswer ChatHost::Join(int port, const std::string& name, Participant& who) {
         return JoinAnswer::NotLoggedIn;
     }
     if (room.members.size() >= static_cast<std::size_t>(config_.roomCapacity)) {
-        who.Send(zorvi::EncodeBareString(texts::kJoinFull));
+        who.Send(zorvi::EncodeBareString(zorvi::kJoinFull));
         return JoinAnswer::Full;
     }
     if (room.Contains(name)) {
-        who.Send(zorvi::EncodeBareString(texts::kJoinNameExists));
+        who.Send(zorvi::EncodeBareString(zorvi::kJoinNameExists));
         return JoinAnswer::NameExists;
     }
     who.Send(zorvi::EncodeBareString(texts::kJoinOk));
@@ -272,12 +274,12 @@ JoinAnswer ChatHost::Join(int port, const std::string& name, Participant& who) {
     if (name == room.owner) room.awaitingCreator = false;
 
     for (const auto& m : room.members) {
-        CMsg present = Reply(32);
+        CMsg present = Reply(code2::kPersonEntered);
         present.text = m.name;
         present.number = m.name == room.owner ? 1 : 0;
         SendTo(who, present);
     }
-    CMsg arrived = Reply(32);
+    CMsg arrived = Reply(code2::kPersonEntered);
     arrived.text = name;
     arrived.number = name == room.owner ? 1 : 0;
     Broadcast(room, arrived, nullptr);
@@ -286,19 +288,19 @@ JoinAnswer ChatHost::Join(int port, const std::string& name, Participant& who) {
     members_[&who] = Membership{&room, name};
     logins_.Touch(name, who.PeerAddress(), now);
     if (tellNewOwner) {
-        CMsg granted = Reply(43);
+        CMsg granted = Reply(code2::kGiveOwnership);
         granted.list.emplace_back(texts::kServiceGiver);
         SendTo(who, granted);
         log_.Line("\"" + room.name + "\" now owned by \"" + name + "\", first to enter it");
     }
 
     if (!config_.portalOnJoin.empty()) {
-        CMsg portal = Reply(34);
+        CMsg portal = Reply(code2::kPortalAddress);
         portal.text = config_.portalOnJoin;
         SendTo(who, portal);
     }
     if (!config_.serverListOnJoin.empty()) {
-        CMsg servers = Reply(54);
+        CMsg servers = Reply(code2::kServerList);
         servers.list = config_.serverListOnJoin;
         SendTo(who, servers);
     }
@@ -310,37 +312,37 @@ void ChatHost::HandleChat(Participant& who, const CMsg& record) {
     auto it = members_.find(&who);
     if (it == members_.end()) {
         // After the leave notice only the farewell is expected.
-        if (record.code2 == 25) who.Close();
+        if (record.code2 == code2::kClosing) who.Close();
         return;
     }
     Membership& m = it->second;
     switch (record.code2) {
-        case 11:
+        case code2::kChatLine:
             Line(m, record);
             break;
-        case 10:
+        case code2::kPrivateMessage:
             PrivateMessage(m, record);
             break;
-        case 35:
+        case code2::kBeep:
             Beep(m, record);
             break;
-        case 12:
+        case code2::kLeave:
             Depart(who, false);
             break;
-        case 25:
+        case code2::kClosing:
             Depart(who, true);
             break;
-        case 45:
+        case code2::kKick:
             Kick(m, record);
             break;
-        case 43:
+        case code2::kGiveOwnership:
             GiveOwnership(m, record);
             break;
-        case 20:
-        case 21:
+        case code2::kSoundEffect:
+        case code2::kImageEffect:
             Effect(m, record);
             break;
-        case 47:
+        case code2::kLiveShowRequest:
             LiveShow(who, m);
             break;
         default:
@@ -354,7 +356,7 @@ void ChatHost::Line(Membership& m, const CMsg& record) {
         log_.Line("line from \"" + m.name + "\" dropped: it names another sender");
         return;
     }
-    CMsg out = Reply(11);
+    CMsg out = Reply(code2::kChatLine);
     out.list.push_back(record.text);
     Broadcast(*m.room, out, nullptr);
 }
@@ -363,7 +365,7 @@ void ChatHost::PrivateMessage(Membership& m, const CMsg& record) {
     if (record.list.empty()) return;
     RoomMember* to = m.room->Find(record.list.front());
     if (!to) return;
-    CMsg out = Reply(10);
+    CMsg out = Reply(code2::kPrivateMessage);
     out.text = record.text;
     out.list.push_back(m.name);
     SendTo(*to->participant, out);
@@ -372,7 +374,7 @@ void ChatHost::PrivateMessage(Membership& m, const CMsg& record) {
 void ChatHost::Beep(Membership& m, const CMsg& record) {
     RoomMember* to = m.room->Find(record.text);
     if (!to) return;
-    CMsg out = Reply(35);
+    CMsg out = Reply(code2::kBeep);
     out.list.push_back(m.name + std::string(texts::kBeepSuffix));
     SendTo(*to->participant, out);
 }
@@ -385,11 +387,11 @@ void ChatHost::Kick(Membership& m, const CMsg& record) {
         return;
     }
     Participant& kicked = *target->participant;
-    CMsg notice = Reply(35);
+    CMsg notice = Reply(code2::kBeep);
     notice.list.push_back(std::string(texts::kKickedPrefix) + m.name +
                           std::string(texts::kKickedSuffix));
     SendTo(kicked, notice);
-    SendTo(kicked, CMsg(13, 25));
+    SendTo(kicked, CMsg(code1::kReply, code2::kClosing));
     log_.Line("\"" + record.text + "\" kicked out of \"" + room.name + "\" by \"" + m.name + "\"");
     Depart(kicked, true);
 }
@@ -406,10 +408,10 @@ void ChatHost::GiveOwnership(Membership& m, const CMsg& record) {
 void ChatHost::PassOwnership(Room& room, const std::string& giver, const std::string& newOwner) {
     room.owner = newOwner;
     RoomMember* to = room.Find(newOwner);
-    CMsg granted = Reply(43);
+    CMsg granted = Reply(code2::kGiveOwnership);
     granted.list.push_back(giver);
     SendTo(*to->participant, granted);
-    CMsg changed = Reply(51);
+    CMsg changed = Reply(code2::kOwnerChanged);
     changed.list.push_back(newOwner);
     Broadcast(room, changed, to->participant);
     log_.Line("\"" + room.name + "\" now owned by \"" + newOwner + "\"");
@@ -438,7 +440,7 @@ void ChatHost::LiveShow(Participant& who, Membership& m) {
     if (room.marker != '+' || room.liveShow.address.empty()) return;
     CMsg out = Reply(room.liveShow.code2);
     out.text = room.liveShow.address;
-    if (room.liveShow.code2 == 55 && !room.liveShow.base.empty()) {
+    if (room.liveShow.code2 == code2::kLiveShowPlaylist && !room.liveShow.base.empty()) {
         out.list.push_back(room.liveShow.base);
         if (!room.liveShow.abstract.empty()) out.list.push_back(room.liveShow.abstract);
     }
@@ -459,7 +461,7 @@ void ChatHost::Depart(Participant& who, bool close) {
     logins_.Touch(name, who.PeerAddress(), clock_());
     if (close) who.Close();
 
-    CMsg left = Reply(33);
+    CMsg left = Reply(code2::kPersonLeft);
     left.text = name;
     Broadcast(room, left, nullptr);
     log_.Line("\"" + name + "\" left \"" + room.name + "\"");
@@ -492,7 +494,7 @@ void ChatHost::CloseAll() {
         room->members.clear();
         for (const auto& m : members) {
             members_.erase(m.participant);
-            SendTo(*m.participant, CMsg(13, 25));
+            SendTo(*m.participant, CMsg(code1::kReply, code2::kClosing));
             m.participant->Close();
         }
     }

@@ -1,6 +1,7 @@
 #include "server/core/protocol_connections.h"
 
 #include "net/codec.h"
+#include "net/protocol.h"
 #include "server/core/chat_host.h"
 #include "server/core/zorvi_server.h"
 
@@ -37,7 +38,7 @@ LoginConnection::LoginConnection(asio::ip::tcp::socket socket, std::string addre
 std::size_t LoginConnection::Consume(std::string_view input) {
     return ConsumeRecords(*this, input, Limits().maxRecordBytes, [this](const CMsg& msg) {
         MarkActive();
-        if (msg.code2 == 25) {
+        if (msg.code2 == code2::kClosing) {
             if (checking_) {
                 closeWhenAnswered_ = true;
             } else {
@@ -45,7 +46,8 @@ std::size_t LoginConnection::Consume(std::string_view input) {
             }
             return false;
         }
-        if (!msg.Is(15, 27) || checking_) return true;  // one login per connection
+        if (!msg.Is(code1::kUserAction, code2::kLogin) || checking_)
+            return true;  // one login per connection
         checking_ = true;
         const std::string name = msg.text;
         const std::string password = msg.list.empty() ? std::string() : msg.list.front();
@@ -74,7 +76,8 @@ void LoginConnection::Answer(bool accepted, const std::string& name) {
     if (accepted) server_.Host().NoteLogin(name, Address());
     server_.Log("login of \"" + name + "\" from " + Address() +
                 (accepted ? " accepted" : " refused"));
-    Queue(zorvi::EncodeMsg(CMsg(13, accepted ? 41 : 40)));
+    Queue(zorvi::EncodeMsg(
+        CMsg(code1::kReply, accepted ? code2::kLoginAccepted : code2::kLoginRefused)));
     if (closeWhenAnswered_) CloseAfterFlush();
 }
 
@@ -86,7 +89,7 @@ ServiceConnection::ServiceConnection(asio::ip::tcp::socket socket, std::string a
 std::size_t ServiceConnection::Consume(std::string_view input) {
     return ConsumeRecords(*this, input, Limits().maxRecordBytes, [this](const CMsg& msg) {
         MarkActive();
-        if (msg.code2 == 25) {
+        if (msg.code2 == code2::kClosing) {
             CloseAfterFlush();
             return false;
         }

@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "net/protocol.h"
+
 namespace zorvid {
 namespace {
 
@@ -39,7 +41,7 @@ LiveShowConfig ParseLiveShow(const Json& v) {
     LiveShowConfig show;
     if (!v.is_object()) throw ConfigError("\"live-show\" must be an object");
     show.code2 = v.value("code", 48);
-    if (show.code2 != 48 && show.code2 != 55)
+    if (show.code2 != code2::kLiveShowStart && show.code2 != code2::kLiveShowPlaylist)
         throw ConfigError("\"live-show\" code must be 48 or 55");
     show.address = v.value("address", std::string());
     show.base = v.value("base", std::string());

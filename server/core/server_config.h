@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "net/protocol.h"
+
 namespace zorvid {
 
 struct ConfigError : std::runtime_error {
@@ -16,7 +18,7 @@ struct ConfigError : std::runtime_error {
 // What a "+" room answers to a live-show request: {13, 48} with the address, or {13, 55}
 // with the address and the optional base address and abstract.
 struct LiveShowConfig {
-    int code2 = 48;
+    int code2 = code2::kLiveShowStart;
     std::string address;
     std::string base;
     std::string abstract;
@@ -30,8 +32,8 @@ struct PermanentRoomConfig {
 
 struct ServerConfig {
     std::string bindAddress = "127.0.0.1";
-    int loginPort = 2999;
-    int servicePort = 5111;
+    int loginPort = zorvi::kDefaultLoginPort;
+    int servicePort = zorvi::kDefaultServicePort;
     int httpPort = 8080;       // -1: no web site
     int chatPortFirst = 6000;  // 0 with chatPortLast 0: every room gets an ephemeral port
     int chatPortLast = 6999;
@@ -40,7 +42,7 @@ struct ServerConfig {
 
     bool openRegistration = false;
     bool requireLoginToJoin = true;
-    int minClientVersion = 4;
+    int minClientVersion = zorvi::kClientVersion;
     int roomCapacity = 50;
     std::size_t maxRoomNameBytes = 64;
     std::size_t maxNameBytes = 32;

@@ -5,8 +5,6 @@
 // The fixed texts the service sends; each lives here and only here.
 namespace zorvid::texts {
 
-inline constexpr std::string_view kJoinFull = "FULL";
-inline constexpr std::string_view kJoinNameExists = "NAMEEXIST";
 inline constexpr std::string_view kJoinOk = "OK";
 
 inline constexpr std::string_view kBeepSuffix = " Beep you!";

@@ -5,7 +5,9 @@
 #include <asio.hpp>
 #include <filesystem>
 #include <iostream>
+#include <string>
 
+#include "net/protocol.h"
 #include "server/core/account_store.h"
 #include "server/core/event_log.h"
 #include "server/core/server_config.h"
@@ -37,8 +39,12 @@ int main(int argc, char** argv) {
     bool openRegistration = false, noLoginCheck = false;
     app.add_option("--config", configFile, "JSON configuration file (see server/README.md)");
     app.add_option("--bind", bind, "address to listen on (default 127.0.0.1)");
-    app.add_option("--login-port", loginPort, "login server port (default 2999; 0 = any)");
-    app.add_option("--service-port", servicePort, "chat host service port (default 5111; 0 = any)");
+    app.add_option(
+        "--login-port", loginPort,
+        "login server port (default " + std::to_string(zorvi::kDefaultLoginPort) + "; 0 = any)");
+    app.add_option("--service-port", servicePort,
+                   "chat host service port (default " + std::to_string(zorvi::kDefaultServicePort) +
+                       "; 0 = any)");
     app.add_option("--chat-ports", chatPorts,
                    "room chat ports FIRST-LAST, or 0 for ephemeral ports");
     app.add_option("--http-port", httpPort, "web site port (default 8080; 0 = any; -1 = none)");

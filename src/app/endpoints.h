@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "net/protocol.h"
+
 class SettingsStore;
 
 // Where the service lives. Built-in defaults, overridden by the machine file, then the
@@ -14,8 +16,8 @@ struct Endpoints {
     QString webUrl = QStringLiteral("http://127.0.0.1:8080");
     QString siblingUrl = QStringLiteral("http://127.0.0.1:8080/pelbrook/");
     // The protocol fixes these; tests point them at their own loopback peers.
-    int loginPort = 2999;
-    int servicePort = 5111;
+    int loginPort = zorvi::kDefaultLoginPort;
+    int servicePort = zorvi::kDefaultServicePort;
 
     static Endpoints Load(const SettingsStore& settings);
 

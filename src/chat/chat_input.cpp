@@ -3,6 +3,7 @@
 #include "chat/chat_texts.h"
 #include "chat/kestrivan_dlg.h"
 #include "chat/window_operations.h"
+#include "net/protocol.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ void CKestrivanDlg::SendChat(const QString& line) {
         ShowMessage(QString(chat_texts::kBadWordWarning));
         return;
     }
-    CMsg msg(15, 11);
+    CMsg msg(code1::kUserAction, code2::kChatLine);
     msg.text = (m_nickname + QLatin1String(": ") + line).toStdString();
     try {
         m_pChatSocket->SendMsg(msg);
@@ -67,7 +68,7 @@ bool CKestrivanDlg::SendOnChat(const CMsg& msg) {
 }
 
 void CKestrivanDlg::BeepPerson(const QString& name) {
-    CMsg msg(14, 35);
+    CMsg msg(code1::kRequest, code2::kBeep);
     msg.text = name.toStdString();
     msg.list.push_back((m_nickname + chat_texts::kBeepSuffix).toStdString());
     if (!SendOnChat(msg)) AppendChatLine(QString(chat_texts::kBeepFailed));
@@ -109,7 +110,7 @@ bool CKestrivanDlg::ProcessCommand(const QString& line) {
             AppendChatLine(QString(chat_texts::kBlank));
             AppendChatLine(QString(chat_texts::kKickSelf));
         } else {
-            CMsg msg(15, 45);
+            CMsg msg(code1::kUserAction, code2::kKick);
             msg.text = argument.toStdString();
             msg.list.push_back(m_nickname.toStdString());
             if (!SendOnChat(msg)) AppendChatLine(QString(chat_texts::kKickFailed));

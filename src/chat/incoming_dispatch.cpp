@@ -11,6 +11,7 @@
 #include "chat/user_list.h"
 #include "chat/web_address.h"
 #include "chat/window_operations.h"
+#include "net/protocol.h"
 
 namespace {
 
@@ -88,13 +89,13 @@ void CKestrivanDlg::CloseChatAfterError() {
 
 void CKestrivanDlg::DispatchRecord(CMsg& msg) {
     switch (msg.code2) {
-        case 10: {
+        case code2::kPrivateMessage: {
             PlayProgramSound(ProgramSound::PrivateMessage);
             if (!msg.text.empty())
                 AppendChatLine(FirstEntry(msg) + chat_texts::kPrivateMessageArrow + TextOf(msg));
             break;
         }
-        case 11: {
+        case code2::kChatLine: {
             // The lines go to the end in one insertion: a busy room sends many per record.
             QString lines;
             for (const std::string& line : msg.list)
@@ -102,18 +103,18 @@ void CKestrivanDlg::DispatchRecord(CMsg& msg) {
             if (!lines.isEmpty()) AppendChatLine(lines.chopped(2));
             break;
         }
-        case 20:
+        case code2::kSoundEffect:
             Effects().ReceiveSoundEffect(TextOf(msg), FirstEntry(msg));
             break;
-        case 21:
-        case 22:
+        case code2::kImageEffect:
+        case code2::kImageEffectAlt:
             Effects().ReceiveImageEffect(TextOf(msg), FirstEntry(msg));
             break;
-        case 25:
+        case code2::kClosing:
             AppendChatLine(QString(chat_texts::kDisconnected));
             if (m_pChatSocket) m_pChatSocket->DrainAndClose();
             break;
-        case 32: {
+        case code2::kPersonEntered: {
             const QString name = TextOf(msg);
             m_roomUsers.append(name);
             if (m_userList) {
@@ -122,13 +123,13 @@ void CKestrivanDlg::DispatchRecord(CMsg& msg) {
             }
             break;
         }
-        case 33: {
+        case code2::kPersonLeft: {
             const QString name = TextOf(msg);
             m_roomUsers.removeOne(name);
             if (m_userList) m_userList->RemoveNameIgnoringCase(name);
             break;
         }
-        case 34: {
+        case code2::kPortalAddress: {
             // Only web pages: the server does not get to open local files or run script.
             const QString address = TextOf(msg);
             if (!IsAcceptedWebAddress(address))
@@ -137,23 +138,23 @@ void CKestrivanDlg::DispatchRecord(CMsg& msg) {
                 m_portalBrowser->Navigate(address);
             break;
         }
-        case 35:
+        case code2::kBeep:
             if (!msg.list.empty()) AppendChatLine(FirstEntry(msg));
             PlayProgramSound(ProgramSound::Beep);
             break;
-        case 43:
+        case code2::kGiveOwnership:
             OnBecomeOwner(msg);
             break;
-        case 48:
+        case code2::kLiveShowStart:
             Effects().LiveShowByAddress(msg);
             break;
-        case 51:
+        case code2::kOwnerChanged:
             OnOwnerChanged(msg);
             break;
-        case 54:
+        case code2::kServerList:
             RewriteServerList(msg);
             break;
-        case 55:
+        case code2::kLiveShowPlaylist:
             Effects().LiveShowByPlaylist(msg);
             break;
         default:

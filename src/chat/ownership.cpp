@@ -6,6 +6,7 @@
 #include "chat/skin_commands.h"
 #include "chat/user_list.h"
 #include "chat/window_operations.h"
+#include "net/protocol.h"
 
 void CKestrivanDlg::OnAssignOwner() {
     const int selected = m_userList ? m_userList->SelectedIndex() : -1;
@@ -20,7 +21,7 @@ void CKestrivanDlg::OnAssignOwner() {
     const QString name = m_userList->Text(selected);
     if (!AskYesNo(chat_texts::kAssignQuestionHead + name + chat_texts::kAssignQuestionTail)) return;
 
-    CMsg msg(14, 43);
+    CMsg msg(code1::kRequest, code2::kGiveOwnership);
     msg.text = name.toStdString();
     msg.list.push_back(m_nickname.toStdString());
     if (!m_pChatSocket) {

@@ -9,13 +9,7 @@
 #include "chat/web_address.h"
 #include "effects/effect_texts.h"
 #include "effects/live_show_playlist.h"
-
-namespace {
-
-constexpr int kSoundEffect = 20;
-constexpr int kImageEffect = 21;
-
-}  // namespace
+#include "net/protocol.h"
 
 EffectOps::EffectOps(CKestrivanDlg& dlg) : dlg_(dlg) {}
 
@@ -86,15 +80,15 @@ void EffectOps::SendEffectToUser() {
 }
 
 void EffectOps::SendImageEffect(const QString& address, const QString& target) {
-    SendEffect(kImageEffect, address, target);
+    SendEffect(code2::kImageEffect, address, target);
 }
 
 void EffectOps::SendSoundEffect(const QString& address, const QString& target) {
-    SendEffect(kSoundEffect, address, target);
+    SendEffect(code2::kSoundEffect, address, target);
 }
 
 void EffectOps::SendEffect(int code2, const QString& address, const QString& target) {
-    CMsg msg(15, code2);
+    CMsg msg(code1::kUserAction, code2);
     msg.text = address.toStdString();
     msg.list.push_back(dlg_.m_nickname.toStdString());
     if (!target.isEmpty()) {

@@ -6,6 +6,8 @@
 #include "chat/kestrivan_dlg.h"
 #include "login/login_dialog.h"
 #include "login/login_texts.h"
+#include "net/one_shot_exchange.h"
+#include "net/protocol.h"
 #include "net/stream_errors.h"
 #include "ui/progress_dlg.h"
 
@@ -27,15 +29,6 @@ QString TrimBlanks(const QString& s) {
     while (begin < end && blank(s[begin])) ++begin;
     while (end > begin && blank(s[end - 1])) --end;
     return s.mid(begin, end - begin);
-}
-
-// The closing notice follows a reply that has already decided the outcome; a peer that
-// has gone away by then changes nothing.
-void SendClosingNotice(zorvi::ZorviSocket& socket, int code1) {
-    try {
-        socket.SendMsg(CMsg(code1, 25));
-    } catch (const zorvi::StreamFailure&) {
-    }
 }
 
 }  // namespace
@@ -82,7 +75,7 @@ bool LoginOps::Login() {
     LoginDialogData data;
     bool automatic = savedFlag != 0;
     for (;;) {
-        CMsg record(15, 27);
+        CMsg record(code1::kUserAction, code2::kLogin);
         const bool automaticAttempt = automatic;
         if (automaticAttempt) {
             // The hosts stay the window's defaults.
@@ -110,41 +103,32 @@ bool LoginOps::Login() {
         m_dlg.m_pProgressDlg = new CProgressDlg(Text(login_texts::kProcessingLogin));
         m_dlg.m_pProgressDlg->Show();
 
-        zorvi::LoginSocket& socket = *m_dlg.m_pLoginSocket;
-        const char* failure = nullptr;
-        if (!socket.Create()) {
-            failure = login_texts::kCannotCreateSocket;
-        } else if (!socket.Connect(m_dlg.m_loginHost.toStdString(), m_dlg.endpoints().loginPort)) {
-            failure = login_texts::kFailConnectServer;
-        }
-        if (failure) {
-            m_dlg.ShowMessage(Text(failure));
-            socket.Close();
+        zorvi::OneShotPlan plan;
+        plan.request = std::move(record);
+        plan.onReplied = [this] { EndProgress(); };
+        const zorvi::OneShotResult result =
+            zorvi::RunOneShot(*m_dlg.m_pLoginSocket, m_dlg.m_loginHost.toStdString(),
+                              m_dlg.endpoints().loginPort, plan);
+        if (!result.Opened()) {
+            m_dlg.ShowMessage(Text(result.failedAt == zorvi::OneShotStep::Create
+                                       ? login_texts::kCannotCreateSocket
+                                       : login_texts::kFailConnectServer));
             EndProgress();
             // Retrying the same saved login would fail the same way; the dialog lets the
             // user pick another server or cancel.
             automatic = false;
             continue;
         }
-
-        socket.Init();
-        CMsg reply;
-        try {
-            socket.SendMsg(record);
-            socket.ReceiveMsg(reply);
-        } catch (const zorvi::StreamFailure&) {
-            socket.Close();
+        if (!result.Answered()) {
             EndProgress();
             m_dlg.AppendChatLine(Text(login_texts::kUnableLoginServer));
             // The window is not on screen yet: without a box the program would just vanish.
             m_dlg.ShowMessage(Text(login_texts::kUnableLoginServer));
             return false;
         }
-        EndProgress();
-
-        SendClosingNotice(socket, 14);
-        socket.Close();
-        if (reply.Is(13, 41)) {
+        // The closing notice follows a reply that has already decided the outcome; a peer
+        // that has gone away by then changes nothing.
+        if (result.reply.Is(code1::kReply, code2::kLoginAccepted)) {
             if (!automaticAttempt) SaveLogin(data.userName, data.password, data.savePassword);
             return true;
         }
@@ -172,34 +156,28 @@ void LoginOps::EndProgress() {
 
 bool LoginOps::CheckVersion() {
     lastVersionCheck_ = VersionCheck::Refused;
-    CMsg request(14, 26);
-    request.number = 4;
+    zorvi::OneShotPlan plan;
+    plan.request = CMsg(code1::kRequest, code2::kVersionCheck);
+    plan.request.number = zorvi::kClientVersion;
+    plan.closingCode1 = code1::kReply;
 
     if (!m_dlg.m_pServiceSocket) return false;
-    zorvi::ServiceSocket& socket = *m_dlg.m_pServiceSocket;
-    if (!socket.Create() ||
-        !socket.Connect(m_dlg.m_chatHost.toStdString(), m_dlg.endpoints().servicePort)) {
-        socket.Close();
+    const zorvi::OneShotResult result =
+        zorvi::RunOneShot(*m_dlg.m_pServiceSocket, m_dlg.m_chatHost.toStdString(),
+                          m_dlg.endpoints().servicePort, plan);
+    if (!result.Opened()) {
         m_dlg.ShowMessage(Text(login_texts::kFailConnectServer));
         lastVersionCheck_ = VersionCheck::Unreachable;
         return false;
     }
-
-    socket.Init();
-    CMsg reply;
-    try {
-        socket.SendMsg(request);
-        socket.ReceiveMsg(reply);
-        socket.SendMsg(CMsg(13, 25));
-        socket.Close();
-    } catch (const zorvi::StreamFailure&) {
-        socket.Close();
+    if (!result.Ok()) {
         m_dlg.AppendChatLine(Text(login_texts::kInableConnectServer));
         m_dlg.ShowMessage(Text(login_texts::kInableConnectServer));
         lastVersionCheck_ = VersionCheck::Unreachable;
         return false;
     }
-    const bool accepted = reply.Is(13, 26) && reply.number != 0;
+    const bool accepted =
+        result.reply.Is(code1::kReply, code2::kVersionCheck) && result.reply.number != 0;
     lastVersionCheck_ = accepted ? VersionCheck::Accepted : VersionCheck::Refused;
     return accepted;
 }
@@ -231,12 +209,12 @@ bool LoginOps::JoinChatServer() {
         return false;
     }
 
-    if (answer == login_texts::kAnswerFull) {
+    if (answer == zorvi::kJoinFull) {
         m_dlg.ShowMessage(Text(login_texts::kRoomFull));
         CloseChatSocket();
         return false;
     }
-    if (answer == login_texts::kAnswerNameExists) {
+    if (answer == zorvi::kJoinNameExists) {
         m_dlg.ShowMessage(Text(login_texts::kNameExists));
         CloseChatSocket();
         return false;

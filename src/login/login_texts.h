@@ -25,10 +25,6 @@ inline constexpr char kNameExists[] = "Another user having the same name has alr
 inline constexpr char kJoinLine[] = "join the chatroom";
 inline constexpr char kProcessingLogin[] = "Processing Login....";
 
-// The chat host's bare-string answers to a join.
-inline constexpr char kAnswerFull[] = "FULL";
-inline constexpr char kAnswerNameExists[] = "NAMEEXIST";
-
 // Dialog captions and labels.
 inline constexpr char kLoginCaption[] = "Register dialog";
 inline constexpr char kUsernameLabel[] = "Username:";

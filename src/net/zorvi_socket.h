@@ -47,6 +47,9 @@ public:
     std::string ReadBareString();
 
     void Close();
+    // Drops whatever the output writer still holds, without sending, and deletes it:
+    // SendMsg then does nothing until the next Init.
+    void Abort() { AbortWriter(); }
     bool ShutdownSend();
     // Remote address as dotted text and port; false when not connected.
     bool GetPeerName(std::string& address, int& port) const;
@@ -103,7 +106,6 @@ public:
 class ServiceSocket : public ZorviSocket {
 public:
     using ZorviSocket::ZorviSocket;
-    void Abort() { AbortWriter(); }
 };
 
 // Whoever owns the chat connection is told when records can be read.
@@ -117,7 +119,6 @@ class ChatSocket : public ZorviSocket {
 public:
     explicit ChatSocket(ChatSocketOwner* owner, SocketConfig config = {})
         : ZorviSocket(std::move(config)), owner_(owner) {}
-    void Abort() { AbortWriter(); }
     // Readable notification (from the event loop's socket notifier).
     void OnReceive() {
         if (owner_) owner_->ProcessPendingRead();

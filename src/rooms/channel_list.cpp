@@ -7,8 +7,10 @@
 #include <QTreeWidget>
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 #include "chat/kestrivan_dlg.h"
+#include "net/protocol.h"
 #include "rooms/room_dialogs.h"
 #include "rooms/room_lifecycle.h"
 #include "rooms/room_texts.h"
@@ -16,12 +18,6 @@
 #include "rooms/service_link.h"
 
 namespace {
-constexpr int kListRequest = 28;
-constexpr int kListReply = 29;
-constexpr int kLookUp = 23;
-constexpr int kLiveShow = 47;
-constexpr int kClosing = 25;
-
 enum Marker { kMarkerNoAudio = 1, kMarkerLiveShow = 2, kMarkerOther = 3 };
 
 int MarkerOf(const std::string& entry) {
@@ -71,41 +67,41 @@ void ChannelList::Attach() {
 
 void ChannelList::RefreshChannelList() {
     auto& w = ctx_.w;
-    switch (OpenServiceConnection(w)) {
-        case ServiceOpen::NoSocket:
-            return;
-        case ServiceOpen::CreateFailed:
+    if (!w.m_pServiceSocket) return;
+    // The progress covers the request and its answer only, not the connecting.
+    std::optional<DelayedProgress> progress;
+    zorvi::OneShotPlan plan;
+    plan.request = CMsg(code1::kRequest, code2::kChannelListRequest);
+    plan.onConnected = [&] {
+        progress.emplace(*w.m_pServiceSocket, ctx_.dialogs, RoomTexts::kUpdatingChannels,
+                         progressDelayMs_);
+    };
+    plan.onReplied = [&] { progress.reset(); };
+    const auto result = ExchangeWithService(w, plan);
+    progress.reset();
+    if (!result) return;
+    switch (result->failedAt) {
+        case zorvi::OneShotStep::Create:
             w.ShowMessage(RoomTexts::kFailConnectChatServer);
             return;
-        case ServiceOpen::ConnectFailed:
+        case zorvi::OneShotStep::Connect:
             w.ShowMessage(RoomTexts::kFailConnectServer);
             return;
-        case ServiceOpen::Ok:
-            break;
-    }
-    auto& service = *w.m_pServiceSocket;
-    service.Init();
-    CMsg reply;
-    {
-        DelayedProgress progress(service, ctx_.dialogs, RoomTexts::kUpdatingChannels,
-                                 progressDelayMs_);
-        try {
-            service.SendMsg(CMsg(14, kListRequest));
-            service.ReceiveMsg(reply);
-        } catch (const zorvi::StreamFailure&) {
-            progress.Hide();
-            // The stream has lost its place; nothing more can be said on it.
-            service.Abort();
-            service.Close();
+        case zorvi::OneShotStep::Send:
+        case zorvi::OneShotStep::Receive:
             w.AppendChatLine(RoomTexts::kChannelUpdateError);
             return;
-        }
+        case zorvi::OneShotStep::Closing:
+        case zorvi::OneShotStep::None:
+            // The answer is complete; a lost closing notice changes nothing about it.
+            break;
     }
 
+    const CMsg& reply = result->reply;
     w.m_channelAudio.clear();
     w.m_channelNames.clear();
     w.m_channelPeople.clear();
-    if (reply.Is(13, kListReply)) {
+    if (reply.Is(code1::kReply, code2::kChannelList)) {
         for (std::size_t i = 0; i < reply.list.size(); ++i) {
             const std::string& entry = reply.list[i];
             w.m_channelAudio.append(MarkerOf(entry));
@@ -113,14 +109,6 @@ void ChannelList::RefreshChannelList() {
             // A reply may carry fewer counts than rooms; a missing count is nobody.
             w.m_channelPeople.append(i < reply.array.size() ? reply.array[i] : 0);
         }
-    }
-    try {
-        service.SendMsg(CMsg(14, kClosing));
-        service.Close();
-    } catch (const zorvi::StreamFailure&) {
-        // The answer is complete; a lost closing notice changes nothing about it.
-        service.Abort();
-        service.Close();
     }
     FillRows();
 }
@@ -152,26 +140,20 @@ void ChannelList::FillRows() {
 
 int ChannelList::LookUpRoom(const QString& name) {
     auto& w = ctx_.w;
-    if (OpenServiceConnection(w) != ServiceOpen::Ok) return -1;
-    auto& service = *w.m_pServiceSocket;
-    CMsg request(14, kLookUp);
-    request.text = ToWire(name);
+    zorvi::OneShotPlan plan;
+    plan.request = CMsg(code1::kRequest, code2::kRoomLookUp);
+    plan.request.text = ToWire(name);
+    const auto result = ExchangeWithService(w, plan);
+    if (!result || !result->Opened()) return -1;
     int port = -1;
-    try {
-        service.Init();
-        service.SendMsg(request);
-        CMsg reply;
-        service.ReceiveMsg(reply);
-        if (reply.Is(13, kLookUp)) {
-            // An answer without a port cannot be joined.
-            port = reply.array.empty() ? -1 : reply.array[0];
-            w.m_ownerName = FromWire(reply.text);
-        }
-        service.SendMsg(CMsg(14, kClosing));
-        service.Close();
-    } catch (const zorvi::StreamFailure&) {
-        service.Abort();
-        service.Close();
+    const CMsg& reply = result->reply;
+    // The owner is taken from a complete answer even when its closing notice is lost.
+    if (result->Answered() && reply.Is(code1::kReply, code2::kRoomLookUp)) {
+        // An answer without a port cannot be joined.
+        port = reply.array.empty() ? -1 : reply.array[0];
+        w.m_ownerName = FromWire(reply.text);
+    }
+    if (!result->Ok()) {
         w.AppendChatLine(RoomTexts::kUnableConnectServer);
         return -1;
     }
@@ -220,7 +202,7 @@ void ChannelList::EnterAsMember(const QString& name, bool liveShow) {
     w.m_roomName = name;
     if (w.m_mediaPlayer) w.m_mediaPlayer->Stop();
     if (liveShow) {
-        CMsg request(14, kLiveShow);
+        CMsg request(code1::kRequest, code2::kLiveShowRequest);
         request.text = ToWire(w.m_roomName);
         try {
             if (w.m_pChatSocket) w.m_pChatSocket->SendMsg(request);

@@ -6,12 +6,9 @@
 
 #include "chat/kestrivan_dlg.h"
 #include "chat/user_list.h"
+#include "net/protocol.h"
 #include "rooms/room_dialogs.h"
 #include "rooms/room_texts.h"
-
-namespace {
-constexpr int kPrivateMessage = 10;
-}  // namespace
 
 PersonActions::PersonActions(RoomContext& ctx, QObject* parent) : QObject(parent), ctx_(ctx) {}
 
@@ -50,7 +47,7 @@ void PersonActions::OnMessageCommand() { MessageSelected(); }
 
 void PersonActions::SendPrivateMessage(const QString& message, const QString& recipient) {
     auto& w = ctx_.w;
-    CMsg msg(14, kPrivateMessage);
+    CMsg msg(code1::kRequest, code2::kPrivateMessage);
     msg.text = ToWire(message);
     msg.list = {ToWire(recipient), ToWire(w.m_nickname)};
     auto* chat = w.m_pChatSocket.get();

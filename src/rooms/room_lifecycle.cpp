@@ -6,18 +6,11 @@
 
 #include "chat/kestrivan_dlg.h"
 #include "chat/user_list.h"
+#include "net/protocol.h"
 #include "rooms/room_dialogs.h"
 #include "rooms/room_texts.h"
 #include "rooms/room_title.h"
 #include "rooms/service_link.h"
-
-namespace {
-constexpr int kCreate = 42;     // '*'
-constexpr int kNameTaken = 46;  // '.'
-constexpr int kRemove = 44;
-constexpr int kClosing = 25;
-constexpr int kLeave = 12;
-}  // namespace
 
 void RoomLifecycle::OnNewRoom() {
     auto& w = ctx_.w;
@@ -32,32 +25,24 @@ void RoomLifecycle::OnNewRoom() {
     const std::optional<QString> name = ctx_.dialogs.AskNewRoomName();
     if (!name) return;
 
-    if (OpenServiceConnection(w) != ServiceOpen::Ok) return;
-    auto& service = *w.m_pServiceSocket;
-    CMsg request(13, kCreate);
-    request.text = ToWire(*name);
-    request.list = {ToWire(w.m_nickname)};
-    CMsg reply;
-    try {
-        service.Init();
-        service.SendMsg(request);
-        service.ReceiveMsg(reply);
-        service.SendMsg(CMsg(14, kClosing));
-        service.Close();
-    } catch (const zorvi::StreamFailure&) {
-        // The exchange broke off before an answer was complete: nothing has changed here,
-        // but the user must know that the room was not created.
-        service.Abort();
-        service.Close();
+    zorvi::OneShotPlan plan;
+    plan.request = CMsg(code1::kReply, code2::kCreateRoom);
+    plan.request.text = ToWire(*name);
+    plan.request.list = {ToWire(w.m_nickname)};
+    const auto result = ExchangeWithService(w, plan);
+    if (!result || !result->Opened()) return;
+    if (!result->Ok()) {
+        // The exchange broke off before it was complete: nothing has changed here, but the
+        // user must know that the room was not created.
         w.ShowMessage(RoomTexts::kFailConnectChatServer);
         return;
     }
-
-    if (reply.Is(13, kNameTaken)) {
+    const CMsg& reply = result->reply;
+    if (reply.Is(code1::kReply, code2::kRoomNameTaken)) {
         if (reply.number == 1) w.ShowMessage(RoomTexts::kNameTaken);
         return;
     }
-    if (!reply.Is(13, kCreate)) return;
+    if (!reply.Is(code1::kReply, code2::kCreateRoom)) return;
 
     LeaveRoom();
     if (wasOwner) RemoveRoom();
@@ -135,14 +120,14 @@ void RoomLifecycle::LeaveRoom() {
     if (!chat->GetPeerName(address, port) || w.m_chatPort == -1) return;
 
     try {
-        chat->SendMsg(CMsg(14, kLeave));
+        chat->SendMsg(CMsg(code1::kRequest, code2::kLeave));
     } catch (const zorvi::StreamFailure&) {
         chat->Abort();
         return;
     }
     if (!chat->HasOutputWriter()) return;
     try {
-        CMsg farewell(14, kClosing);
+        CMsg farewell(code1::kRequest, code2::kClosing);
         farewell.text = ToWire(w.m_nickname + RoomTexts::kLeftRoomSuffix);
         chat->SendMsg(farewell);
         chat->ShutdownSend();
@@ -155,45 +140,30 @@ void RoomLifecycle::LeaveRoom() {
 
 void RoomLifecycle::RemoveRoom() {
     auto& w = ctx_.w;
-    CMsg request(14, kRemove);
-    request.text = ToWire(w.m_roomName);
-    switch (OpenServiceConnection(w)) {
-        case ServiceOpen::NoSocket:
-            return;
-        case ServiceOpen::CreateFailed:
-        case ServiceOpen::ConnectFailed:
+    zorvi::OneShotPlan plan;
+    plan.request = CMsg(code1::kRequest, code2::kRemoveRoom);
+    plan.request.text = ToWire(w.m_roomName);
+    plan.closingCode1 = code1::kReply;
+    const auto result = ExchangeWithService(w, plan);
+    if (!result) return;
+    switch (result->failedAt) {
+        case zorvi::OneShotStep::Create:
+        case zorvi::OneShotStep::Connect:
             w.ShowMessage(RoomTexts::kFailConnectChatServer);
             return;
-        case ServiceOpen::Ok:
+        case zorvi::OneShotStep::Send:
+            return;
+        case zorvi::OneShotStep::Receive:
+            // No answer: the room may still exist on the server, which is what a refusal says.
+            w.AppendChatLine(RoomTexts::kRemoveFailed);
+            return;
+        case zorvi::OneShotStep::Closing:
+        case zorvi::OneShotStep::None:
+            // A lost closing notice changes nothing about a complete answer.
             break;
     }
-    auto& service = *w.m_pServiceSocket;
-    service.Init();
-    try {
-        service.SendMsg(request);
-    } catch (const zorvi::StreamFailure&) {
-        service.Abort();
-        service.Close();
-        return;
-    }
-    if (!service.HasOutputWriter()) return;
-    CMsg reply;
-    try {
-        service.ReceiveMsg(reply);
-    } catch (const zorvi::StreamFailure&) {
-        // No answer: the room may still exist on the server, which is what a refusal says.
-        service.Abort();
-        service.Close();
+    if (result->reply.Is(code1::kReply, code2::kRemoveRoom) && result->reply.number == 0) {
         w.AppendChatLine(RoomTexts::kRemoveFailed);
-        return;
-    }
-    if (reply.Is(13, kRemove) && reply.number == 0) w.AppendChatLine(RoomTexts::kRemoveFailed);
-    try {
-        service.SendMsg(CMsg(13, kClosing));
-        service.Close();
-    } catch (const zorvi::StreamFailure&) {
-        service.Abort();
-        service.Close();
     }
 }
 

@@ -3,15 +3,11 @@
 #include "chat/kestrivan_dlg.h"
 #include "rooms/room_dialogs.h"
 
-ServiceOpen OpenServiceConnection(CKestrivanDlg& w) {
+std::optional<zorvi::OneShotResult> ExchangeWithService(CKestrivanDlg& w,
+                                                        const zorvi::OneShotPlan& plan) {
     auto* socket = w.m_pServiceSocket.get();
-    if (!socket) return ServiceOpen::NoSocket;
-    if (!socket->Create()) return ServiceOpen::CreateFailed;
-    if (!socket->Connect(w.m_chatHost.toStdString(), w.endpoints().servicePort)) {
-        socket->Close();
-        return ServiceOpen::ConnectFailed;
-    }
-    return ServiceOpen::Ok;
+    if (!socket) return std::nullopt;
+    return zorvi::RunOneShot(*socket, w.m_chatHost.toStdString(), w.endpoints().servicePort, plan);
 }
 
 DelayedProgress::DelayedProgress(zorvi::ZorviSocket& socket, IRoomDialogs& dialogs, QString text,

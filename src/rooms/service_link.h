@@ -3,6 +3,9 @@
 #include <QElapsedTimer>
 #include <QString>
 #include <functional>
+#include <optional>
+
+#include "net/one_shot_exchange.h"
 
 class CKestrivanDlg;
 class IRoomDialogs;
@@ -11,11 +14,10 @@ namespace zorvi {
 class ZorviSocket;
 }
 
-// How far opening a one-shot service connection to the chat host got.
-enum class ServiceOpen { Ok, NoSocket, CreateFailed, ConnectFailed };
-
-// Create and Connect the window's service socket to m_chatHost on the service port.
-ServiceOpen OpenServiceConnection(CKestrivanDlg& w);
+// Runs one exchange with the chat host (m_chatHost, the service port) on the window's
+// service socket; nullopt, and nothing sent, when the window has no service socket.
+std::optional<zorvi::OneShotResult> ExchangeWithService(CKestrivanDlg& w,
+                                                        const zorvi::OneShotPlan& plan);
 
 // Shows the progress window only once an exchange has been waiting longer than
 // `threshold` ms, so that quick refreshes (every minute while the channel wing is open)

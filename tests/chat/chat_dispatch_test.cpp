@@ -6,6 +6,7 @@
 
 #include "chat/web_address.h"
 #include "chat_harness.h"
+#include "net/protocol.h"
 
 using namespace chattest;
 using kvtest::PeerScript;
@@ -37,7 +38,8 @@ QString ServerListText(const ChatHarness& h) {
 TEST(ChatDispatch, ThreeRecordsInOnePacketAreAllHandledAtOnce) {
     ChatHarness h;
     ScriptPeer peer(SendsThenStays(
-        Encoded({Record(11, {}, {"one"}), Record(11, {}, {"two"}), Record(11, {}, {"three"})})));
+        Encoded({Record(code2::kChatLine, {}, {"one"}), Record(code2::kChatLine, {}, {"two"}),
+                 Record(code2::kChatLine, {}, {"three"})})));
     ASSERT_TRUE(h.Join(peer));
     ASSERT_TRUE(WaitFor([&] { return h.Display().contains(QStringLiteral("one")); }));
     // No more bytes reach the socket, so the other two must come from the same turn.
@@ -47,7 +49,9 @@ TEST(ChatDispatch, ThreeRecordsInOnePacketAreAllHandledAtOnce) {
 TEST(ChatDispatch, RecordSplitIntoSingleBytesIsHandledOnce) {
     ChatHarness h;
     PeerScript s;
-    s.SendRaw(Encoded({Record(11, {}, {"a", "b"})}), true).Send(Record(11, {}, {"end"})).Silent();
+    s.SendRaw(Encoded({Record(code2::kChatLine, {}, {"a", "b"})}), true)
+        .Send(Record(code2::kChatLine, {}, {"end"}))
+        .Silent();
     ScriptPeer peer(s);
     ASSERT_TRUE(h.Join(peer));
     ASSERT_TRUE(WaitFor([&] { return h.Display().contains(QStringLiteral("end")); }));
@@ -57,14 +61,14 @@ TEST(ChatDispatch, RecordSplitIntoSingleBytesIsHandledOnce) {
 TEST(ChatDispatch, RoomTextAndPrivateMessages) {
     ChatHarness h;
     ScriptPeer peer(SendsThenStays(Encoded({
-        Record(11),                       // empty: nothing
-        Record(11, {}, {"x", "y", "z"}),  // three lines in list order
-        Record(10, "", {"ann"}),          // empty text: the sound only
-        Record(10, "hi there", {"ann"}),
-        Record(10, "who?", {}),  // no sender named: empty name
-        Record(35, {}, {"ann Beep you!"}),
-        Record(35),  // beep without a line
-        Record(11, {}, {"done"}),
+        Record(code2::kChatLine),                       // empty: nothing
+        Record(code2::kChatLine, {}, {"x", "y", "z"}),  // three lines in list order
+        Record(code2::kPrivateMessage, "", {"ann"}),    // empty text: the sound only
+        Record(code2::kPrivateMessage, "hi there", {"ann"}),
+        Record(code2::kPrivateMessage, "who?", {}),  // no sender named: empty name
+        Record(code2::kBeep, {}, {"ann Beep you!"}),
+        Record(code2::kBeep),  // beep without a line
+        Record(code2::kChatLine, {}, {"done"}),
     })));
     ASSERT_TRUE(h.Join(peer));
     ASSERT_TRUE(WaitFor([&] { return h.Display().contains(QStringLiteral("done")); }));
@@ -80,8 +84,8 @@ TEST(ChatDispatch, RoomTextAndPrivateMessages) {
 TEST(ChatDispatch, SoundsStayQuietWithSoundOff) {
     ChatHarness h;
     h.w().m_soundOn = 0;
-    CMsg pm = Record(10, "hi", {"ann"});
-    CMsg beep = Record(35, {}, {"b"});
+    CMsg pm = Record(code2::kPrivateMessage, "hi", {"ann"});
+    CMsg beep = Record(code2::kBeep, {}, {"b"});
     h.w().DispatchRecord(pm);
     h.w().DispatchRecord(beep);
     EXPECT_TRUE(h.sounds.played.empty());
@@ -91,13 +95,14 @@ TEST(ChatDispatch, SoundsStayQuietWithSoundOff) {
 TEST(ChatDispatch, PeopleJoinAndLeave) {
     ChatHarness h;
     ScriptPeer peer(SendsThenStays(Encoded({
-        Record(32, "bob", {}, 0),
-        Record(32, "Bobby", {}, 1),  // the owner, in blue
-        Record(32, "carol", {}, 0),
-        Record(33, "bob"),
-        Record(33, "nobody"),  // not in the room: nothing changes
-        Record(33, "CAROL"),   // the screen list ignores case, the room list does not
-        Record(11, {}, {"done"}),
+        Record(code2::kPersonEntered, "bob", {}, 0),
+        Record(code2::kPersonEntered, "Bobby", {}, 1),  // the owner, in blue
+        Record(code2::kPersonEntered, "carol", {}, 0),
+        Record(code2::kPersonLeft, "bob"),
+        Record(code2::kPersonLeft, "nobody"),  // not in the room: nothing changes
+        Record(code2::kPersonLeft,
+               "CAROL"),  // the screen list ignores case, the room list does not
+        Record(code2::kChatLine, {}, {"done"}),
     })));
     ASSERT_TRUE(h.Join(peer));
     ASSERT_TRUE(WaitFor([&] { return h.Display().contains(QStringLiteral("done")); }));
@@ -109,9 +114,9 @@ TEST(ChatDispatch, PeopleJoinAndLeave) {
 
 TEST(ChatDispatch, PortalNavigatesOnlyToWebPages) {
     ChatHarness h;
-    CMsg good = Record(34, "https://example.org/news");
-    CMsg local = Record(34, "file:///etc/passwd");
-    CMsg script = Record(34, "javascript:alert(1)");
+    CMsg good = Record(code2::kPortalAddress, "https://example.org/news");
+    CMsg local = Record(code2::kPortalAddress, "file:///etc/passwd");
+    CMsg script = Record(code2::kPortalAddress, "javascript:alert(1)");
     h.w().DispatchRecord(good);
     h.w().DispatchRecord(local);
     h.w().DispatchRecord(script);
@@ -122,9 +127,11 @@ TEST(ChatDispatch, PortalNavigatesOnlyToWebPages) {
 
 TEST(ChatDispatch, EffectsAndShowsGoToTheirSubsystem) {
     ChatHarness h;
-    std::vector<CMsg> records = {Record(20, "s.htm", {"ann"}), Record(21, "i.htm", {"bob"}),
-                                 Record(22, "j.htm", {}), Record(48, "mms://show"),
-                                 Record(55, "list.asx", {"a"})};
+    std::vector<CMsg> records = {Record(code2::kSoundEffect, "s.htm", {"ann"}),
+                                 Record(code2::kImageEffect, "i.htm", {"bob"}),
+                                 Record(code2::kImageEffectAlt, "j.htm", {}),
+                                 Record(code2::kLiveShowStart, "mms://show"),
+                                 Record(code2::kLiveShowPlaylist, "list.asx", {"a"})};
     for (CMsg& m : records) h.w().DispatchRecord(m);
     EXPECT_EQ(h.effects.calls,
               QStringList({"sound s.htm from ann", "image i.htm from bob", "image j.htm from ",
@@ -133,8 +140,10 @@ TEST(ChatDispatch, EffectsAndShowsGoToTheirSubsystem) {
 
 TEST(ChatDispatch, WithoutBoundSubsystemsNothingBreaks) {
     TestWindow t;
-    std::vector<CMsg> records = {Record(20, "a", {}), Record(21, "b"), Record(48, "c"),
-                                 Record(55, "d"),     Record(43),      Record(51)};
+    std::vector<CMsg> records = {
+        Record(code2::kSoundEffect, "a", {}), Record(code2::kImageEffect, "b"),
+        Record(code2::kLiveShowStart, "c"),   Record(code2::kLiveShowPlaylist, "d"),
+        Record(code2::kGiveOwnership),        Record(code2::kOwnerChanged)};
     for (CMsg& m : records) t.w().DispatchRecord(m);
     EXPECT_EQ(t.w().m_isOwner, 1);
     EXPECT_TRUE(t.w().m_ownerName.isEmpty());
@@ -143,8 +152,8 @@ TEST(ChatDispatch, WithoutBoundSubsystemsNothingBreaks) {
 TEST(ChatDispatch, OtherCodesChangeNothing) {
     ChatHarness h;
     h.w().m_roomUsers = QStringList({"ann"});
-    CMsg twelve = Record(12, "x", {"y"}, 1);
-    CMsg unknown = Record(99, "x", {"y"}, 1);
+    CMsg twelve = Record(code2::kLeave, "x", {"y"}, 1);
+    CMsg unknown = Record(kNotACode, "x", {"y"}, 1);
     h.w().DispatchRecord(twelve);
     h.w().DispatchRecord(unknown);
     EXPECT_TRUE(h.Display().isEmpty());
@@ -157,10 +166,10 @@ TEST(ChatDispatch, OtherCodesChangeNothing) {
 
 TEST(ChatDispatch, ServerListIsRewritten) {
     ChatHarness h;
-    CMsg two = Record(54, {}, {"Main 10.0.0.1", "Backup 10.0.0.2"});
+    CMsg two = Record(code2::kServerList, {}, {"Main 10.0.0.1", "Backup 10.0.0.2"});
     h.w().DispatchRecord(two);
     EXPECT_EQ(ServerListText(h), QStringLiteral("Main 10.0.0.1\r\nBackup 10.0.0.2\r\n"));
-    CMsg none = Record(54);
+    CMsg none = Record(code2::kServerList);
     h.w().DispatchRecord(none);
     EXPECT_EQ(ServerListText(h), QString()) << "an empty list leaves an empty file";
 }
@@ -168,9 +177,9 @@ TEST(ChatDispatch, ServerListIsRewritten) {
 TEST(ChatDispatch, DisconnectionClosesAndAJoinConnectsAgain) {
     ChatHarness h;
     PeerScript first;
-    first.Send(Record(25)).ExpectEnd();
+    first.Send(Record(code2::kClosing)).ExpectEnd();
     PeerScript second;
-    second.Send(Record(11, {}, {"back again"})).Silent();
+    second.Send(Record(code2::kChatLine, {}, {"back again"})).Silent();
     ScriptPeer peer({first, second});
     ASSERT_TRUE(h.Join(peer));
     ASSERT_TRUE(WaitFor([&] { return !h.w().m_pChatSocket->IsOpen(); }));
@@ -186,7 +195,7 @@ TEST(ChatDispatch, BrokenStreamReportsAndCloses) {
     ChatHarness h;
     // A record that claims more bytes than any record may hold: the stream has lost its
     // place, so what follows must not be read as records.
-    std::string bytes = Encoded({Record(11, {}, {"before"})});
+    std::string bytes = Encoded({Record(code2::kChatLine, {}, {"before"})});
     bytes += std::string("\xff\xff\xff\x7f\xff\xff\xff\x7f", 8) + std::string(64, '\xff');
     PeerScript s;
     s.SendRaw(bytes).ExpectEnd();
@@ -199,7 +208,7 @@ TEST(ChatDispatch, BrokenStreamReportsAndCloses) {
 
 TEST(ChatDispatch, ServerVanishingMidRecordReportsOnce) {
     ChatHarness h;
-    const std::string whole = Encoded({Record(11, {}, {"cut short"})});
+    const std::string whole = Encoded({Record(code2::kChatLine, {}, {"cut short"})});
     PeerScript s;
     s.SendRaw(whole.substr(0, whole.size() - 3)).Close();
     ScriptPeer peer(s);
@@ -216,8 +225,8 @@ TEST(ChatDispatch, AFloodLetsTheEventLoopRun) {
     // flood never pauses by itself at a record boundary.
     std::string bytes;
     const std::vector<std::string> ten(10, std::string(1, 'w'));
-    for (int i = 0; i < 300; ++i) zorvi::AppendMsg(Record(11, {}, ten), bytes);
-    zorvi::AppendMsg(Record(11, {}, {"last"}), bytes);
+    for (int i = 0; i < 300; ++i) zorvi::AppendMsg(Record(code2::kChatLine, {}, ten), bytes);
+    zorvi::AppendMsg(Record(code2::kChatLine, {}, {"last"}), bytes);
     ScriptPeer peer(SendsThenStays(bytes));
 
     // With no time for more than one record per turn, every record takes a turn of its own:

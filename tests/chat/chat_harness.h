@@ -9,10 +9,14 @@
 
 #include "chat/window_operations.h"
 #include "net/codec.h"
+#include "net/protocol.h"
 #include "support/test_window.h"
 #include "support_net/script_peer.h"
 
 namespace chattest {
+
+// A code2 outside the catalogue: the client must ignore it.
+inline constexpr std::int32_t kNotACode = 99;
 
 using namespace std::chrono_literals;
 
@@ -51,7 +55,7 @@ public:
 
 inline CMsg Record(int code2, const std::string& text = {}, std::vector<std::string> list = {},
                    int number = 0) {
-    CMsg m(14, code2);
+    CMsg m(code1::kRequest, code2);
     m.text = text;
     m.list = std::move(list);
     m.number = number;

@@ -3,6 +3,7 @@
 #include <QPushButton>
 
 #include "chat_harness.h"
+#include "net/protocol.h"
 
 using namespace chattest;
 using kvtest::PeerScript;
@@ -111,7 +112,7 @@ TEST(Ownership, BecomingTheOwner) {
     h.w().m_ownerName = QStringLiteral("ann");
     ScriptPeer peer([] {
         PeerScript s;
-        s.Send(Record(43, {}, {"ann", "ignored"})).Silent();
+        s.Send(Record(code2::kGiveOwnership, {}, {"ann", "ignored"})).Silent();
         return s;
     }());
     ASSERT_TRUE(h.Join(peer));
@@ -131,15 +132,15 @@ TEST(Ownership, BecomingTheOwner) {
 TEST(Ownership, OwnerChangedTakesTheLastEntry) {
     ChatHarness h;
     h.w().m_isOwner = 1;
-    CMsg two = Record(51, {}, {"ann", "bob"});
+    CMsg two = Record(code2::kOwnerChanged, {}, {"ann", "bob"});
     h.w().DispatchRecord(two);
     EXPECT_EQ(h.w().m_ownerName, QStringLiteral("bob"));
     EXPECT_EQ(h.w().m_isOwner, 1);
     EXPECT_EQ(h.rooms.calls, QStringList({"RefreshRoomView"}));
-    CMsg none = Record(51);
+    CMsg none = Record(code2::kOwnerChanged);
     h.w().DispatchRecord(none);
     EXPECT_TRUE(h.w().m_ownerName.isEmpty());
-    CMsg giverUnknown = Record(43);
+    CMsg giverUnknown = Record(code2::kGiveOwnership);
     h.w().DispatchRecord(giverUnknown);
     EXPECT_EQ(h.Lines().first(), QStringLiteral(" give you the ownership of this room!"));
 }

@@ -10,6 +10,7 @@
 #include "chat/kestrivan_dlg.h"
 #include "e2e/e2e_client.h"
 #include "net/cmsg.h"
+#include "net/protocol.h"
 #include "rooms/user_list_box.h"
 #include "shell/skin_loader.h"
 #include "shell/skin_widget.h"
@@ -24,13 +25,13 @@ TEST(Markup, ServerNamesStayPlainText) {
     CKestrivanDlg& w = client.w();
 
     // A person joining, a line, a private message and a notice carrying markup.
-    CMsg joined(13, 32);
+    CMsg joined(code1::kReply, code2::kPersonEntered);
     joined.text = kMarkup.toStdString();
     w.DispatchRecord(joined);
-    CMsg line(13, 11);
+    CMsg line(code1::kReply, code2::kChatLine);
     line.list = {"<i>hello</i>"};
     w.DispatchRecord(line);
-    CMsg whisper(13, 10);
+    CMsg whisper(code1::kReply, code2::kPrivateMessage);
     whisper.text = "<u>psst</u>";
     whisper.list = {kMarkup.toStdString()};
     w.DispatchRecord(whisper);

@@ -1,6 +1,7 @@
 #include "chat/web_address.h"
 #include "effect_fixture.h"
 #include "effects/effect_texts.h"
+#include "net/protocol.h"
 
 namespace texts = effect_texts;
 
@@ -10,7 +11,7 @@ const QString kPic2 = QStringLiteral("https://127.0.0.1:1/effect/pic/star.htm");
 const QString kSound = QStringLiteral("http://127.0.0.1:1/effect/sound/bell.htm");
 
 CMsg EffectRecord(int code2, const QString& address, const std::string& sender) {
-    CMsg msg(15, code2);
+    CMsg msg(code1::kUserAction, code2);
     msg.text = address.toStdString();
     msg.list = {sender};
     return msg;
@@ -21,7 +22,7 @@ const QStringList kWingCommands{texts::ShowEffectWing(), texts::EnableCloseEffec
 
 TEST_F(EffectFixture, ImageEffectShowsPaneWingAndLine) {
     w().m_isOwner = 0;  // anybody receives
-    CMsg msg = EffectRecord(21, kPic, "alice");
+    CMsg msg = EffectRecord(code2::kImageEffect, kPic, "alice");
     w().DispatchRecord(msg);
 
     EXPECT_TRUE(tw.effectPane.IsVisible());
@@ -31,7 +32,7 @@ TEST_F(EffectFixture, ImageEffectShowsPaneWingAndLine) {
     EXPECT_TRUE(tw.box.shown.isEmpty());
 
     // A second image replaces the first, and the conversation gets a second line.
-    msg = EffectRecord(21, kPic2, "bob");
+    msg = EffectRecord(code2::kImageEffect, kPic2, "bob");
     w().DispatchRecord(msg);
     EXPECT_EQ(tw.effectPane.Address(), kPic2);
     EXPECT_EQ(Conversation().count(QStringLiteral(" send you a image effect!")), 2);
@@ -42,8 +43,8 @@ TEST_F(EffectFixture, Code22IsHandledExactlyLike21) {
     EffectOps otherOps(other.w());
     other.w().SetEffectOperations(&otherOps);
 
-    CMsg a = EffectRecord(21, kPic, "alice");
-    CMsg b = EffectRecord(22, kPic, "alice");
+    CMsg a = EffectRecord(code2::kImageEffect, kPic, "alice");
+    CMsg b = EffectRecord(code2::kImageEffectAlt, kPic, "alice");
     w().DispatchRecord(a);
     other.w().DispatchRecord(b);
 
@@ -56,7 +57,7 @@ TEST_F(EffectFixture, Code22IsHandledExactlyLike21) {
 
 TEST_F(EffectFixture, SoundEffectKeepsHiddenPaneHiddenButOpensTheWing) {
     w().m_soundOn = 0;  // effects do not depend on the program's sound setting
-    CMsg msg = EffectRecord(20, kSound, "alice");
+    CMsg msg = EffectRecord(code2::kSoundEffect, kSound, "alice");
     w().DispatchRecord(msg);
 
     EXPECT_FALSE(tw.effectPane.IsVisible());

@@ -1,5 +1,6 @@
 #include "effect_fixture.h"
 #include "effects/effect_texts.h"
+#include "net/protocol.h"
 
 using kvtest::PeerScript;
 using kvtest::ScriptPeer;
@@ -41,10 +42,10 @@ TEST_F(EffectFixture, SendToAllWritesOneEntryRecordEvenWithPaneHidden) {
 
     ASSERT_TRUE(peer.WaitForReceived(2, kDeadline));
     const auto got = peer.Received();
-    CMsg image(15, 21);
+    CMsg image(code1::kUserAction, code2::kImageEffect);
     image.text = kPicPage.toStdString();
     image.list = {"owner"};
-    CMsg sound(15, 20);
+    CMsg sound(code1::kUserAction, code2::kSoundEffect);
     sound.text = kSoundPage.toStdString();
     sound.list = {"owner"};
     EXPECT_EQ(got.at(0), image);
@@ -70,11 +71,11 @@ TEST_F(EffectFixture, SendToUserWritesSenderAndTargetUnchanged) {
 
     ASSERT_TRUE(peer.WaitForReceived(2, kDeadline));
     const auto got = peer.Received();
-    CMsg sound(15, 20);
+    CMsg sound(code1::kUserAction, code2::kSoundEffect);
     sound.text = kSoundPage.toStdString();
     sound.list = {"owner", "<b>x</b>"};
     sound.number = 1;
-    CMsg image(15, 21);
+    CMsg image(code1::kUserAction, code2::kImageEffect);
     image.text = kPicPage.toStdString();
     image.list = {"owner", "owner"};
     image.number = 1;

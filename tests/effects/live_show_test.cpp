@@ -6,6 +6,7 @@
 #include "effects/asx_reader.h"
 #include "effects/effect_texts.h"
 #include "effects/live_show_playlist.h"
+#include "net/protocol.h"
 
 namespace texts = effect_texts;
 
@@ -23,7 +24,7 @@ std::string Tail(const std::string& ref) {
 QByteArray Bytes(const std::string& s) { return QByteArray::fromStdString(s); }
 
 CMsg LiveShow(int code2, const std::string& address, std::vector<std::string> list = {}) {
-    CMsg msg(15, code2);
+    CMsg msg(code1::kUserAction, code2);
     msg.text = address;
     msg.list = std::move(list);
     return msg;
@@ -118,7 +119,7 @@ protected:
 
 TEST_F(LiveShowFixture, AddressOpensDirectlyWithWingAndSound) {
     w().m_soundOn = 1;
-    CMsg msg = LiveShow(48, kClip);
+    CMsg msg = LiveShow(code2::kLiveShowStart, kClip);
     w().DispatchRecord(msg);
     EXPECT_EQ(w().m_mediaAddress, QString::fromStdString(kClip));
     EXPECT_EQ(tw.media.calls,
@@ -132,7 +133,7 @@ TEST_F(LiveShowFixture, AddressOpensDirectlyWithWingAndSound) {
     // The player refuses it: the message, and the player is stopped.
     tw.media.calls.clear();
     tw.media.openStatus = 3;
-    ops.LiveShowByAddress(LiveShow(48, "rtsp://127.0.0.1/nothing"));
+    ops.LiveShowByAddress(LiveShow(code2::kLiveShowStart, "rtsp://127.0.0.1/nothing"));
     EXPECT_EQ(tw.box.shown, QStringList{texts::MediaAddressError()});
     EXPECT_EQ(tw.media.calls.last(), QStringLiteral("Stop"));
     EXPECT_EQ(w().m_mediaAddress, QStringLiteral("rtsp://127.0.0.1/nothing"));
@@ -141,7 +142,7 @@ TEST_F(LiveShowFixture, AddressOpensDirectlyWithWingAndSound) {
 TEST_F(LiveShowFixture, EmptyAddressStillChecksTheOpenStatus) {
     w().m_soundOn = 1;
     w().m_mediaAddress = QStringLiteral("http://old/");
-    ops.LiveShowByAddress(LiveShow(48, ""));
+    ops.LiveShowByAddress(LiveShow(code2::kLiveShowStart, ""));
     EXPECT_TRUE(w().m_mediaAddress.isEmpty());
     EXPECT_EQ(tw.media.calls, QStringList{QStringLiteral("Stop")});
     EXPECT_TRUE(tw.skin.commands.isEmpty());
@@ -149,7 +150,7 @@ TEST_F(LiveShowFixture, EmptyAddressStillChecksTheOpenStatus) {
     EXPECT_TRUE(tw.box.shown.isEmpty());
 
     tw.media.openStatus = 1;
-    ops.LiveShowByAddress(LiveShow(48, ""));
+    ops.LiveShowByAddress(LiveShow(code2::kLiveShowStart, ""));
     EXPECT_EQ(tw.box.shown, QStringList{texts::MediaAddressError()});
     EXPECT_EQ(tw.media.calls, QStringList({QStringLiteral("Stop"), QStringLiteral("Stop"),
                                            QStringLiteral("Stop")}));
@@ -158,7 +159,7 @@ TEST_F(LiveShowFixture, EmptyAddressStillChecksTheOpenStatus) {
 TEST_F(LiveShowFixture, PlaylistIsWrittenAndOpenedQuietly) {
     w().m_soundOn = 1;
     const std::string info = "http://127.0.0.1:8080/live/";
-    CMsg msg = LiveShow(55, kClip, {info, "Band"});
+    CMsg msg = LiveShow(code2::kLiveShowPlaylist, kClip, {info, "Band"});
     w().DispatchRecord(msg);
     const QString path = install.filePath(QStringLiteral("Zorvi.asx"));
     EXPECT_EQ(Playlist(), BuildLiveShowPlaylist(kClip, {info, "Band"}));
@@ -170,20 +171,20 @@ TEST_F(LiveShowFixture, PlaylistIsWrittenAndOpenedQuietly) {
     EXPECT_TRUE(tw.box.shown.isEmpty());
 
     // The next one overwrites the file whole.
-    ops.LiveShowByPlaylist(LiveShow(55, "http://127.0.0.1:8080/b.wav"));
+    ops.LiveShowByPlaylist(LiveShow(code2::kLiveShowPlaylist, "http://127.0.0.1:8080/b.wav"));
     EXPECT_EQ(Playlist(), BuildLiveShowPlaylist("http://127.0.0.1:8080/b.wav", {}));
     EXPECT_EQ(w().m_mediaAddress, QStringLiteral("http://127.0.0.1:8080/b.wav"));
 
     tw.media.openStatus = 2;
     tw.media.calls.clear();
-    ops.LiveShowByPlaylist(LiveShow(55, kClip));
+    ops.LiveShowByPlaylist(LiveShow(code2::kLiveShowPlaylist, kClip));
     EXPECT_EQ(tw.box.shown, QStringList{texts::MediaAddressError()});
     EXPECT_EQ(tw.media.calls, QStringList({QStringLiteral("Stop"), QStringLiteral("Open ") + path,
                                            QStringLiteral("Stop")}));
 }
 
 TEST_F(LiveShowFixture, EmptyPlaylistAddressWritesNothing) {
-    ops.LiveShowByPlaylist(LiveShow(55, "", {"http://127.0.0.1/"}));
+    ops.LiveShowByPlaylist(LiveShow(code2::kLiveShowPlaylist, "", {"http://127.0.0.1/"}));
     EXPECT_EQ(tw.box.shown, QStringList{texts::MediaAddressError()});
     EXPECT_EQ(tw.media.calls, QStringList({QStringLiteral("Stop"), QStringLiteral("Stop")}));
     EXPECT_FALSE(QFile::exists(install.filePath(QStringLiteral("Zorvi.asx"))));

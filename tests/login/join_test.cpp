@@ -8,6 +8,7 @@
 #include "login/login_ops.h"
 #include "msg_printer.h"
 #include "net/codec.h"
+#include "net/protocol.h"
 #include "support/test_window.h"
 #include "support_net/script_peer.h"
 
@@ -35,15 +36,15 @@ protected:
 };
 
 TEST_F(JoinTest, RefusalsShowTheirMessageAndLeaveNoConnection) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"FULL", "chat room is full!"},
-        {"NAMEEXIST", "Another user having the same name has already exist!"},
+    const std::pair<std::string_view, const char*> cases[] = {
+        {zorvi::kJoinFull, "chat room is full!"},
+        {zorvi::kJoinNameExists, "Another user having the same name has already exist!"},
     };
     for (const auto& [answer, message] : cases) {
         SCOPED_TRACE(answer);
         tw.box.shown.clear();
         kvtest::PeerScript script;
-        script.ReceiveBareString().SendBareString(answer).ExpectEnd();
+        script.ReceiveBareString().SendBareString(std::string(answer)).ExpectEnd();
         kvtest::ScriptPeer host(script);
         UseChatHost(host);
         tw.w().m_soundOn = 0;
@@ -73,7 +74,7 @@ TEST_F(JoinTest, AnyOtherAnswerJoinsAnnouncesAndTurnsSoundOn) {
         EXPECT_TRUE(tw.w().m_pChatSocket->IsOpen());
         EXPECT_EQ(tw.w().m_soundOn, 1);
         ASSERT_TRUE(host.WaitForReceived(2, 5s));
-        CMsg announce(15, 11);
+        CMsg announce(code1::kUserAction, code2::kChatLine);
         announce.text = "kim: join the chatroom";
         EXPECT_EQ(host.Received(), std::vector<CMsg>{announce});
         EXPECT_TRUE(tw.box.shown.isEmpty());
@@ -103,7 +104,7 @@ TEST_F(JoinTest, BrokenHandshakeIsReportedAndClosed) {
     cases.emplace_back("closed inside the answer",
                        kvtest::PeerScript()
                            .ReceiveBareString()
-                           .SendRaw(zorvi::EncodeBareString("FULL").substr(0, 3))
+                           .SendRaw(zorvi::EncodeBareString(zorvi::kJoinFull).substr(0, 3))
                            .Close());
     cases.emplace_back("reset at once", kvtest::PeerScript().Close(true));
     cases.emplace_back("never answers", kvtest::PeerScript().ReceiveBareString().Silent());
@@ -130,7 +131,7 @@ TEST_F(JoinTest, NoPortOrUnreachableHost) {
 }
 
 TEST_F(JoinTest, LinesArrivingWithTheAnswerReachTheConversation) {
-    CMsg lines(15, 11);
+    CMsg lines(code1::kUserAction, code2::kChatLine);
     lines.list = {"lee: hello kim", "lee: second line"};
     kvtest::PeerScript script;
     script.ReceiveBareString()
@@ -145,7 +146,7 @@ TEST_F(JoinTest, LinesArrivingWithTheAnswerReachTheConversation) {
 }
 
 TEST_F(JoinTest, LaterLinesArriveThroughTheWindowsNotifier) {
-    CMsg lines(15, 11);
+    CMsg lines(code1::kUserAction, code2::kChatLine);
     lines.list = {"lee: welcome"};
     kvtest::PeerScript script;
     script.ReceiveBareString().SendBareString("OK").Receive().Send(lines).ExpectEnd();

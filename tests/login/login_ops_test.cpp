@@ -11,6 +11,7 @@
 #include "fake_login_dialog.h"
 #include "msg_printer.h"
 #include "net/codec.h"
+#include "net/protocol.h"
 #include "support/test_window.h"
 #include "support_net/script_peer.h"
 #include "ui/progress_dlg.h"
@@ -26,7 +27,7 @@ kvtest::PeerScript Answering(const CMsg& reply) {
 }
 
 CMsg LoginRecord(const std::string& user, const std::string& password) {
-    CMsg m(15, 27);
+    CMsg m(code1::kUserAction, code2::kLogin);
     m.text = user;
     m.list = {password};
     return m;
@@ -76,7 +77,7 @@ protected:
 TEST_F(LoginLoopTest, DialogLoginSendsTrimmedNameAndSavesPerCheckBox) {
     // Checked: name (trimmed) and password (as typed) are saved with psave 1.
     {
-        kvtest::ScriptPeer server(Answering(CMsg(13, 41)));
+        kvtest::ScriptPeer server(Answering(CMsg(code1::kReply, code2::kLoginAccepted)));
         UseLoginServer(server);
         dialog.Type(QStringLiteral(" \talice\r\n "), QStringLiteral(" pw "), true,
                     QStringLiteral("127.0.0.1"));
@@ -84,7 +85,7 @@ TEST_F(LoginLoopTest, DialogLoginSendsTrimmedNameAndSavesPerCheckBox) {
         ASSERT_TRUE(server.WaitForReceived(2, 5s));
         const auto got = server.Received();
         EXPECT_EQ(got[0], LoginRecord("alice", " pw "));
-        EXPECT_EQ(got[1], CMsg(14, 25));
+        EXPECT_EQ(got[1], CMsg(code1::kRequest, code2::kClosing));
         EXPECT_EQ(tw.w().m_nickname, QStringLiteral("alice"));
         EXPECT_EQ(tw.w().m_password, QStringLiteral(" pw "));
         EXPECT_EQ(tw.w().m_loginHost, QStringLiteral("127.0.0.1"));
@@ -97,7 +98,7 @@ TEST_F(LoginLoopTest, DialogLoginSendsTrimmedNameAndSavesPerCheckBox) {
     }
     // Unchecked: only psave changes, to 0; the saved name and password stay.
     {
-        kvtest::ScriptPeer server(Answering(CMsg(13, 41)));
+        kvtest::ScriptPeer server(Answering(CMsg(code1::kReply, code2::kLoginAccepted)));
         UseLoginServer(server);
         FakeLoginDialog second;
         LoginOps again(tw.w(), second);
@@ -114,7 +115,7 @@ TEST_F(LoginLoopTest, DialogLoginSendsTrimmedNameAndSavesPerCheckBox) {
 }
 
 TEST_F(LoginLoopTest, EmptyServerTextUsesDefaultLoginAddress) {
-    kvtest::ScriptPeer server(Answering(CMsg(13, 41)));
+    kvtest::ScriptPeer server(Answering(CMsg(code1::kReply, code2::kLoginAccepted)));
     UseLoginServer(server);
     tw.w().services().endpoints.loginHost = QStringLiteral("127.0.0.1");
     tw.w().m_loginHost = QStringLiteral("stale.invalid");
@@ -126,7 +127,8 @@ TEST_F(LoginLoopTest, EmptyServerTextUsesDefaultLoginAddress) {
 }
 
 TEST_F(LoginLoopTest, RefusedLoginReturnsToDialogWithFieldsKept) {
-    kvtest::ScriptPeer server({Answering(CMsg(13, 40)), Answering(CMsg(13, 41))});
+    kvtest::ScriptPeer server({Answering(CMsg(code1::kReply, code2::kLoginRefused)),
+                               Answering(CMsg(code1::kReply, code2::kLoginAccepted))});
     UseLoginServer(server);
     dialog.Type(QStringLiteral("  dave "), QStringLiteral("wrong"), true,
                 QStringLiteral("127.0.0.1"));
@@ -145,12 +147,12 @@ TEST_F(LoginLoopTest, RefusedLoginReturnsToDialogWithFieldsKept) {
     // Two connections: their records may be recorded interleaved.
     const auto got = server.Received();
     EXPECT_EQ(std::count(got.begin(), got.end(), LoginRecord("dave", "wrong")), 2);
-    EXPECT_EQ(std::count(got.begin(), got.end(), CMsg(14, 25)), 2);
+    EXPECT_EQ(std::count(got.begin(), got.end(), CMsg(code1::kRequest, code2::kClosing)), 2);
     EXPECT_EQ(tw.w().m_pProgressDlg, nullptr);
 }
 
 TEST_F(LoginLoopTest, BlankUserNameRefusedLocally) {
-    kvtest::ScriptPeer server(Answering(CMsg(13, 41)));
+    kvtest::ScriptPeer server(Answering(CMsg(code1::kReply, code2::kLoginAccepted)));
     UseLoginServer(server);
     dialog.Type(QStringLiteral(" \t \r\n"), QStringLiteral("pw"), true,
                 QStringLiteral("127.0.0.1"));
@@ -180,7 +182,7 @@ TEST_F(LoginLoopTest, AutomaticLoginSendsSavedValuesAndLeavesSettings) {
     const QByteArray before = file.readAll();
     file.close();
 
-    kvtest::ScriptPeer server(Answering(CMsg(13, 41)));
+    kvtest::ScriptPeer server(Answering(CMsg(code1::kReply, code2::kLoginAccepted)));
     UseLoginServer(server);
     const QString defaultHost = tw.w().m_loginHost;
     ASSERT_TRUE(ops.Login());
@@ -197,7 +199,7 @@ TEST_F(LoginLoopTest, AutomaticLoginSendsSavedValuesAndLeavesSettings) {
 
 TEST_F(LoginLoopTest, AutomaticLoginWithEmptySavedNameStillSends) {
     SaveSettings(QString(), QString(), 1);
-    kvtest::ScriptPeer server(Answering(CMsg(13, 41)));
+    kvtest::ScriptPeer server(Answering(CMsg(code1::kReply, code2::kLoginAccepted)));
     UseLoginServer(server);
     ASSERT_TRUE(ops.Login());
     ASSERT_TRUE(server.WaitForReceived(1, 5s));
@@ -207,7 +209,7 @@ TEST_F(LoginLoopTest, AutomaticLoginWithEmptySavedNameStillSends) {
 
 TEST_F(LoginLoopTest, RefusedAutomaticLoginShowsDialogWithSaveChecked) {
     SaveSettings(QStringLiteral("fay"), QStringLiteral("old"), 1);
-    kvtest::ScriptPeer server(Answering(CMsg(13, 40)));
+    kvtest::ScriptPeer server(Answering(CMsg(code1::kReply, code2::kLoginRefused)));
     UseLoginServer(server);
     EXPECT_FALSE(ops.Login());  // the dialog is cancelled
     EXPECT_EQ(tw.box.shown, QStringList{QStringLiteral("Login fail!")});
@@ -247,10 +249,11 @@ TEST_F(LoginLoopTest, BrokenExchangeIsReportedBeforeGivingUp) {
     cases.push_back({"closed before the reply", kvtest::PeerScript().Receive().Close()});
     cases.push_back({"reset before the reply", kvtest::PeerScript().Receive().Close(true)});
     cases.push_back(
-        {"closed inside the reply", kvtest::PeerScript()
-                                        .Receive()
-                                        .SendRaw(zorvi::EncodeMsg(CMsg(13, 41)).substr(0, 5))
-                                        .Close()});
+        {"closed inside the reply",
+         kvtest::PeerScript()
+             .Receive()
+             .SendRaw(zorvi::EncodeMsg(CMsg(code1::kReply, code2::kLoginAccepted)).substr(0, 5))
+             .Close()});
     cases.push_back({"no reply in time", kvtest::PeerScript().Receive().Silent()});
     for (Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -6,6 +6,7 @@
 #include "fake_login_dialog.h"
 #include "login/login_ops.h"
 #include "msg_printer.h"
+#include "net/protocol.h"
 #include "support/test_window.h"
 #include "support_net/script_peer.h"
 
@@ -49,9 +50,11 @@ TEST_F(VersionTest, AcceptsOnlyNonZeroNumberInTheVersionReply) {
         bool accepted;
     };
     const Case cases[] = {
-        {VersionReply(13, 26, 1), true},  {VersionReply(13, 26, -7), true},
-        {VersionReply(13, 26, 0), false}, {VersionReply(13, 27, 1), false},
-        {VersionReply(14, 26, 1), false},
+        {VersionReply(code1::kReply, code2::kVersionCheck, 1), true},
+        {VersionReply(code1::kReply, code2::kVersionCheck, -7), true},
+        {VersionReply(code1::kReply, code2::kVersionCheck, 0), false},
+        {VersionReply(code1::kReply, code2::kLogin, 1), false},
+        {VersionReply(code1::kRequest, code2::kVersionCheck, 1), false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message()
@@ -62,16 +65,16 @@ TEST_F(VersionTest, AcceptsOnlyNonZeroNumberInTheVersionReply) {
         ASSERT_TRUE(service.WaitForReceived(2, 5s));
         const auto got = service.Received();
         ASSERT_EQ(got.size(), 2u);
-        EXPECT_EQ(got[0], VersionReply(14, 26, 4));
-        EXPECT_EQ(got[1], CMsg(13, 25));
+        EXPECT_EQ(got[0], VersionReply(code1::kRequest, code2::kVersionCheck, 4));
+        EXPECT_EQ(got[1], CMsg(code1::kReply, code2::kClosing));
         EXPECT_FALSE(tw.w().m_pServiceSocket->IsOpen());
     }
     EXPECT_TRUE(tw.box.shown.isEmpty());
 }
 
 TEST_F(VersionTest, SequenceReportsRefusedVersionWithHomePage) {
-    kvtest::ScriptPeer login(Answering(CMsg(13, 41)));
-    kvtest::ScriptPeer service(Answering(VersionReply(13, 26, 0)));
+    kvtest::ScriptPeer login(Answering(CMsg(code1::kReply, code2::kLoginAccepted)));
+    kvtest::ScriptPeer service(Answering(VersionReply(code1::kReply, code2::kVersionCheck, 0)));
     UseServers(login, service);
     dialog.Type(QStringLiteral("ivy"), QStringLiteral("pw"), false, QStringLiteral("127.0.0.1"));
     EXPECT_FALSE(ops.LoginSequence());
@@ -79,7 +82,7 @@ TEST_F(VersionTest, SequenceReportsRefusedVersionWithHomePage) {
 }
 
 TEST_F(VersionTest, UnreachableChatHostShowsOnlyTheConnectionMessage) {
-    kvtest::ScriptPeer login(Answering(CMsg(13, 41)));
+    kvtest::ScriptPeer login(Answering(CMsg(code1::kReply, code2::kLoginAccepted)));
     tw.w().services().endpoints.loginPort = login.port();
     UseServicePort(kvtest::ClosedPort());
     dialog.Type(QStringLiteral("ivy"), QStringLiteral("pw"), false, QStringLiteral("127.0.0.1"));
@@ -101,7 +104,7 @@ TEST_F(VersionTest, BrokenVersionExchangeShowsOnlyItsOwnMessage) {
         TestWindow local;
         FakeLoginDialog localDialog;
         LoginOps localOps(local.w(), localDialog);
-        kvtest::ScriptPeer login(Answering(CMsg(13, 41)));
+        kvtest::ScriptPeer login(Answering(CMsg(code1::kReply, code2::kLoginAccepted)));
         kvtest::ScriptPeer service(script);
         local.w().services().endpoints.loginPort = login.port();
         local.w().services().endpoints.servicePort = service.port();
@@ -119,8 +122,8 @@ TEST_F(VersionTest, BrokenVersionExchangeShowsOnlyItsOwnMessage) {
 TEST_F(VersionTest, AcceptedSequenceResetsRoomStateAndReadsSound) {
     // No "sound" yet: it is created with 0 and this run keeps sounds on.
     {
-        kvtest::ScriptPeer login(Answering(CMsg(13, 41)));
-        kvtest::ScriptPeer service(Answering(VersionReply(13, 26, 1)));
+        kvtest::ScriptPeer login(Answering(CMsg(code1::kReply, code2::kLoginAccepted)));
+        kvtest::ScriptPeer service(Answering(VersionReply(code1::kReply, code2::kVersionCheck, 1)));
         UseServers(login, service);
         tw.w().m_isOwner = 1;
         tw.w().m_chatPort = 4321;
@@ -135,8 +138,8 @@ TEST_F(VersionTest, AcceptedSequenceResetsRoomStateAndReadsSound) {
     }
     // The next run takes the stored value.
     {
-        kvtest::ScriptPeer login(Answering(CMsg(13, 41)));
-        kvtest::ScriptPeer service(Answering(VersionReply(13, 26, 1)));
+        kvtest::ScriptPeer login(Answering(CMsg(code1::kReply, code2::kLoginAccepted)));
+        kvtest::ScriptPeer service(Answering(VersionReply(code1::kReply, code2::kVersionCheck, 1)));
         UseServers(login, service);
         FakeLoginDialog second;
         LoginOps again(tw.w(), second);
@@ -147,7 +150,7 @@ TEST_F(VersionTest, AcceptedSequenceResetsRoomStateAndReadsSound) {
 }
 
 TEST_F(VersionTest, CancelledLoginSkipsTheVersionCheck) {
-    kvtest::ScriptPeer service(Answering(VersionReply(13, 26, 1)));
+    kvtest::ScriptPeer service(Answering(VersionReply(code1::kReply, code2::kVersionCheck, 1)));
     UseServicePort(service.port());
     EXPECT_FALSE(ops.LoginSequence());
     EXPECT_FALSE(service.WaitForAccepted(1, 300ms));

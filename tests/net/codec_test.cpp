@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "allocation_probe.h"
+#include "net/protocol.h"
 
 using zorvi::DecodeStatus;
 
@@ -73,6 +74,54 @@ TEST(RecordVectors, ByteExactEncodings) {
     EXPECT_EQ(zorvi::EncodeMsg(CMsg(14, 25)).size(), 17u);
     EXPECT_EQ(zorvi::EncodeMsg(find).size(), 20u);
     EXPECT_EQ(zorvi::EncodeMsg(channels).size(), 28u);
+}
+
+// Every other test names its codes from the catalogue, so only this one notices an edit
+// that would change the bytes every peer puts on the wire.
+TEST(RecordCatalogue, NamesCarryTheFixedCodes) {
+    const std::pair<std::int32_t, std::int32_t> codes[] = {
+        {code1::kReply, 13},
+        {code1::kRequest, 14},
+        {code1::kUserAction, 15},
+        {code2::kNoAnswer, 0},
+        {code2::kPrivateMessage, 10},
+        {code2::kChatLine, 11},
+        {code2::kLeave, 12},
+        {code2::kSoundEffect, 20},
+        {code2::kImageEffect, 21},
+        {code2::kImageEffectAlt, 22},
+        {code2::kRoomLookUp, 23},
+        {code2::kClosing, 25},
+        {code2::kVersionCheck, 26},
+        {code2::kLogin, 27},
+        {code2::kChannelListRequest, 28},
+        {code2::kChannelList, 29},
+        {code2::kPersonEntered, 32},
+        {code2::kPersonLeft, 33},
+        {code2::kPortalAddress, 34},
+        {code2::kBeep, 35},
+        {code2::kLoginRefused, 40},
+        {code2::kLoginAccepted, 41},
+        {code2::kCreateRoom, 42},
+        {code2::kGiveOwnership, 43},
+        {code2::kRemoveRoom, 44},
+        {code2::kKick, 45},
+        {code2::kRoomNameTaken, 46},
+        {code2::kLiveShowRequest, 47},
+        {code2::kLiveShowStart, 48},
+        {code2::kOwnerChanged, 51},
+        {code2::kFindUser, 52},
+        {code2::kDeliverToUser, 53},
+        {code2::kServerList, 54},
+        {code2::kLiveShowPlaylist, 55},
+        {zorvi::kClientVersion, 4},
+        {zorvi::kDefaultLoginPort, 2999},
+        {zorvi::kDefaultServicePort, 5111},
+    };
+    for (const auto& [named, fixed] : codes) EXPECT_EQ(named, fixed);
+    EXPECT_EQ(zorvi::EncodeBareString(zorvi::kJoinFull), Bytes({4, 'F', 'U', 'L', 'L'}));
+    EXPECT_EQ(zorvi::EncodeBareString(zorvi::kJoinNameExists),
+              Bytes({9, 'N', 'A', 'M', 'E', 'E', 'X', 'I', 'S', 'T'}));
 }
 
 TEST(RecordVectors, StringLengthBoundaries) {

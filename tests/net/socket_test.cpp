@@ -10,6 +10,7 @@
 
 #include "allocation_probe.h"
 #include "net/codec.h"
+#include "net/protocol.h"
 #include "net/zorvi_socket.h"
 #include "support_net/script_peer.h"
 
@@ -28,7 +29,7 @@ zorvi::SocketConfig ShortTimeouts() {
 }
 
 CMsg Line(const std::string& text) {
-    CMsg m(13, 11);
+    CMsg m(code1::kReply, code2::kChatLine);
     m.list = {text};
     return m;
 }
@@ -52,20 +53,20 @@ int ErrnoOf(const std::function<void()>& call) {
 }  // namespace
 
 TEST(SocketExchange, RequestReplyAndClosingNotice) {
-    CMsg reply(13, 29);
+    CMsg reply(code1::kReply, code2::kChannelList);
     reply.list = {"+Lobby"};
     reply.array = {3};
     ScriptPeer peer(PeerScript().Receive().Send(reply).Receive().ExpectEnd());
 
     zorvi::ServiceSocket s(ShortTimeouts());
     Open(s, peer);
-    CMsg request(14, 29);
+    CMsg request(code1::kRequest, code2::kChannelList);
     s.SendMsg(request);
     CMsg got;
     s.ReceiveMsg(got);
     EXPECT_EQ(got, reply);
     EXPECT_FALSE(s.HasBufferedInput());
-    s.SendMsg(CMsg(14, 25));
+    s.SendMsg(CMsg(code1::kRequest, code2::kClosing));
 
     std::string address;
     int port = 0;
@@ -79,7 +80,7 @@ TEST(SocketExchange, RequestReplyAndClosingNotice) {
     const auto received = peer.Received();
     ASSERT_EQ(received.size(), 2u);
     EXPECT_EQ(received[0], request);
-    EXPECT_TRUE(received[1].Is(14, 25));
+    EXPECT_TRUE(received[1].Is(code1::kRequest, code2::kClosing));
     EXPECT_EQ(peer.ClientCloses(), 1);
     EXPECT_TRUE(peer.Errors().empty());
 }
@@ -145,7 +146,7 @@ TEST(SocketFailures, ConnectGivesUp) {
     ASSERT_TRUE(s.Create());
     EXPECT_FALSE(s.Connect("127.0.0.1", deadPort));
     ASSERT_TRUE(s.Create());
-    EXPECT_FALSE(s.Connect("no-such-host.invalid", 2999));
+    EXPECT_FALSE(s.Connect("no-such-host.invalid", zorvi::kDefaultLoginPort));
     ASSERT_TRUE(s.Create());
     EXPECT_FALSE(s.Connect("127.0.0.1", -1));
     // Without Create there is nothing to connect.
@@ -228,14 +229,14 @@ TEST(SocketFailures, SendWithoutWriterIsNothing) {
     ScriptPeer peer(PeerScript().ExpectEnd());
     zorvi::ChatSocket chat(nullptr, ShortTimeouts());
     // Never joined: no handle, no writer.
-    EXPECT_NO_THROW(chat.SendMsg(CMsg(15, 11)));
+    EXPECT_NO_THROW(chat.SendMsg(CMsg(code1::kUserAction, code2::kChatLine)));
     ASSERT_TRUE(chat.Create());
     ASSERT_TRUE(chat.Connect("127.0.0.1", peer.port()));
     chat.Init();
     EXPECT_TRUE(chat.HasOutputWriter());
     chat.Abort();
     EXPECT_FALSE(chat.HasOutputWriter());
-    EXPECT_NO_THROW(chat.SendMsg(CMsg(15, 11)));
+    EXPECT_NO_THROW(chat.SendMsg(CMsg(code1::kUserAction, code2::kChatLine)));
     EXPECT_NE(ErrnoOf([&] { chat.WriteBareString("alice"); }), 0);
     chat.Close();
     ASSERT_TRUE(peer.WaitForFinished(1, 5s));
@@ -248,7 +249,7 @@ TEST(SocketFailures, SendAfterCloseAndToResetPeerFails) {
     ScriptPeer peer(PeerScript().Receive().Close(true));
     ZorviSocket s(ShortTimeouts());
     Open(s, peer);
-    s.SendMsg(CMsg(14, 28));
+    s.SendMsg(CMsg(code1::kRequest, code2::kChannelListRequest));
     ASSERT_TRUE(peer.WaitForFinished(1, 5s));
     // The peer reset the connection: writes fail with an error (SIGPIPE is not raised,
     // or this test would die), never silently succeed forever.
@@ -258,7 +259,7 @@ TEST(SocketFailures, SendAfterCloseAndToResetPeerFails) {
     EXPECT_TRUE(err == EPIPE || err == ECONNRESET) << err;
 
     s.Close();
-    EXPECT_EQ(ErrnoOf([&] { s.SendMsg(CMsg(14, 25)); }), EBADF);
+    EXPECT_EQ(ErrnoOf([&] { s.SendMsg(CMsg(code1::kRequest, code2::kClosing)); }), EBADF);
 }
 
 TEST(SocketLifecycle, HandleObserverAndReuse) {
@@ -270,7 +271,7 @@ TEST(SocketLifecycle, HandleObserverAndReuse) {
         ASSERT_TRUE(s.Create());
         ASSERT_TRUE(s.Connect("localhost", peer.port()));
         s.Init();
-        s.SendMsg(CMsg(14, 25));
+        s.SendMsg(CMsg(code1::kRequest, code2::kClosing));
         s.Close();
     }
     ASSERT_EQ(handles.size(), 4u);
@@ -291,7 +292,7 @@ public:
 }  // namespace
 
 TEST(SocketLifecycle, ChatDrainAndClose) {
-    CMsg ending(13, 25);
+    CMsg ending(code1::kReply, code2::kClosing);
     ScriptPeer peer(PeerScript()
                         .SendRaw(zorvi::EncodeMsg(ending) + zorvi::EncodeMsg(Line("after the end")))
                         .SendRaw(std::string(500, 'q'))
@@ -304,7 +305,7 @@ TEST(SocketLifecycle, ChatDrainAndClose) {
     EXPECT_EQ(owner.reads, 1);
     CMsg got;
     chat.ReceiveMsg(got);
-    EXPECT_TRUE(got.Is(13, 25));
+    EXPECT_TRUE(got.Is(code1::kReply, code2::kClosing));
     EXPECT_TRUE(chat.HasBufferedInput());
     chat.DrainAndClose();
     EXPECT_FALSE(chat.IsOpen());
@@ -315,7 +316,7 @@ TEST(SocketLifecycle, ChatDrainAndClose) {
 
 TEST(SocketLifecycle, DrainEndsAgainstEndlessSender) {
     // After its closing notice the peer keeps sending and never closes.
-    ScriptPeer peer(PeerScript().Send(CMsg(13, 25)).Run([](int fd) {
+    ScriptPeer peer(PeerScript().Send(CMsg(code1::kReply, code2::kClosing)).Run([](int fd) {
         const std::string junk(4096, 'j');
         const auto until = std::chrono::steady_clock::now() + 10s;
         while (std::chrono::steady_clock::now() < until &&
@@ -326,7 +327,7 @@ TEST(SocketLifecycle, DrainEndsAgainstEndlessSender) {
     Open(chat, peer);
     CMsg got;
     chat.ReceiveMsg(got);
-    ASSERT_TRUE(got.Is(13, 25));
+    ASSERT_TRUE(got.Is(code1::kReply, code2::kClosing));
     const auto started = std::chrono::steady_clock::now();
     chat.DrainAndClose();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);
@@ -339,9 +340,9 @@ TEST(SocketLifecycle, HandedOverConnection) {
     Open(s, peer);
     kvtest::UniqueFd fd = peer.TakeConnection(5s);
     ASSERT_TRUE(fd);
-    const std::string bytes = zorvi::EncodeMsg(CMsg(13, 52));
+    const std::string bytes = zorvi::EncodeMsg(CMsg(code1::kReply, code2::kFindUser));
     ASSERT_EQ(::send(fd.get(), bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
     CMsg got;
     s.ReceiveMsg(got);
-    EXPECT_TRUE(got.Is(13, 52));
+    EXPECT_TRUE(got.Is(code1::kReply, code2::kFindUser));
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "chat/display_text.h"
+#include "net/protocol.h"
 #include "rooms/room_texts.h"
 #include "rooms/room_title.h"
 #include "rooms_fixture.h"
@@ -30,11 +31,13 @@ void SelectRow(QTreeWidget* list, const QString& name) {
 }
 
 TEST(ChannelList, RepliesFillTablesAndRowsWithMarkersAndMissingCountsAsZero) {
-    RoomsFixture f({Answer(Rec(13, 29, {}, {"-Quiet", "+Show", "xPlain", "-", ""}, 0, {4, 9})),
-                    Answer(Rec(13, 30, {}, {"+Ignored"}, 0, {1})), Answer(Rec(13, 29))});
+    RoomsFixture f({Answer(Rec(code1::kReply, code2::kChannelList, {},
+                               {"-Quiet", "+Show", "xPlain", "-", ""}, 0, {4, 9})),
+                    Answer(Rec(code1::kReply, code2::kChannelList + 1, {}, {"+Ignored"}, 0, {1})),
+                    Answer(Rec(code1::kReply, code2::kChannelList))});
     f.ops->RefreshChannelList();
     auto& w = f.w();
-    EXPECT_EQ(f.ServiceReceived(2).front(), Rec(14, 28));
+    EXPECT_EQ(f.ServiceReceived(2).front(), Rec(code1::kRequest, code2::kChannelListRequest));
     EXPECT_EQ(w.m_channelNames, (QStringList{QStringLiteral("Quiet"), QStringLiteral("Show"),
                                              QStringLiteral("Plain"), QString(), QString()}));
     EXPECT_EQ(w.m_channelAudio, (QVector<int>{1, 2, 3, 1, 3}));
@@ -59,7 +62,8 @@ TEST(ChannelList, RepliesFillTablesAndRowsWithMarkersAndMissingCountsAsZero) {
 TEST(ChannelList, BrokenFetchKeepsTheOldListAndSaysSo) {
     kvtest::PeerScript cut;
     cut.Receive().Close();
-    RoomsFixture f({Answer(Rec(13, 29, {}, {"-A", "+B"}, 0, {1, 2})), cut});
+    RoomsFixture f(
+        {Answer(Rec(code1::kReply, code2::kChannelList, {}, {"-A", "+B"}, 0, {1, 2})), cut});
     f.ops->RefreshChannelList();
     f.ops->RefreshChannelList();
     EXPECT_EQ(f.w().m_channelNames, (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
@@ -82,8 +86,13 @@ TEST(ChannelList, UnreachableServiceShowsTheConnectMessage) {
 
 TEST(ChannelList, ProgressWindowOnlyForSlowRefreshes) {
     kvtest::PeerScript slow;
-    slow.StepTimeout(3000ms).Receive().Wait(400ms).Send(Rec(13, 29)).Receive().Close();
-    RoomsFixture f({Answer(Rec(13, 29)), slow});
+    slow.StepTimeout(3000ms)
+        .Receive()
+        .Wait(400ms)
+        .Send(Rec(code1::kReply, code2::kChannelList))
+        .Receive()
+        .Close();
+    RoomsFixture f({Answer(Rec(code1::kReply, code2::kChannelList)), slow});
     f.ops->channels().SetProgressDelay(150);
     f.ops->RefreshChannelList();
     EXPECT_TRUE(f.dialogs.progressShown.isEmpty());
@@ -93,8 +102,8 @@ TEST(ChannelList, ProgressWindowOnlyForSlowRefreshes) {
 }
 
 TEST(ChannelList, SortsByEachColumnKeepingEveryRow) {
-    RoomsFixture f(
-        {Answer(Rec(13, 29, {}, {"-delta", "+Alpha", "xcharlie", "-bravo"}, 0, {3, 5, 3, 10}))});
+    RoomsFixture f({Answer(Rec(code1::kReply, code2::kChannelList, {},
+                               {"-delta", "+Alpha", "xcharlie", "-bravo"}, 0, {3, 5, 3, 10}))});
     f.ops->RefreshChannelList();
     QTreeWidget* list = f.w().m_channelList;
 
@@ -123,7 +132,7 @@ TEST(ChannelList, SortsByEachColumnKeepingEveryRow) {
         names.push_back("-r" + std::to_string(i));
         counts.push_back(i % 3);
     }
-    RoomsFixture g({Answer(Rec(13, 29, {}, names, 0, counts))});
+    RoomsFixture g({Answer(Rec(code1::kReply, code2::kChannelList, {}, names, 0, counts))});
     g.ops->RefreshChannelList();
     g.ops->OnChannelColumnClick(2);
     g.ops->OnChannelColumnClick(1);
@@ -145,11 +154,13 @@ TEST(ChannelList, CompareChannelsFollowsItsTable) {
 TEST(LookUpRoom, PortAndOwnerFromTheAnswerAndMinusOneOtherwise) {
     kvtest::PeerScript cut;
     cut.Receive().Close();
-    RoomsFixture f({Answer(Rec(13, 23, "bob", {}, 0, {6100, 1})), Answer(Rec(13, 23, "carol")),
-                    Answer(Rec(13, 24, "dave", {}, 0, {6200})), cut});
+    RoomsFixture f({Answer(Rec(code1::kReply, code2::kRoomLookUp, "bob", {}, 0, {6100, 1})),
+                    Answer(Rec(code1::kReply, code2::kRoomLookUp, "carol")),
+                    Answer(Rec(code1::kReply, code2::kRoomLookUp + 1, "dave", {}, 0, {6200})),
+                    cut});
     EXPECT_EQ(f.ops->LookUpRoom(QStringLiteral("Lobby")), 6100);
     EXPECT_EQ(f.w().m_ownerName, QStringLiteral("bob"));
-    EXPECT_EQ(f.ServiceReceived(2)[0], Rec(14, 23, "Lobby"));
+    EXPECT_EQ(f.ServiceReceived(2)[0], Rec(code1::kRequest, code2::kRoomLookUp, "Lobby"));
     // No port in the answer.
     EXPECT_EQ(f.ops->LookUpRoom(QStringLiteral("Lobby")), -1);
     EXPECT_EQ(f.ops->LookUpRoom(QStringLiteral("Lobby")), -1);
@@ -162,7 +173,7 @@ TEST(LookUpRoom, PortAndOwnerFromTheAnswerAndMinusOneOtherwise) {
 }
 
 TEST(ChangeRoom, RefusedWithoutSelectionAndForAnOwnerWithPeople) {
-    RoomsFixture f({Answer(Rec(13, 29, {}, {"-A", "-B"}, 0, {1, 1}))});
+    RoomsFixture f({Answer(Rec(code1::kReply, code2::kChannelList, {}, {"-A", "-B"}, 0, {1, 1}))});
     f.ops->RefreshChannelList();
     f.ops->ChangeRoom();
     EXPECT_EQ(f.tw.box.shown, QStringList{RoomTexts::kChooseRoom});
@@ -183,7 +194,8 @@ TEST(ChangeRoom, RefusedWithoutSelectionAndForAnOwnerWithPeople) {
 }
 
 TEST(ChangeRoom, FailedLookUpEndsInNoRoomWithTheChosenName) {
-    RoomsFixture f({Answer(Rec(13, 29, {}, {"-Target"}, 0, {2})), Answer(Rec(13, 99))});
+    RoomsFixture f({Answer(Rec(code1::kReply, code2::kChannelList, {}, {"-Target"}, 0, {2})),
+                    Answer(Rec(code1::kReply, kNotACode))});
     f.ops->RefreshChannelList();
     f.EnterRoomDirectly(QStringLiteral("Old"), QStringLiteral("bob"), false);
     f.w().m_roomTitleEdit->setText(QStringLiteral("Old  (bob)"));
@@ -197,8 +209,8 @@ TEST(ChangeRoom, FailedLookUpEndsInNoRoomWithTheChosenName) {
     // The old room was left before the join was tried.
     const auto left = f.ChatReceived(2);
     ASSERT_EQ(left.size(), 2u);
-    EXPECT_EQ(left[0], Rec(14, 12));
-    EXPECT_EQ(left[1], Rec(14, 25, "alice left the chatroom!"));
+    EXPECT_EQ(left[0], Rec(code1::kRequest, code2::kLeave));
+    EXPECT_EQ(left[1], Rec(code1::kRequest, code2::kClosing, "alice left the chatroom!"));
     EXPECT_EQ(f.tw.skin.commands,
               (QStringList{QStringLiteral("goto assignButton DisableButton"),
                            QStringLiteral("goto closeEffectButton DisableButton"),
@@ -207,9 +219,10 @@ TEST(ChangeRoom, FailedLookUpEndsInNoRoomWithTheChosenName) {
 
 TEST(ChangeRoom, DoubleClickEntersALiveShowRoomAsMember) {
     RoomsFixture f({});
-    kvtest::ScriptPeer service({Answer(Rec(13, 29, {}, {"+Show", "-Quiet"}, 0, {2, 0})),
-                                Answer(Rec(13, 23, "bob", {}, 0, {f.chat.port()})),
-                                Answer(Rec(13, 29, {}, {"+Show"}, 0, {3}))});
+    kvtest::ScriptPeer service(
+        {Answer(Rec(code1::kReply, code2::kChannelList, {}, {"+Show", "-Quiet"}, 0, {2, 0})),
+         Answer(Rec(code1::kReply, code2::kRoomLookUp, "bob", {}, 0, {f.chat.port()})),
+         Answer(Rec(code1::kReply, code2::kChannelList, {}, {"+Show"}, 0, {3}))});
     TestWindow tw([&](WindowServices& s) { s.endpoints.servicePort = service.port(); });
     auto& w = tw.w();
     w.m_nickname = QStringLiteral("alice");
@@ -248,7 +261,7 @@ TEST(ChangeRoom, DoubleClickEntersALiveShowRoomAsMember) {
     // The live show is asked for on the chat connection.
     const auto asked = f.ChatReceived(1);
     ASSERT_FALSE(asked.empty());
-    EXPECT_EQ(asked[0], Rec(14, 47, "Show"));
+    EXPECT_EQ(asked[0], Rec(code1::kRequest, code2::kLiveShowRequest, "Show"));
     // The list was fetched again after entering.
     EXPECT_TRUE(service.WaitForFinished(3, 3000ms));
     EXPECT_EQ(w.m_channelPeople, QVector<int>{3});

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <algorithm>
 
+#include "net/protocol.h"
 #include "rooms/find_dlg.h"
 #include "rooms/room_texts.h"
 #include "rooms_fixture.h"
@@ -15,13 +16,14 @@ namespace {
 TEST(FindUser, RoomFromTheAnswerEmptyForNobodyAndBoxForABrokenExchange) {
     kvtest::PeerScript cut;
     cut.Receive().Close();
-    RoomsFixture f({Answer(Rec(13, 52, "Lobby", {}, 1)), Answer(Rec(13, 52, "Ghost", {}, 0)),
-                    Answer(Rec(13, 53, "Lobby", {}, 1)), cut});
+    RoomsFixture f({Answer(Rec(code1::kReply, code2::kFindUser, "Lobby", {}, 1)),
+                    Answer(Rec(code1::kReply, code2::kFindUser, "Ghost", {}, 0)),
+                    Answer(Rec(code1::kReply, code2::kDeliverToUser, "Lobby", {}, 1)), cut});
     EXPECT_EQ(f.ops->FindUser(QStringLiteral("bob")), QStringLiteral("Lobby"));
     const auto got = f.ServiceReceived(2);
     ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0], Rec(14, 52, "bob"));
-    EXPECT_EQ(got[1], Rec(14, 25));
+    EXPECT_EQ(got[0], Rec(code1::kRequest, code2::kFindUser, "bob"));
+    EXPECT_EQ(got[1], Rec(code1::kRequest, code2::kClosing));
     EXPECT_TRUE(f.ops->FindUser(QStringLiteral("bob")).isEmpty());  // number 0 = in no room
     EXPECT_TRUE(f.ops->FindUser(QStringLiteral("bob")).isEmpty());  // other codes
     EXPECT_TRUE(f.tw.box.shown.isEmpty());
@@ -44,9 +46,11 @@ TEST(SendToFoundUser, OneRequestWithOwnNameNicknameAndMessage) {
     ASSERT_EQ(got.size(), 4u);
     // Two connections, each read on its own thread: their records may interleave.
     const auto count = [&got](const CMsg& m) { return std::count(got.begin(), got.end(), m); };
-    EXPECT_EQ(count(Rec(14, 53, "Lobby", {"alice", "bob", "hi bob"})), 1);
-    EXPECT_EQ(count(Rec(14, 53, "", {"alice", "bob", "anywhere"})), 1);
-    EXPECT_EQ(count(Rec(14, 25)), 2);
+    EXPECT_EQ(
+        count(Rec(code1::kRequest, code2::kDeliverToUser, "Lobby", {"alice", "bob", "hi bob"})), 1);
+    EXPECT_EQ(count(Rec(code1::kRequest, code2::kDeliverToUser, "", {"alice", "bob", "anywhere"})),
+              1);
+    EXPECT_EQ(count(Rec(code1::kRequest, code2::kClosing)), 2);
     EXPECT_EQ(f.service.Accepted(), 2);
     EXPECT_TRUE(f.tw.box.shown.isEmpty());
 }

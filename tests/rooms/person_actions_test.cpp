@@ -6,6 +6,7 @@
 
 #include "chat/chat_texts.h"
 #include "chat/display_text.h"
+#include "net/protocol.h"
 #include "rooms/room_texts.h"
 #include "rooms/user_list_box.h"
 #include "rooms_fixture.h"
@@ -25,7 +26,8 @@ TEST(PrivateMessage, SentEchoedFilteredAndReportedWhenNotConnected) {
     f.ops->SendPrivateMessage(QStringLiteral("see you at 5"), QStringLiteral("bob"));
     const auto got = f.ChatReceived(1);
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0], Rec(14, 10, "see you at 5", {"bob", "alice"}));
+    EXPECT_EQ(got[0],
+              Rec(code1::kRequest, code2::kPrivateMessage, "see you at 5", {"bob", "alice"}));
     EXPECT_EQ(f.w().m_chatDisplay->toPlainText(),
               DisplayForm(QStringLiteral("->bob: see you at 5\r\n")));
     EXPECT_EQ(f.tw.box.shown.size(), 2);
@@ -55,7 +57,8 @@ TEST(PrivateMessage, DoubleClickAndMenuCommandAskForTheSelectedPerson) {
     EXPECT_EQ(f.dialogs.messageRecipients, QStringList(3, QStringLiteral("carol")));
     const auto got = f.ChatReceived(1);
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0], Rec(14, 10, "hello carol", {"carol", "alice"}));
+    EXPECT_EQ(got[0],
+              Rec(code1::kRequest, code2::kPrivateMessage, "hello carol", {"carol", "alice"}));
 }
 
 TEST(Beep, SelectedPersonIsBeepedAndFailuresGoToTheTranscript) {
@@ -74,7 +77,7 @@ TEST(Beep, SelectedPersonIsBeepedAndFailuresGoToTheTranscript) {
     f.ops->SendBeep();
     const auto got = f.ChatReceived(1);
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0], Rec(14, 35, "bob", {"alice Beep you!"}));
+    EXPECT_EQ(got[0], Rec(code1::kRequest, code2::kBeep, "bob", {"alice Beep you!"}));
     // Not echoed.
     EXPECT_TRUE(f.w().m_chatDisplay->toPlainText().isEmpty());
 }
@@ -126,7 +129,7 @@ TEST(PersonMenu, OwnerItemsGrayedForMembersAndChoicesReachTheirActions) {
     f.ops->ShowPersonMenu(f.InsideList());
     const auto got = f.ChatReceived(1);
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0], Rec(14, 35, "carol", {"alice Beep you!"}));
+    EXPECT_EQ(got[0], Rec(code1::kRequest, code2::kBeep, "carol", {"alice Beep you!"}));
 
     // Give ownership runs the window's assignment, which asks first.
     f.w().m_roomUsers = QStringList{QStringLiteral("bob"), QStringLiteral("carol")};

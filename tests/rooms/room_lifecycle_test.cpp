@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "chat/display_text.h"
+#include "net/protocol.h"
 #include "rooms/room_texts.h"
 #include "rooms/room_title.h"
 #include "rooms_fixture.h"
@@ -41,7 +42,7 @@ TEST(RoomTitleLine, FillsToTwentyFiveBytesAndJoinsLongerParts) {
 }
 
 TEST(NewRoom, OwnerWithPeopleOrAnsweringNoOrCancellingChangesNothing) {
-    RoomsFixture f({Answer(Rec(13, 42, {}, {}, 7000))});
+    RoomsFixture f({Answer(Rec(code1::kReply, code2::kCreateRoom, {}, {}, 7000))});
     f.w().m_isOwner = 1;
     f.w().m_roomUsers = QStringList{QStringLiteral("bob")};
     f.ops->OnNewRoom();
@@ -63,8 +64,9 @@ TEST(NewRoom, OwnerWithPeopleOrAnsweringNoOrCancellingChangesNothing) {
 }
 
 TEST(NewRoom, TakenNameRefusedWithMessageOnlyForNumberOne) {
-    RoomsFixture f(
-        {Answer(Rec(13, 46, {}, {}, 1)), Answer(Rec(13, 46, {}, {}, 0)), Answer(Rec(13, 99))});
+    RoomsFixture f({Answer(Rec(code1::kReply, code2::kRoomNameTaken, {}, {}, 1)),
+                    Answer(Rec(code1::kReply, code2::kRoomNameTaken, {}, {}, 0)),
+                    Answer(Rec(code1::kReply, kNotACode))});
     f.w().m_roomName = QStringLiteral("Old");
     f.w().m_chatPort = 4000;
     f.dialogs.newRoomAnswers = {QStringLiteral("Lobby"), QStringLiteral("Lobby"), QString()};
@@ -74,10 +76,10 @@ TEST(NewRoom, TakenNameRefusedWithMessageOnlyForNumberOne) {
     EXPECT_EQ(f.tw.box.shown, QStringList{RoomTexts::kNameTaken});
     const auto got = f.ServiceReceived(6);
     ASSERT_EQ(got.size(), 6u);
-    EXPECT_EQ(got[0], Rec(13, 42, "Lobby", {"alice"}));
-    EXPECT_EQ(got[1], Rec(14, 25));
+    EXPECT_EQ(got[0], Rec(code1::kReply, code2::kCreateRoom, "Lobby", {"alice"}));
+    EXPECT_EQ(got[1], Rec(code1::kRequest, code2::kClosing));
     // An empty name goes to the service as it is.
-    EXPECT_EQ(got[4], Rec(13, 42, "", {"alice"}));
+    EXPECT_EQ(got[4], Rec(code1::kReply, code2::kCreateRoom, "", {"alice"}));
     EXPECT_EQ(f.w().m_roomName, QStringLiteral("Old"));
     EXPECT_EQ(f.w().m_chatPort, 4000);
     EXPECT_EQ(f.joins, 0);
@@ -87,7 +89,8 @@ TEST(NewRoom, AcceptedCreationEntersAsOwnerInTheSkinOrder) {
     RoomsFixture f({});
     // The scripts need the chat peer's port, known only now.
     kvtest::ScriptPeer service(
-        {Answer(Rec(13, 42, {}, {}, f.chat.port())), Answer(Rec(13, 29, {}, {"+Fresh"}, 0, {1}))});
+        {Answer(Rec(code1::kReply, code2::kCreateRoom, {}, {}, f.chat.port())),
+         Answer(Rec(code1::kReply, code2::kChannelList, {}, {"+Fresh"}, 0, {1}))});
     TestWindow tw([&](WindowServices& s) { s.endpoints.servicePort = service.port(); });
     tw.w().m_nickname = QStringLiteral("alice");
     RoomOps ops(tw.w(), f.dialogs, [&] {
@@ -124,12 +127,13 @@ TEST(NewRoom, AcceptedCreationEntersAsOwnerInTheSkinOrder) {
                      RoomTexts::kEffectHint}));
     // The channel list was fetched again after entering.
     ASSERT_TRUE(service.WaitForReceived(4, 3000ms));
-    EXPECT_EQ(service.Received()[2], Rec(14, 28));
+    EXPECT_EQ(service.Received()[2], Rec(code1::kRequest, code2::kChannelListRequest));
     EXPECT_EQ(tw.w().m_channelNames, QStringList{QStringLiteral("Fresh")});
 }
 
 TEST(NewRoom, FailedJoinLeavesRemovesAndGoesToNoRoomWithOwnerOrder) {
-    RoomsFixture f({Answer(Rec(13, 42, {}, {}, 6001)), Answer(Rec(13, 44, {}, {}, 1))});
+    RoomsFixture f({Answer(Rec(code1::kReply, code2::kCreateRoom, {}, {}, 6001)),
+                    Answer(Rec(code1::kReply, code2::kRemoveRoom, {}, {}, 1))});
     f.EnterRoomDirectly(QStringLiteral("Old"), QStringLiteral("alice"), true);
     f.w().m_roomTitleEdit->setText(QStringLiteral("Old (alice)"));
     f.joinSucceeds = false;
@@ -140,12 +144,12 @@ TEST(NewRoom, FailedJoinLeavesRemovesAndGoesToNoRoomWithOwnerOrder) {
     // The old room was left on the chat connection and removed on the service.
     const auto chatGot = f.ChatReceived(2);
     ASSERT_GE(chatGot.size(), 2u);
-    EXPECT_EQ(chatGot[0], Rec(14, 12));
-    EXPECT_EQ(chatGot[1], Rec(14, 25, "alice left the chatroom!"));
+    EXPECT_EQ(chatGot[0], Rec(code1::kRequest, code2::kLeave));
+    EXPECT_EQ(chatGot[1], Rec(code1::kRequest, code2::kClosing, "alice left the chatroom!"));
     const auto serviceGot = f.ServiceReceived(4);
     ASSERT_EQ(serviceGot.size(), 4u);
-    EXPECT_EQ(serviceGot[2], Rec(14, 44, "Old"));
-    EXPECT_EQ(serviceGot[3], Rec(13, 25));
+    EXPECT_EQ(serviceGot[2], Rec(code1::kRequest, code2::kRemoveRoom, "Old"));
+    EXPECT_EQ(serviceGot[3], Rec(code1::kReply, code2::kClosing));
     EXPECT_EQ(f.joinedPort, 6001);
 
     EXPECT_EQ(f.tw.box.shown, QStringList{RoomTexts::kJoinFailed});
@@ -163,7 +167,7 @@ TEST(NewRoom, FailedJoinLeavesRemovesAndGoesToNoRoomWithOwnerOrder) {
 }
 
 TEST(NewRoom, FailedJoinOfANonOwnerSwapsTheLastTwoSkinCommands) {
-    RoomsFixture f({Answer(Rec(13, 42, {}, {}, 6001))});
+    RoomsFixture f({Answer(Rec(code1::kReply, code2::kCreateRoom, {}, {}, 6001))});
     f.joinSucceeds = false;
     f.dialogs.newRoomAnswers = {QStringLiteral("New")};
     f.ops->OnNewRoom();
@@ -213,8 +217,8 @@ TEST(LeaveRoom, SendsLeaveAndFarewellOnlyWhileConnectedToARoom) {
     EXPECT_EQ(f.tw.users.Count(), 0);
     const auto got = f.ChatReceived(2);
     ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0], Rec(14, 12));
-    EXPECT_EQ(got[1], Rec(14, 25, "alice left the chatroom!"));
+    EXPECT_EQ(got[0], Rec(code1::kRequest, code2::kLeave));
+    EXPECT_EQ(got[1], Rec(code1::kRequest, code2::kClosing, "alice left the chatroom!"));
     EXPECT_TRUE(f.chat.WaitForFinished(1, 3000ms));
     EXPECT_EQ(f.chat.ClientCloses(), 1);
 
@@ -239,14 +243,15 @@ TEST(LeaveRoom, NoRoomPortSendsNothing) {
 TEST(RemoveRoom, RefusalBrokenAnswerAndUnreachableService) {
     kvtest::PeerScript cut;
     cut.Receive().Close();
-    RoomsFixture f({Answer(Rec(13, 44, {}, {}, 0)), Answer(Rec(13, 44, {}, {}, 1)), cut});
+    RoomsFixture f({Answer(Rec(code1::kReply, code2::kRemoveRoom, {}, {}, 0)),
+                    Answer(Rec(code1::kReply, code2::kRemoveRoom, {}, {}, 1)), cut});
     f.w().m_roomName = QStringLiteral("Mine");
     f.ops->RemoveRoom();
     f.ops->RemoveRoom();
     const auto got = f.ServiceReceived(4);
     ASSERT_GE(got.size(), 4u);
-    EXPECT_EQ(got[0], Rec(14, 44, "Mine"));
-    EXPECT_EQ(got[1], Rec(13, 25));  // this exchange closes with {13, 25}
+    EXPECT_EQ(got[0], Rec(code1::kRequest, code2::kRemoveRoom, "Mine"));
+    EXPECT_EQ(got[1], Rec(code1::kReply, code2::kClosing));  // this exchange closes with {13, 25}
     EXPECT_EQ(f.w().m_chatDisplay->toPlainText(), Lines({RoomTexts::kRemoveFailed}));
 
     // An answer that never comes is reported as a failed removal, not swallowed.

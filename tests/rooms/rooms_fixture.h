@@ -10,11 +10,15 @@
 #include <vector>
 
 #include "fake_room_dialogs.h"
+#include "net/protocol.h"
 #include "rooms/room_ops.h"
 #include "support/test_window.h"
 #include "support_net/script_peer.h"
 
 using namespace std::chrono_literals;
+
+// A code2 outside the catalogue: an answer the client does not expect.
+inline constexpr std::int32_t kNotACode = 99;
 
 // CMsg built in one expression for scripts and comparisons.
 inline CMsg Rec(int c1, int c2, std::string text = {}, std::vector<std::string> list = {},

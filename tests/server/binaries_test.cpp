@@ -11,6 +11,7 @@
 #include <set>
 
 #include "net/codec.h"
+#include "net/protocol.h"
 #include "server/core/json_record.h"
 #include "tests/server/child_process.h"
 #include "tests/server/test_client.h"
@@ -39,7 +40,7 @@ std::string JsonLinesOf(const std::vector<CMsg>& records) {
 }
 
 TEST(ProbeTest, EncodeAndDecodeRoundTripTheJsonForm) {
-    CMsg wide(13, 11);
+    CMsg wide(code1::kReply, code2::kChatLine);
     wide.text = std::string(300, 'w');  // past the one-byte length
     wide.list = {
         "Gr\xC3\xBC\xC3\x9F"
@@ -47,9 +48,9 @@ TEST(ProbeTest, EncodeAndDecodeRoundTripTheJsonForm) {
         "", "third"};
     wide.number = -7;
     wide.array = {6001, -1, 0x7FFFFFFF};
-    CMsg find(14, 52);
+    CMsg find(code1::kRequest, code2::kFindUser);
     find.text = "ann";
-    const std::vector<CMsg> records = {wide, find, CMsg(14, 25)};
+    const std::vector<CMsg> records = {wide, find, CMsg(code1::kRequest, code2::kClosing)};
 
     std::string bytes, err;
     ASSERT_EQ(RunProgram(kProbe, {"encode"}, JsonLinesOf(records), bytes, err), 0) << err;
@@ -65,17 +66,18 @@ TEST(ProbeTest, EncodeAndDecodeRoundTripTheJsonForm) {
         EXPECT_EQ(RecordFromJson(lines[i]), records[i]) << i;
 
     // A join answer: a bare string first, then records.
-    std::string joined = zorvi::EncodeBareString("NAMEEXIST") + zorvi::EncodeMsg(find);
+    std::string joined = zorvi::EncodeBareString(zorvi::kJoinNameExists) + zorvi::EncodeMsg(find);
     ASSERT_EQ(RunProgram(kProbe, {"decode", "--bare"}, joined, json, err), 0) << err;
     const auto bare = JsonLines(json);
     ASSERT_EQ(bare.size(), 2u);
-    EXPECT_EQ(bare[0], "NAMEEXIST");
+    EXPECT_EQ(bare[0], zorvi::kJoinNameExists);
     EXPECT_EQ(RecordFromJson(bare[1]), find);
 }
 
 TEST(ProbeTest, BadInputIsReportedAndFails) {
     std::string out, err;
-    const std::string truncated = zorvi::EncodeMsg(CMsg(13, 29)).substr(0, 9);
+    const std::string truncated =
+        zorvi::EncodeMsg(CMsg(code1::kReply, code2::kChannelList)).substr(0, 9);
     EXPECT_NE(RunProgram(kProbe, {"decode"}, truncated, out, err), 0);
     EXPECT_NE(err.find("trailing bytes"), std::string::npos) << err;
 
@@ -137,10 +139,11 @@ protected:
     }
 
     bool Login(const std::string& name, const std::string& password) {
-        CMsg req(15, 27), reply;
+        CMsg req(code1::kUserAction, code2::kLogin), reply;
         req.text = name;
         req.list = {password};
-        return TestClient::Exchange(loginPort_, req, reply) && reply.Is(13, 41);
+        return TestClient::Exchange(loginPort_, req, reply) &&
+               reply.Is(code1::kReply, code2::kLoginAccepted);
     }
 
     httplib::Result Post(const std::string& path, const httplib::Params& form) {
@@ -156,36 +159,36 @@ protected:
 
 TEST_F(RunningService, ProbeSendsRecordsAndAJoin) {
     Start(/*openRegistration=*/true);
-    auto replies = Probe(servicePort_, {CMsg(14, 28)});
+    auto replies = Probe(servicePort_, {CMsg(code1::kRequest, code2::kChannelListRequest)});
     ASSERT_EQ(replies.size(), 1u);
     const CMsg channels = RecordFromJson(replies[0]);
-    EXPECT_TRUE(channels.Is(13, 29));
+    EXPECT_TRUE(channels.Is(code1::kReply, code2::kChannelList));
     EXPECT_EQ(channels.list, std::vector<std::string>{"aLobby"});
     EXPECT_EQ(channels.array, std::vector<std::int32_t>{0});
 
-    CMsg login(15, 27);
+    CMsg login(code1::kUserAction, code2::kLogin);
     login.text = "ann";
     login.list = {"secret"};
     replies = Probe(loginPort_, {login});
     ASSERT_EQ(replies.size(), 1u);
-    EXPECT_TRUE(RecordFromJson(replies[0]).Is(13, 41));
+    EXPECT_TRUE(RecordFromJson(replies[0]).Is(code1::kReply, code2::kLoginAccepted));
 
-    CMsg lookUp(14, 23);
+    CMsg lookUp(code1::kRequest, code2::kRoomLookUp);
     lookUp.text = "Lobby";
     replies = Probe(servicePort_, {lookUp});
     ASSERT_EQ(replies.size(), 1u);
     const CMsg where = RecordFromJson(replies[0]);
-    ASSERT_TRUE(where.Is(13, 23));
+    ASSERT_TRUE(where.Is(code1::kReply, code2::kRoomLookUp));
     ASSERT_EQ(where.array.size(), 1u);
 
     // The join handshake and a room line, which comes back to its sender.
-    CMsg line(15, 11);
+    CMsg line(code1::kUserAction, code2::kChatLine);
     line.text = "ann: hello";
     replies = Probe(where.array[0], {line}, {"--bare", "ann"});
     ASSERT_EQ(replies.size(), 2u);
     EXPECT_EQ(replies[0], (nlohmann::json{{"bare", "OK"}}));
     const CMsg echoed = RecordFromJson(replies[1]);
-    EXPECT_TRUE(echoed.Is(13, 11));
+    EXPECT_TRUE(echoed.Is(code1::kReply, code2::kChatLine));
     EXPECT_EQ(echoed.list, std::vector<std::string>{"ann: hello"});
 
     // Someone who never logged in cannot join: the connection closes without an answer.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "net/protocol.h"
 #include "tests/server/fake_participant.h"
 
 namespace zorvid::test {
@@ -36,11 +37,11 @@ protected:
 
     int CreateRoom(const std::string& name, const std::string& owner,
                    const std::string& address = "127.0.0.1") {
-        CMsg req(13, 42);
+        CMsg req(code1::kReply, code2::kCreateRoom);
         req.text = name;
         req.list = {owner};
         const CMsg r = Service(req, address);
-        EXPECT_TRUE(r.Is(13, 42)) << r.code2;
+        EXPECT_TRUE(r.Is(code1::kReply, code2::kCreateRoom)) << r.code2;
         return r.number;
     }
 
@@ -66,23 +67,23 @@ protected:
 };
 
 TEST_F(ChatHostTest, ServiceRequestsAnswerAsTheCatalogueSays) {
-    CMsg version(14, 26);
+    CMsg version(code1::kRequest, code2::kVersionCheck);
     version.number = 4;
     EXPECT_EQ(Service(version).number, 1);
     version.number = 3;
     const CMsg old = Service(version);
-    EXPECT_TRUE(old.Is(13, 26));
+    EXPECT_TRUE(old.Is(code1::kReply, code2::kVersionCheck));
     EXPECT_EQ(old.number, 0);
 
-    const CMsg list = Service(CMsg(14, 28));
-    ASSERT_TRUE(list.Is(13, 29));
+    const CMsg list = Service(CMsg(code1::kRequest, code2::kChannelListRequest));
+    ASSERT_TRUE(list.Is(code1::kReply, code2::kChannelList));
     EXPECT_EQ(list.list, (std::vector<std::string>{"aLobby", "+Live Show"}));
     EXPECT_EQ(list.array, (std::vector<std::int32_t>{0, 0}));
 
-    const CMsg unknown = Service(Chat(14, 23, "Nowhere"));
-    EXPECT_FALSE(unknown.Is(13, 23));
-    const CMsg lobby = Service(Chat(14, 23, "Lobby"));
-    ASSERT_TRUE(lobby.Is(13, 23));
+    const CMsg unknown = Service(Chat(code1::kRequest, code2::kRoomLookUp, "Nowhere"));
+    EXPECT_FALSE(unknown.Is(code1::kReply, code2::kRoomLookUp));
+    const CMsg lobby = Service(Chat(code1::kRequest, code2::kRoomLookUp, "Lobby"));
+    ASSERT_TRUE(lobby.Is(code1::kReply, code2::kRoomLookUp));
     ASSERT_EQ(lobby.array.size(), 1u);
     EXPECT_EQ(lobby.array[0], ports.open[0]);
 
@@ -90,15 +91,16 @@ TEST_F(ChatHostTest, ServiceRequestsAnswerAsTheCatalogueSays) {
     Host().NoteLogin("ann", "127.0.0.1");
     const int port = CreateRoom("Tea", "ann");
     EXPECT_GT(port, 0);
-    const CMsg again = Service(Chat(13, 42, "Tea", {"ann"}));
-    EXPECT_TRUE(again.Is(13, 46));
+    const CMsg again = Service(Chat(code1::kReply, code2::kCreateRoom, "Tea", {"ann"}));
+    EXPECT_TRUE(again.Is(code1::kReply, code2::kRoomNameTaken));
     EXPECT_EQ(again.number, 1);
-    EXPECT_EQ(Service(Chat(14, 23, "Tea")).text, "ann");
-    EXPECT_EQ(Service(CMsg(14, 28)).list.back(), " Tea");
+    EXPECT_EQ(Service(Chat(code1::kRequest, code2::kRoomLookUp, "Tea")).text, "ann");
+    EXPECT_EQ(Service(CMsg(code1::kRequest, code2::kChannelListRequest)).list.back(), " Tea");
 
     // Creation by a name that never logged in from that address is refused.
-    const CMsg stranger = Service(Chat(13, 42, "Other", {"mallory"}), "127.0.0.9");
-    EXPECT_FALSE(stranger.Is(13, 42));
+    const CMsg stranger =
+        Service(Chat(code1::kReply, code2::kCreateRoom, "Other", {"mallory"}), "127.0.0.9");
+    EXPECT_FALSE(stranger.Is(code1::kReply, code2::kCreateRoom));
     EXPECT_EQ(Host().FindRoom("Other"), nullptr);
 }
 
@@ -125,8 +127,8 @@ TEST_F(ChatHostTest, ThreePeopleTalkInOneRoom) {
     EXPECT_EQ(cat.With(34).at(0).text, config.portalOnJoin);
 
     // A line goes to everybody, the sender included; a line naming another sender does not.
-    Host().HandleChat(bob, Chat(15, 11, "bob: hello"));
-    Host().HandleChat(bob, Chat(15, 11, "ann: I am ann"));
+    Host().HandleChat(bob, Chat(code1::kUserAction, code2::kChatLine, "bob: hello"));
+    Host().HandleChat(bob, Chat(code1::kUserAction, code2::kChatLine, "ann: I am ann"));
     for (auto* p : {&ann, &bob, &cat}) {
         const auto lines = p->With(11);
         ASSERT_EQ(lines.size(), 1u);
@@ -134,8 +136,8 @@ TEST_F(ChatHostTest, ThreePeopleTalkInOneRoom) {
     }
 
     // Private message and beep reach only their target, naming the sender.
-    Host().HandleChat(ann, Chat(14, 10, "psst", {"cat", "ann"}));
-    Host().HandleChat(bob, Chat(14, 35, "cat", {"bob Beep you!"}));
+    Host().HandleChat(ann, Chat(code1::kRequest, code2::kPrivateMessage, "psst", {"cat", "ann"}));
+    Host().HandleChat(bob, Chat(code1::kRequest, code2::kBeep, "cat", {"bob Beep you!"}));
     ASSERT_EQ(cat.With(10).size(), 1u);
     EXPECT_EQ(cat.With(10)[0].text, "psst");
     EXPECT_EQ(cat.With(10)[0].list, std::vector<std::string>{"ann"});
@@ -144,9 +146,12 @@ TEST_F(ChatHostTest, ThreePeopleTalkInOneRoom) {
     EXPECT_TRUE(ann.With(35).empty());
 
     // Effects: from the owner to all others, or to one; from anyone else refused.
-    Host().HandleChat(ann, Chat(15, 21, "http://h/effect/pic_1.htm", {"ann"}));
-    Host().HandleChat(ann, Chat(15, 20, "http://h/effect/sound_1.htm", {"ann", "bob"}, 1));
-    Host().HandleChat(bob, Chat(15, 21, "http://h/effect/pic_2.htm", {"bob"}));
+    Host().HandleChat(
+        ann, Chat(code1::kUserAction, code2::kImageEffect, "http://h/effect/pic_1.htm", {"ann"}));
+    Host().HandleChat(ann, Chat(code1::kUserAction, code2::kSoundEffect,
+                                "http://h/effect/sound_1.htm", {"ann", "bob"}, 1));
+    Host().HandleChat(
+        bob, Chat(code1::kUserAction, code2::kImageEffect, "http://h/effect/pic_2.htm", {"bob"}));
     EXPECT_TRUE(ann.With(21).empty());
     ASSERT_EQ(cat.With(21).size(), 1u);
     EXPECT_EQ(cat.With(21)[0].text, "http://h/effect/pic_1.htm");
@@ -156,10 +161,10 @@ TEST_F(ChatHostTest, ThreePeopleTalkInOneRoom) {
     EXPECT_TRUE(cat.With(20).empty());
 
     // A kick by a non-owner changes nothing; by the owner it ends the target's connection.
-    Host().HandleChat(bob, Chat(15, 45, "cat", {"bob"}));
+    Host().HandleChat(bob, Chat(code1::kUserAction, code2::kKick, "cat", {"bob"}));
     EXPECT_FALSE(cat.closed);
     EXPECT_TRUE(Host().IsMember(cat));
-    Host().HandleChat(ann, Chat(15, 45, "cat", {"ann"}));
+    Host().HandleChat(ann, Chat(code1::kUserAction, code2::kKick, "cat", {"ann"}));
     EXPECT_TRUE(cat.closed);
     EXPECT_FALSE(Host().IsMember(cat));
     ASSERT_EQ(cat.With(25).size(), 1u);
@@ -169,11 +174,11 @@ TEST_F(ChatHostTest, ThreePeopleTalkInOneRoom) {
     // Hand-over: the new owner gets 43 naming the giver, everyone else 51 naming the new owner.
     FakeParticipant dan;
     ASSERT_EQ(Join(port, "dan", dan), JoinAnswer::Ok);
-    Host().HandleChat(ann, Chat(14, 43, "bob", {"ann"}));
+    Host().HandleChat(ann, Chat(code1::kRequest, code2::kGiveOwnership, "bob", {"ann"}));
     EXPECT_EQ(bob.With(43).at(0).list, std::vector<std::string>{"ann"});
     EXPECT_EQ(ann.With(51).at(0).list.back(), "bob");
     EXPECT_EQ(dan.With(51).at(0).list.back(), "bob");
-    EXPECT_EQ(Service(Chat(14, 23, "Tea")).text, "bob");
+    EXPECT_EQ(Service(Chat(code1::kRequest, code2::kRoomLookUp, "Tea")).text, "bob");
 
     // The owner drops: the longest present (ann) takes over, with the same two records.
     ann.Clear();
@@ -184,21 +189,23 @@ TEST_F(ChatHostTest, ThreePeopleTalkInOneRoom) {
     EXPECT_EQ(dan.With(51).at(0).list.back(), "ann");
 
     // Find and deliver through the service.
-    const CMsg found = Service(Chat(14, 52, "dan"));
+    const CMsg found = Service(Chat(code1::kRequest, code2::kFindUser, "dan"));
     EXPECT_EQ(found.number, 1);
     EXPECT_EQ(found.text, "Tea");
-    EXPECT_EQ(Service(Chat(14, 52, "cat")).number, 0);
-    EXPECT_FALSE(Host().HandleService(Chat(14, 53, "Tea", {"ann", "dan", "hi dan"}), "127.0.0.1"));
+    EXPECT_EQ(Service(Chat(code1::kRequest, code2::kFindUser, "cat")).number, 0);
+    EXPECT_FALSE(Host().HandleService(
+        Chat(code1::kRequest, code2::kDeliverToUser, "Tea", {"ann", "dan", "hi dan"}),
+        "127.0.0.1"));
     EXPECT_EQ(dan.With(10).back().text, "hi dan");
     EXPECT_EQ(dan.With(10).back().list, std::vector<std::string>{"ann"});
 
     // Leave notice and farewell tell the others once; the owner leaving alone removes it.
-    Host().HandleChat(dan, CMsg(14, 12));
-    Host().HandleChat(dan, Chat(14, 25, "dan left the chatroom!"));
+    Host().HandleChat(dan, CMsg(code1::kRequest, code2::kLeave));
+    Host().HandleChat(dan, Chat(code1::kRequest, code2::kClosing, "dan left the chatroom!"));
     EXPECT_TRUE(dan.closed);
     EXPECT_EQ(ann.With(33).size(), 2u);
-    Host().HandleChat(ann, Chat(14, 25, "ann left the chatroom!"));
-    const CMsg removed = Service(Chat(14, 44, "Tea"));
+    Host().HandleChat(ann, Chat(code1::kRequest, code2::kClosing, "ann left the chatroom!"));
+    const CMsg removed = Service(Chat(code1::kRequest, code2::kRemoveRoom, "Tea"));
     EXPECT_EQ(removed.number, 1);
     EXPECT_EQ(Host().FindRoom("Tea"), nullptr);
     EXPECT_EQ(ports.closedPorts, std::vector<int>{port});
@@ -211,12 +218,12 @@ TEST_F(ChatHostTest, JoinRefusalsFullNameTakenAndImpersonation) {
     ASSERT_EQ(Join(port, "a", a), JoinAnswer::Ok);
     EXPECT_EQ(a.With(32).size(), 0u);
     EXPECT_EQ(Join(port, "a", twin), JoinAnswer::NameExists);
-    EXPECT_EQ(twin.bare, std::vector<std::string>{"NAMEEXIST"});
+    EXPECT_EQ(twin.bare, std::vector<std::string>{std::string(zorvi::kJoinNameExists)});
     ASSERT_EQ(Join(port, "b", b), JoinAnswer::Ok);
     ASSERT_EQ(Join(port, "c", c), JoinAnswer::Ok);
     EXPECT_EQ(Join(port, "d", d), JoinAnswer::Full);
-    EXPECT_EQ(d.bare, std::vector<std::string>{"FULL"});
-    EXPECT_EQ(Service(CMsg(14, 28)).array.at(0), 3);
+    EXPECT_EQ(d.bare, std::vector<std::string>{std::string(zorvi::kJoinFull)});
+    EXPECT_EQ(Service(CMsg(code1::kRequest, code2::kChannelListRequest)).array.at(0), 3);
 
     // "x" never logged in from 127.0.0.2: its join fails and nothing is sent to anyone.
     Host().Drop(c);
@@ -238,19 +245,20 @@ TEST_F(ChatHostTest, PermanentRoomsHaveNoOwnerAndAnEmptyRoomGoesToTheFirstToEnte
     ASSERT_EQ(Join(lobby, "b", b), JoinAnswer::Ok);
     EXPECT_TRUE(a.With(43).empty());
     EXPECT_EQ(b.With(32).at(0).number, 0);  // nobody is marked as owner
-    EXPECT_EQ(Service(Chat(14, 23, "Lobby")).text, "");
+    EXPECT_EQ(Service(Chat(code1::kRequest, code2::kRoomLookUp, "Lobby")).text, "");
     // Nobody may kick, send effects or remove the room there.
-    Host().HandleChat(a, Chat(15, 45, "b", {"a"}));
-    Host().HandleChat(a, Chat(15, 21, "http://h/effect/pic_1.htm", {"a"}));
+    Host().HandleChat(a, Chat(code1::kUserAction, code2::kKick, "b", {"a"}));
+    Host().HandleChat(
+        a, Chat(code1::kUserAction, code2::kImageEffect, "http://h/effect/pic_1.htm", {"a"}));
     EXPECT_FALSE(b.closed);
     EXPECT_TRUE(b.With(21).empty());
-    EXPECT_EQ(Service(Chat(14, 44, "Lobby")).number, 0);
+    EXPECT_EQ(Service(Chat(code1::kRequest, code2::kRemoveRoom, "Lobby")).number, 0);
     // Not even a nameless joiner, where logins are not checked.
     config.requireLoginToJoin = false;
     FakeParticipant nameless;
     EXPECT_EQ(Host().Join(lobby, "", nameless), JoinAnswer::NotLoggedIn);
     // Leaving hands nothing on.
-    Host().HandleChat(a, Chat(14, 25, "a left the chatroom!"));
+    Host().HandleChat(a, Chat(code1::kRequest, code2::kClosing, "a left the chatroom!"));
     EXPECT_TRUE(b.With(43).empty());
     EXPECT_NE(Host().FindRoom("Lobby"), nullptr);
 
@@ -263,7 +271,7 @@ TEST_F(ChatHostTest, PermanentRoomsHaveNoOwnerAndAnEmptyRoomGoesToTheFirstToEnte
     Host().Drop(ann);
     ASSERT_EQ(Join(tea, "bob", bob), JoinAnswer::Ok);
     EXPECT_EQ(bob.With(43).at(0).list, std::vector<std::string>{"Zorvi"});
-    EXPECT_EQ(Service(Chat(14, 23, "Tea")).text, "bob");
+    EXPECT_EQ(Service(Chat(code1::kRequest, code2::kRoomLookUp, "Tea")).text, "bob");
     ASSERT_EQ(Join(tea, "cat", cat), JoinAnswer::Ok);
     EXPECT_TRUE(cat.With(43).empty());
     EXPECT_EQ(cat.With(32).at(0).number, 1);
@@ -277,15 +285,15 @@ TEST_F(ChatHostTest, RemovalMatchesTheOwnerByAddressAndEmptyRoomsExpire) {
     ASSERT_GT(cake, 0);
 
     // From bob's address, ann's room is not bob's to remove.
-    EXPECT_EQ(Service(Chat(14, 44, "Tea"), "127.0.0.2").number, 0);
+    EXPECT_EQ(Service(Chat(code1::kRequest, code2::kRemoveRoom, "Tea"), "127.0.0.2").number, 0);
     EXPECT_NE(Host().FindRoom("Tea"), nullptr);
     // A room that no longer exists counts as removed.
-    EXPECT_EQ(Service(Chat(14, 44, "Gone")).number, 1);
+    EXPECT_EQ(Service(Chat(code1::kRequest, code2::kRemoveRoom, "Gone")).number, 1);
 
     // The owner's removal can overtake the owner's own farewell: the owner counts as gone.
     FakeParticipant ann;
     ASSERT_EQ(Join(tea, "ann", ann), JoinAnswer::Ok);
-    EXPECT_EQ(Service(Chat(14, 44, "Tea")).number, 1);
+    EXPECT_EQ(Service(Chat(code1::kRequest, code2::kRemoveRoom, "Tea")).number, 1);
     EXPECT_TRUE(ann.closed);
     EXPECT_EQ(Host().FindRoom("Tea"), nullptr);
 
@@ -305,8 +313,8 @@ TEST_F(ChatHostTest, LiveShowOnlyInPlusRoomsAndShutdownTellsEveryone) {
     FakeParticipant viewer, lobbyist;
     ASSERT_EQ(Join(ports.open.at(1), "viewer", viewer), JoinAnswer::Ok);
     ASSERT_EQ(Join(ports.open.at(0), "lobbyist", lobbyist), JoinAnswer::Ok);
-    Host().HandleChat(viewer, Chat(14, 47, "Live Show"));
-    Host().HandleChat(lobbyist, Chat(14, 47, "Lobby"));
+    Host().HandleChat(viewer, Chat(code1::kRequest, code2::kLiveShowRequest, "Live Show"));
+    Host().HandleChat(lobbyist, Chat(code1::kRequest, code2::kLiveShowRequest, "Lobby"));
     ASSERT_EQ(viewer.With(48).size(), 1u);
     EXPECT_EQ(viewer.With(48)[0].text, "http://127.0.0.1:1/media/liveshow.ogg");
     EXPECT_TRUE(lobbyist.With(48).empty());
@@ -314,7 +322,7 @@ TEST_F(ChatHostTest, LiveShowOnlyInPlusRoomsAndShutdownTellsEveryone) {
     Host().CloseAll();
     for (auto* p : {&viewer, &lobbyist}) {
         EXPECT_TRUE(p->closed);
-        EXPECT_EQ(p->records.back(), CMsg(13, 25));
+        EXPECT_EQ(p->records.back(), CMsg(code1::kReply, code2::kClosing));
     }
     EXPECT_FALSE(viewer.garbage);
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "net/codec.h"
+#include "net/protocol.h"
 #include "server/core/account_store.h"
 #include "server/core/json_record.h"
 #include "server/core/server_config.h"
@@ -59,7 +60,7 @@ TEST(ServerConfigTest, ReadsEveryKeyAndRejectsBadInput) {
 }
 
 TEST(JsonRecordTest, RoundTripsAndReportsBadFields) {
-    CMsg m(13, 29);
+    CMsg m(code1::kReply, code2::kChannelList);
     m.text = "caf\xC3\xA9";
     m.list = {"+Lobby", ""};
     m.number = -1;
@@ -80,7 +81,7 @@ TEST(JsonRecordTest, RoundTripsAndReportsBadFields) {
         EXPECT_THROW(RecordFromJson(nlohmann::json::parse(bad)), std::invalid_argument) << bad;
     }
     // Bytes that are not UTF-8 are replaced, never thrown on.
-    CMsg raw(13, 11);
+    CMsg raw(code1::kReply, code2::kChatLine);
     raw.list = {std::string("\xFF\xFE", 2)};
     EXPECT_NE(RecordToJsonLine(raw).find("\xEF\xBF\xBD"), std::string::npos);
 }

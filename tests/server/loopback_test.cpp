@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "net/protocol.h"
 #include "server/core/zorvi_server.h"
 #include "tests/server/test_client.h"
 
@@ -56,17 +57,18 @@ protected:
 
     bool Login(const std::string& name, const std::string& password,
                const char* local = "127.0.0.1") {
-        CMsg req(15, 27), reply;
+        CMsg req(code1::kUserAction, code2::kLogin), reply;
         req.text = name;
         req.list = {password};
-        return TestClient::Exchange(server->LoginPort(), req, reply, local) && reply.Is(13, 41);
+        return TestClient::Exchange(server->LoginPort(), req, reply, local) &&
+               reply.Is(code1::kReply, code2::kLoginAccepted);
     }
 
     int PortOf(const std::string& room) {
-        CMsg req(14, 23), reply;
+        CMsg req(code1::kRequest, code2::kRoomLookUp), reply;
         req.text = room;
-        if (!TestClient::Exchange(server->ServicePort(), req, reply) || !reply.Is(13, 23) ||
-            reply.array.empty()) {
+        if (!TestClient::Exchange(server->ServicePort(), req, reply) ||
+            !reply.Is(code1::kReply, code2::kRoomLookUp) || reply.array.empty()) {
             return -1;
         }
         return reply.array[0];
@@ -84,7 +86,7 @@ protected:
     }
 
     static CMsg Line(const std::string& text) {
-        CMsg m(15, 11);
+        CMsg m(code1::kUserAction, code2::kChatLine);
         m.text = text;
         return m;
     }
@@ -107,44 +109,45 @@ TEST_F(Loopback, LoginVersionAndRoomExchanges) {
     EXPECT_FALSE(Login("ann", "wrong"));
     EXPECT_FALSE(Login("", "x"));
 
-    CMsg version(14, 26), reply;
+    CMsg version(code1::kRequest, code2::kVersionCheck), reply;
     version.number = 4;
     ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), version, reply));
-    EXPECT_TRUE(reply.Is(13, 26));
+    EXPECT_TRUE(reply.Is(code1::kReply, code2::kVersionCheck));
     EXPECT_EQ(reply.number, 1);
 
-    CMsg create(13, 42);
+    CMsg create(code1::kReply, code2::kCreateRoom);
     create.text = "Tea";
     create.list = {"ann"};
     ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), create, reply));
-    ASSERT_TRUE(reply.Is(13, 42));
+    ASSERT_TRUE(reply.Is(code1::kReply, code2::kCreateRoom));
     EXPECT_EQ(PortOf("Tea"), reply.number);
     ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), create, reply));
-    EXPECT_TRUE(reply.Is(13, 46));
+    EXPECT_TRUE(reply.Is(code1::kReply, code2::kRoomNameTaken));
     EXPECT_EQ(reply.number, 1);
 
-    ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), CMsg(14, 28), reply));
+    ASSERT_TRUE(TestClient::Exchange(server->ServicePort(),
+                                     CMsg(code1::kRequest, code2::kChannelListRequest), reply));
     EXPECT_EQ(reply.list, (std::vector<std::string>{"aLobby", " Tea"}));
 
     // Several requests on one connection, each answered in order.
     TestClient c;
     ASSERT_TRUE(c.Connect(server->ServicePort()));
-    CMsg find(14, 52);
+    CMsg find(code1::kRequest, code2::kFindUser);
     find.text = "ann";
-    ASSERT_TRUE(c.Send(find) && c.Send(CMsg(14, 28)));
+    ASSERT_TRUE(c.Send(find) && c.Send(CMsg(code1::kRequest, code2::kChannelListRequest)));
     ASSERT_TRUE(c.Receive(reply));
-    EXPECT_TRUE(reply.Is(13, 52));
+    EXPECT_TRUE(reply.Is(code1::kReply, code2::kFindUser));
     EXPECT_EQ(reply.number, 0);
     ASSERT_TRUE(c.Receive(reply));
-    EXPECT_TRUE(reply.Is(13, 29));
-    ASSERT_TRUE(c.Send(CMsg(13, 25)));
+    EXPECT_TRUE(reply.Is(code1::kReply, code2::kChannelList));
+    ASSERT_TRUE(c.Send(CMsg(code1::kReply, code2::kClosing)));
     EXPECT_TRUE(c.WaitClosed());
 }
 
 TEST_F(Loopback, ScriptedConversationOfThreeClients) {
     StartServer();
     ASSERT_TRUE(Login("ann", "pw-ann"));
-    CMsg create(13, 42), reply;
+    CMsg create(code1::kReply, code2::kCreateRoom), reply;
     create.text = "Tea";
     create.list = {"ann"};
     ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), create, reply));
@@ -169,7 +172,7 @@ TEST_F(Loopback, ScriptedConversationOfThreeClients) {
         ASSERT_TRUE(c->ReceiveCode(11, reply));
         EXPECT_EQ(reply.list.at(0), "bob: hi all");
     }
-    CMsg pm(14, 10);
+    CMsg pm(code1::kRequest, code2::kPrivateMessage);
     pm.text = "secret";
     pm.list = {"cat", "bob"};
     ASSERT_TRUE(bob.Send(pm));
@@ -177,7 +180,7 @@ TEST_F(Loopback, ScriptedConversationOfThreeClients) {
     EXPECT_EQ(reply.list.at(0), "bob");
 
     // The owner kicks cat, who is told and disconnected; the others hear cat left.
-    CMsg kick(15, 45);
+    CMsg kick(code1::kUserAction, code2::kKick);
     kick.text = "cat";
     kick.list = {"ann"};
     ASSERT_TRUE(ann.Send(kick));
@@ -188,7 +191,7 @@ TEST_F(Loopback, ScriptedConversationOfThreeClients) {
     EXPECT_EQ(reply.text, "cat");
 
     // Ann hands the room to bob, then drops: bob stays owner, and ann's leaving is told.
-    CMsg give(14, 43);
+    CMsg give(code1::kRequest, code2::kGiveOwnership);
     give.text = "bob";
     give.list = {"ann"};
     ASSERT_TRUE(ann.Send(give));
@@ -201,15 +204,15 @@ TEST_F(Loopback, ScriptedConversationOfThreeClients) {
     EXPECT_EQ(reply.text, "ann");
 
     // Bob leaves alone and removes the room.
-    ASSERT_TRUE(bob.Send(CMsg(14, 12)));
-    CMsg bye(14, 25);
+    ASSERT_TRUE(bob.Send(CMsg(code1::kRequest, code2::kLeave)));
+    CMsg bye(code1::kRequest, code2::kClosing);
     bye.text = "bob left the chatroom!";
     ASSERT_TRUE(bob.Send(bye));
     EXPECT_TRUE(bob.WaitClosed());
-    CMsg remove(14, 44);
+    CMsg remove(code1::kRequest, code2::kRemoveRoom);
     remove.text = "Tea";
     ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), remove, reply));
-    EXPECT_TRUE(reply.Is(13, 44));
+    EXPECT_TRUE(reply.Is(code1::kReply, code2::kRemoveRoom));
     EXPECT_EQ(reply.number, 1);
     EXPECT_EQ(PortOf("Tea"), -1);
 }
@@ -220,11 +223,11 @@ TEST_F(Loopback, FullNameExistsAndImpersonationAreRefused) {
     ASSERT_GT(lobby, 0);
     TestClient a, a2, b, c, d;
     ASSERT_EQ(Enter(a, "a", lobby), "OK");
-    EXPECT_EQ(Enter(a2, "a", lobby), "NAMEEXIST");
+    EXPECT_EQ(Enter(a2, "a", lobby), zorvi::kJoinNameExists);
     EXPECT_TRUE(a2.WaitClosed());
     ASSERT_EQ(Enter(b, "b", lobby), "OK");
     ASSERT_EQ(Enter(c, "c", lobby), "OK");
-    EXPECT_EQ(Enter(d, "d", lobby), "FULL");
+    EXPECT_EQ(Enter(d, "d", lobby), zorvi::kJoinFull);
     EXPECT_TRUE(d.WaitClosed());
 
     // "b" logged in from 127.0.0.1; from 127.0.0.2 the name gets no answer and is cut off.
@@ -239,12 +242,12 @@ TEST_F(Loopback, FullNameExistsAndImpersonationAreRefused) {
 
     // Removal of a room from an address its owner never logged in from is refused.
     ASSERT_TRUE(Login("own", "pw", "127.0.0.3"));
-    CMsg create(13, 42), reply;
+    CMsg create(code1::kReply, code2::kCreateRoom), reply;
     create.text = "Mine";
     create.list = {"own"};
     ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), create, reply, "127.0.0.3"));
-    ASSERT_TRUE(reply.Is(13, 42));
-    CMsg remove(14, 44);
+    ASSERT_TRUE(reply.Is(code1::kReply, code2::kCreateRoom));
+    CMsg remove(code1::kRequest, code2::kRemoveRoom);
     remove.text = "Mine";
     ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), remove, reply, "127.0.0.4"));
     EXPECT_EQ(reply.number, 0);
@@ -266,7 +269,7 @@ TEST_F(Loopback, HostileClientsNeverHurtTheOthers) {
     ASSERT_TRUE(garbage.SendRaw(
         std::string("\x01\x00\x00\x00\x02\x00\x00\x00\xFF\xFE\xFF\xFF\xFE\xFF", 14)));
     ASSERT_TRUE(huge.Connect(server->LoginPort(), "127.0.0.6"));
-    std::string hugeRecord = zorvi::EncodeMsg(CMsg(15, 27));
+    std::string hugeRecord = zorvi::EncodeMsg(CMsg(code1::kUserAction, code2::kLogin));
     hugeRecord.resize(13);  // code1, code2, empty text, number: now a list count of 4 billion
     hugeRecord += std::string("\xFF\xFF\xFF\xFF\xFF\xFF", 6);
     ASSERT_TRUE(huge.SendRaw(hugeRecord));
@@ -286,8 +289,8 @@ TEST_F(Loopback, HostileClientsNeverHurtTheOthers) {
             ASSERT_TRUE(good.Send(Line("good: " + std::to_string(i) + " " + pad)));
         for (int i = 0; i < 50;) {
             ASSERT_TRUE(good.Receive(reply, Ms(2000))) << "burst " << burst << " was delayed";
-            if (reply.code2 == 11) ++i;
-            if (reply.code2 == 33 && reply.text == "slow") slowDropped = true;
+            if (reply.code2 == code2::kChatLine) ++i;
+            if (reply.code2 == code2::kPersonLeft && reply.text == "slow") slowDropped = true;
         }
     }
 
@@ -309,15 +312,16 @@ TEST_F(Loopback, HostileClientsNeverHurtTheOthers) {
         ASSERT_TRUE(many.back()->Connect(server->ServicePort(), "127.0.0.7"));
     }
     EXPECT_TRUE(many.back()->WaitClosed(Ms(200)));
-    CMsg version(14, 26);
+    CMsg version(code1::kRequest, code2::kVersionCheck);
     version.number = 4;
     ASSERT_TRUE(many.front()->Send(version));
     EXPECT_TRUE(many.front()->Receive(reply));
-    EXPECT_TRUE(reply.Is(13, 26));
+    EXPECT_TRUE(reply.Is(code1::kReply, code2::kVersionCheck));
 
     // Still serving.
-    ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), CMsg(14, 28), reply));
-    EXPECT_TRUE(reply.Is(13, 29));
+    ASSERT_TRUE(TestClient::Exchange(server->ServicePort(),
+                                     CMsg(code1::kRequest, code2::kChannelListRequest), reply));
+    EXPECT_TRUE(reply.Is(code1::kReply, code2::kChannelList));
 }
 
 TEST_F(Loopback, StopTellsEveryChatClientAndCloses) {

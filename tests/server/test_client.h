@@ -10,6 +10,7 @@
 #include <string>
 
 #include "net/codec.h"
+#include "net/protocol.h"
 
 namespace zorvid::test {
 
@@ -112,7 +113,7 @@ public:
                          const char* local = "127.0.0.1") {
         TestClient c;
         if (!c.Connect(port, local) || !c.Send(request) || !c.Receive(reply)) return false;
-        c.Send(CMsg(14, 25));
+        c.Send(CMsg(code1::kRequest, code2::kClosing));
         return true;
     }
 
