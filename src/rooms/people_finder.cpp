@@ -43,7 +43,7 @@ void PeopleFinder::SendToFoundUser(const QString& nickname, const QString& room,
     auto& w = ctx_.w;
     if (message.isEmpty() || nickname.isEmpty()) return;
     CMsg request(14, kDeliver);
-    request.list = {ToWire(w.m_nickname), ToWire(nickname), ToWire(message)};
+    request.list = {ToWire(w.nickname()), ToWire(nickname), ToWire(message)};
     if (!room.isEmpty()) request.text = ToWire(room);
     if (OpenServiceConnection(w) != ServiceOpen::Ok) return;
     auto& service = *w.m_pServiceSocket;

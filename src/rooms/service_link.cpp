@@ -7,7 +7,7 @@ ServiceOpen OpenServiceConnection(CKestrivanDlg& w) {
     auto* socket = w.m_pServiceSocket.get();
     if (!socket) return ServiceOpen::NoSocket;
     if (!socket->Create()) return ServiceOpen::CreateFailed;
-    if (!socket->Connect(w.m_chatHost.toStdString(), w.endpoints().servicePort)) {
+    if (!socket->Connect(w.chatHost().toStdString(), w.endpoints().servicePort)) {
         socket->Close();
         return ServiceOpen::ConnectFailed;
     }
