@@ -22,7 +22,6 @@ QString WordAfter(const QString& line, qsizetype from) {
 }  // namespace
 
 void CKestrivanDlg::OnSendButton() {
-    if (!m_chatInput) return;
     const QString line = WithoutLeadingSpace(m_chatInput->toPlainText());
     if (!line.isEmpty()) SendChat(line);
     m_chatInput->clear();

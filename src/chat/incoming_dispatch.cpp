@@ -8,7 +8,6 @@
 #include "chat/chat_texts.h"
 #include "chat/kestrivan_dlg.h"
 #include "chat/record_fields.h"
-#include "chat/user_list.h"
 #include "chat/web_address.h"
 #include "chat/window_operations.h"
 #include "net/protocol.h"
@@ -114,27 +113,18 @@ void CKestrivanDlg::DispatchRecord(CMsg& msg) {
             AppendChatLine(QString(chat_texts::kDisconnected));
             if (m_pChatSocket) m_pChatSocket->DrainAndClose();
             break;
-        case code2::kPersonEntered: {
-            const QString name = TextOf(msg);
-            m_roomUsers.append(name);
-            if (m_userList) {
-                m_userList->AddColoredName(name, msg.number != 0 ? kOwnerColour : 0);
-                m_userList->RedrawNow();
-            }
+        case code2::kPersonEntered:
+            AddRoomUser(TextOf(msg), msg.number != 0);
             break;
-        }
-        case code2::kPersonLeft: {
-            const QString name = TextOf(msg);
-            m_roomUsers.removeOne(name);
-            if (m_userList) m_userList->RemoveNameIgnoringCase(name);
+        case code2::kPersonLeft:
+            RemoveRoomUser(TextOf(msg));
             break;
-        }
         case code2::kPortalAddress: {
             // Only web pages: the server does not get to open local files or run script.
             const QString address = TextOf(msg);
             if (!IsAcceptedWebAddress(address))
                 AppendChatLine(RefusedAddressLine(address));
-            else if (m_portalBrowser)
+            else
                 m_portalBrowser->Navigate(address);
             break;
         }

@@ -11,11 +11,15 @@
 #include "app/blocking_wait.h"
 #include "chat/channel_images.h"
 #include "chat/display_text.h"
+#include "chat/skin_commands.h"
 #include "chat/stand_in_operations.h"
+#include "chat/stand_in_parts.h"
+#include "chat/user_list.h"
 
 CKestrivanDlg::CKestrivanDlg(WindowServices services, QWidget* parent)
     : QDialog(parent),
       services_(std::move(services)),
+      standInParts_(std::make_unique<StandInParts>()),
       standInRoomOps_(std::make_unique<StandInRoomOperations>()),
       standInEffectOps_(std::make_unique<StandInEffectOperations>()) {
     // A blocking socket call keeps the window painting but runs no other handler of it.
@@ -30,6 +34,11 @@ CKestrivanDlg::CKestrivanDlg(WindowServices services, QWidget* parent)
     m_chatHost = services_.endpoints.chatHost;
     m_hIcon = channel_images::MainIcon();
     m_hSendIcon = channel_images::SendIcon();
+    m_skin = &standInParts_->skin;
+    m_portalBrowser = &standInParts_->portal;
+    m_effectBrowser = &standInParts_->effectPane;
+    m_mediaPlayer = &standInParts_->media;
+    m_userList = &standInParts_->userList;
     BuildControls();
 }
 
@@ -41,12 +50,12 @@ CKestrivanDlg::~CKestrivanDlg() {
 }
 
 void CKestrivanDlg::AttachParts(const WindowParts& parts) {
-    m_skin = parts.skin;
+    if (parts.skin) m_skin = parts.skin;
+    if (parts.portal) m_portalBrowser = parts.portal;
+    if (parts.effectPane) m_effectBrowser = parts.effectPane;
+    if (parts.media) m_mediaPlayer = parts.media;
+    if (parts.userList) m_userList = parts.userList;
     m_skinWidget = parts.skinWidget;
-    m_portalBrowser = parts.portal;
-    m_effectBrowser = parts.effectPane;
-    m_mediaPlayer = parts.media;
-    m_userList = parts.userList;
     m_userListWidget = parts.userListWidget;
     PlacePart(parts.skinWidget, 1031, QStringLiteral("Skin"));
     PlacePart(parts.portalWidget, 1004, QStringLiteral("Portal"));
@@ -72,7 +81,6 @@ EffectOperations& CKestrivanDlg::Effects() {
 }
 
 void CKestrivanDlg::AppendChatLine(const QString& text) {
-    if (!m_chatDisplay) return;
     // Always at the very end, whatever the user selected; the document's end is found in
     // constant time and no undo history grows with the conversation.
     QTextCursor cursor(m_chatDisplay->document());
@@ -92,12 +100,10 @@ void CKestrivanDlg::AppendChatLine(const QString& text) {
         Qt::QueuedConnection);
 }
 
-void CKestrivanDlg::RunSkinCommand(const QString& command) {
-    if (m_skin) m_skin->RunSkinCommand(command);
-}
+void CKestrivanDlg::RunSkinCommand(const QString& command) { m_skin->RunSkinCommand(command); }
 
 void CKestrivanDlg::SetSkinElementText(const QString& element, const QString& text) {
-    if (m_skin) m_skin->SetSkinElementText(element, text);
+    m_skin->SetSkinElementText(element, text);
 }
 
 void CKestrivanDlg::PlayProgramSound(ProgramSound sound, bool wait) {
@@ -110,6 +116,57 @@ void CKestrivanDlg::ShowMessage(const QString& text) {
 
 bool CKestrivanDlg::AskYesNo(const QString& text) {
     return services_.messageBox && services_.messageBox->AskYesNo(text);
+}
+
+void CKestrivanDlg::SetIdentity(const QString& nickname, const QString& password) {
+    m_nickname = nickname;
+    m_password = password;
+}
+
+void CKestrivanDlg::SetServerHost(const QString& host) {
+    m_loginHost = host;
+    m_chatHost = host;
+}
+
+void CKestrivanDlg::SetSoundOn(bool on) { m_soundOn = on ? 1 : 0; }
+
+void CKestrivanDlg::SetMediaAddress(const QString& address) { m_mediaAddress = address; }
+
+void CKestrivanDlg::ReplaceChannels(QStringList names, QVector<int> people, QVector<int> audio) {
+    m_channelNames = std::move(names);
+    m_channelPeople = std::move(people);
+    m_channelAudio = std::move(audio);
+}
+
+void CKestrivanDlg::SetRoomPort(int port) { m_chatPort = port; }
+
+void CKestrivanDlg::EnterRoom(const QString& roomName) { m_roomName = roomName; }
+
+void CKestrivanDlg::SetRoomOwner(const QString& ownerName) { m_ownerName = ownerName; }
+
+void CKestrivanDlg::AddRoomUser(const QString& name, bool owner) {
+    m_roomUsers.append(name);
+    m_userList->AddColoredName(name, owner ? kOwnerColour : 0);
+    m_userList->RedrawNow();
+}
+
+void CKestrivanDlg::RemoveRoomUser(const QString& name) {
+    m_roomUsers.removeOne(name);
+    m_userList->RemoveNameIgnoringCase(name);
+}
+
+void CKestrivanDlg::ClearRoom() {
+    m_chatDisplay->clear();
+    m_chatInput->clear();
+    m_roomUsers.clear();
+    m_userList->Clear();
+}
+
+void CKestrivanDlg::ForgetRoom() {
+    // A window is owner only inside a session; should one end owning a room, its buttons
+    // go with the ownership.
+    if (m_isOwner) GiveUpOwnership(OwnerLoss::ByRoomChange);
+    m_chatPort = -1;
 }
 
 void CKestrivanDlg::WatchChatSocket() {
@@ -143,7 +200,7 @@ bool CKestrivanDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_chatInput && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            if (m_sendButton && m_sendButton->isEnabled()) OnSendButton();
+            if (m_sendButton->isEnabled()) OnSendButton();
             return true;
         }
     }

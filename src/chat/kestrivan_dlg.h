@@ -25,6 +25,7 @@ class RoomOperations;
 class EffectOperations;
 class CKestrivanDlgAutoProxy;
 class CProgressDlg;
+struct StandInParts;
 
 // What the window is given by main() (or by a test).
 struct WindowServices {
@@ -38,8 +39,9 @@ struct WindowServices {
     zorvi::SocketConfig sockets;
 };
 
-// The parts of the face that are built outside the window and placed into it. Widgets may
-// be null (tests bind fakes without widgets).
+// The parts of the face that are built outside the window and placed into it. Any may be
+// null (tests bind fakes without widgets, or no part at all): the window then uses a
+// stand-in that does nothing.
 struct WindowParts {
     ISkin* skin = nullptr;
     QWidget* skinWidget = nullptr;
@@ -94,6 +96,60 @@ public:
     // The beep record for `name`; a connection that cannot take it gets the error line.
     void BeepPerson(const QString& name);
 
+    // --- Identity, room and ownership ---
+    // Each change below keeps the window's rules in one place; the state is not written
+    // anywhere else.
+
+    // The signed-in user, as typed or as saved.
+    void SetIdentity(const QString& nickname, const QString& password);
+    // The login host and the chat host, which are always the same server.
+    void SetServerHost(const QString& host);
+    void SetSoundOn(bool on);
+    // The address of the live show that is playing.
+    void SetMediaAddress(const QString& address);
+    // The rooms of the channel list, entry by entry: name, people and audio marker.
+    void ReplaceChannels(QStringList names, QVector<int> people, QVector<int> audio);
+
+    // The chat host port of the room that the next join connects to; -1 for no room.
+    void SetRoomPort(int port);
+    void EnterRoom(const QString& roomName);
+    void SetRoomOwner(const QString& ownerName);
+    // The room's people, kept in step with the people list.
+    void AddRoomUser(const QString& name, bool owner);
+    void RemoveRoomUser(const QString& name);
+    // The old room's conversation, input and people are gone.
+    void ClearRoom();
+    // A new session has no room and owns none.
+    void ForgetRoom();
+
+    // Ownership: m_isOwner, the Assign Owner and Effect buttons and the skin's owner buttons
+    // always change together. The skin's commands differ by occasion, in text and order.
+    enum class OwnerGain {
+        Received,  // handed over by another user: assign, Effect, closeEffect
+        Created,   // a room of one's own: "stop;" first, assign, closeEffect, Effect
+    };
+    enum class OwnerLoss {
+        ByOwner,       // handed over, or an owner's new room failed: assign, Effect, closeEffect
+        ByRoomChange,  // any other room change: assign, closeEffect, Effect
+    };
+    void BecomeOwner(OwnerGain how);
+    void GiveUpOwnership(OwnerLoss how);
+
+    const QString& loginHost() const { return m_loginHost; }
+    const QString& chatHost() const { return m_chatHost; }
+    bool soundOn() const { return m_soundOn != 0; }
+    const QString& nickname() const { return m_nickname; }
+    const QString& password() const { return m_password; }
+    const QStringList& roomUsers() const { return m_roomUsers; }
+    const QString& roomName() const { return m_roomName; }
+    const QString& mediaAddress() const { return m_mediaAddress; }
+    int chatPort() const { return m_chatPort; }
+    bool isOwner() const { return m_isOwner != 0; }
+    const QString& ownerName() const { return m_ownerName; }
+    const QStringList& channelNames() const { return m_channelNames; }
+    const QVector<int>& channelPeople() const { return m_channelPeople; }
+    const QVector<int>& channelAudio() const { return m_channelAudio; }
+
     // Ownership.
     void OnAssignOwner();
     void OnBecomeOwner(const CMsg& msg);   // code 43
@@ -106,7 +162,7 @@ public:
     void WatchChatSocket();
 
     // --- Window state (members as the window's operations know them) ---
-    // Controls.
+    // Controls: built with the window, never null.
     QPlainTextEdit* m_chatDisplay = nullptr;  // 1000
     QPlainTextEdit* m_chatInput = nullptr;    // 1001
     QLineEdit* m_roomTitleEdit = nullptr;     // 1021
@@ -114,7 +170,8 @@ public:
     QPushButton* m_sendButton = nullptr;      // 1003
     QPushButton* m_effectButton = nullptr;    // 1002
     QPushButton* m_assignButton = nullptr;    // 1020
-    IUserList* m_userList = nullptr;          // 1012
+    // The parts below are never null: a part that was not attached is a stand-in.
+    IUserList* m_userList = nullptr;  // 1012
     QWidget* m_userListWidget = nullptr;
     IWebPane* m_portalBrowser = nullptr;    // 1004
     IWebPane* m_effectBrowser = nullptr;    // 1006
@@ -127,22 +184,8 @@ public:
     std::unique_ptr<zorvi::ServiceSocket> m_pServiceSocket;
     std::unique_ptr<zorvi::ChatSocket> m_pChatSocket;
 
-    // Chat state.
-    QString m_loginHost;
-    QString m_chatHost;
-    int m_soundOn = 1;
-    QString m_nickname;
-    QString m_password;
-    QStringList m_roomUsers;
-    QString m_roomName;
-    QString m_mediaAddress;
-    int m_chatPort = -1;
-    int m_isOwner = 0;
-    QString m_ownerName;
+    // Chat state: private below, read through the accessors, changed through the methods.
     CProgressDlg* m_pProgressDlg = nullptr;
-    QStringList m_channelNames;
-    QVector<int> m_channelPeople;
-    QVector<int> m_channelAudio;
     CKestrivanDlgAutoProxy* m_pAutoProxy = nullptr;
 
     // Images of the channel list's "Audio" column: 0 a crossed-out speaker, 1 a speaker.
@@ -183,6 +226,22 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Chat state.
+    QString m_loginHost;
+    QString m_chatHost;
+    int m_soundOn = 1;
+    QString m_nickname;
+    QString m_password;
+    QStringList m_roomUsers;
+    QString m_roomName;
+    QString m_mediaAddress;
+    int m_chatPort = -1;
+    int m_isOwner = 0;
+    QString m_ownerName;
+    QStringList m_channelNames;
+    QVector<int> m_channelPeople;
+    QVector<int> m_channelAudio;
+
     WindowServices services_;
     RoomOperations* m_roomOps = nullptr;
     EffectOperations* m_effectOps = nullptr;
@@ -199,6 +258,7 @@ private:
     // The stream has lost its place: the connection cannot carry further records.
     void CloseChatAfterError();
     void ContinueReadingLater();
+    std::unique_ptr<StandInParts> standInParts_;
     std::unique_ptr<RoomOperations> standInRoomOps_;
     std::unique_ptr<EffectOperations> standInEffectOps_;
     bool readingRecords_ = false;

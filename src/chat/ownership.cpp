@@ -9,7 +9,7 @@
 #include "net/protocol.h"
 
 void CKestrivanDlg::OnAssignOwner() {
-    const int selected = m_userList ? m_userList->SelectedIndex() : -1;
+    const int selected = m_userList->SelectedIndex();
     if (m_roomUsers.isEmpty()) {
         ShowMessage(QString(chat_texts::kAssignNobody));
         return;
@@ -33,22 +33,34 @@ void CKestrivanDlg::OnAssignOwner() {
     if (!SendOnChat(msg)) AppendChatLine(QString(chat_texts::kAssignSendFailed));
 
     // The room is given up at once, before the server confirms the new owner.
-    m_isOwner = 0;
-    if (m_assignButton) m_assignButton->setEnabled(false);
-    for (const QLatin1String& command : skin_commands::kGiveUpOwnership) RunSkinCommand(command);
-    if (m_effectButton) m_effectButton->setEnabled(false);
+    GiveUpOwnership(OwnerLoss::ByOwner);
 }
 
 void CKestrivanDlg::OnBecomeOwner(const CMsg& msg) {
-    m_isOwner = 1;
     m_ownerName = m_nickname;
     Rooms().RefreshRoomView();
     AppendChatLine(FirstEntry(msg) + chat_texts::kOwnershipGiven);
     AppendChatLine(QString(chat_texts::kNowOwner));
     AppendChatLine(QString(chat_texts::kOwnerEffectsHint));
-    if (m_effectButton) m_effectButton->setEnabled(true);
-    if (m_assignButton) m_assignButton->setEnabled(true);
-    for (const QLatin1String& command : skin_commands::kBecomeOwner) RunSkinCommand(command);
+    BecomeOwner(OwnerGain::Received);
+}
+
+void CKestrivanDlg::BecomeOwner(OwnerGain how) {
+    m_isOwner = 1;
+    m_effectButton->setEnabled(true);
+    m_assignButton->setEnabled(true);
+    const auto& commands = how == OwnerGain::Received ? skin_commands::kBecomeOwner
+                                                      : skin_commands::kCreateRoomAsOwner;
+    for (const QLatin1String& command : commands) RunSkinCommand(command);
+}
+
+void CKestrivanDlg::GiveUpOwnership(OwnerLoss how) {
+    m_isOwner = 0;
+    m_effectButton->setEnabled(false);
+    m_assignButton->setEnabled(false);
+    const auto& commands =
+        how == OwnerLoss::ByOwner ? skin_commands::kGiveUpOwnership : skin_commands::kChangeRoom;
+    for (const QLatin1String& command : commands) RunSkinCommand(command);
 }
 
 void CKestrivanDlg::OnOwnerChanged(const CMsg& msg) {

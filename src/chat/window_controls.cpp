@@ -155,7 +155,7 @@ void CKestrivanDlg::SetUp() {
     // The system menu's items, the tray icon and the About box belong to the window shell,
     // which connects to trayIconRequested and closeRequested.
     setWindowIcon(m_hIcon);
-    if (m_sendButton) m_sendButton->setIcon(m_hSendIcon);
+    m_sendButton->setIcon(m_hSendIcon);
     setWindowTitle(QString(chat_texts::kWindowTitle));
     PlayProgramSound(ProgramSound::Welcome);
 
@@ -168,11 +168,11 @@ void CKestrivanDlg::SetUp() {
     m_assignButton->setEnabled(false);
     for (const QLatin1String& command : skin_commands::kSetUp) RunSkinCommand(command);
 
-    if (m_portalBrowser) m_portalBrowser->Navigate(endpoints().PortalPage());
+    m_portalBrowser->Navigate(endpoints().PortalPage());
     SetUpChannelList();
     emit trayIconRequested();
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
-    if (m_effectBrowser) m_effectBrowser->SetVisible(false);
+    m_effectBrowser->SetVisible(false);
     if (!m_nickname.isEmpty()) SetSkinElementText(QString(skin_commands::kNameElement), m_nickname);
 }
 

@@ -28,7 +28,7 @@ void EffectOps::OnEffectButton() {
 }
 
 void EffectOps::BackInCatalogue() {
-    if (!dlg_.m_isOwner) return;
+    if (!dlg_.isOwner()) return;
     if (dlg_.m_effectBrowser->Address() != dlg_.endpoints().EffectCatalogue())
         dlg_.m_effectBrowser->GoBack();
 }
@@ -55,12 +55,12 @@ void EffectOps::SendEffectToAll() {
 }
 
 void EffectOps::SendEffectToUser() {
-    if (!dlg_.m_isOwner) {
+    if (!dlg_.isOwner()) {
         dlg_.ShowMessage(effect_texts::OnlyOwnerCanSend());
         return;
     }
     IUserList* users = dlg_.m_userList;
-    const int selected = users ? users->SelectedIndex() : -1;
+    const int selected = users->SelectedIndex();
     if (selected < 0 || selected >= users->Count()) return;
     const QString target = users->Text(selected);
     if (!dlg_.m_effectBrowser->IsVisible()) {
@@ -90,12 +90,12 @@ void EffectOps::SendSoundEffect(const QString& address, const QString& target) {
 void EffectOps::SendEffect(int code2, const QString& address, const QString& target) {
     CMsg msg(code1::kUserAction, code2);
     msg.text = address.toStdString();
-    msg.list.push_back(dlg_.m_nickname.toStdString());
+    msg.list.push_back(dlg_.nickname().toStdString());
     if (!target.isEmpty()) {
         msg.list.push_back(target.toStdString());
         msg.number = 1;
     }
-    if (!dlg_.m_isOwner) {
+    if (!dlg_.isOwner()) {
         dlg_.ShowMessage(effect_texts::NotOwnerCannotSend());
         return;
     }
@@ -148,11 +148,11 @@ void EffectOps::CheckOpenStatus() {
 void EffectOps::LiveShowByAddress(const CMsg& msg) {
     IMediaPlayer* player = dlg_.m_mediaPlayer;
     player->Stop();
-    dlg_.m_mediaAddress = QString::fromStdString(msg.text);
-    if (!dlg_.m_mediaAddress.isEmpty()) {
+    dlg_.SetMediaAddress(QString::fromStdString(msg.text));
+    if (!dlg_.mediaAddress().isEmpty()) {
         dlg_.RunSkinCommand(effect_texts::ShowMediaWing());
         dlg_.PlayProgramSound(ProgramSound::Wing);
-        player->Open(dlg_.m_mediaAddress);
+        player->Open(dlg_.mediaAddress());
     }
     CheckOpenStatus();
 }
@@ -171,8 +171,8 @@ QString EffectOps::PlaylistPath() const {
 void EffectOps::LiveShowByPlaylist(const CMsg& msg) {
     IMediaPlayer* player = dlg_.m_mediaPlayer;
     player->Stop();
-    dlg_.m_mediaAddress = QString::fromStdString(msg.text);
-    if (dlg_.m_mediaAddress.isEmpty()) {
+    dlg_.SetMediaAddress(QString::fromStdString(msg.text));
+    if (dlg_.mediaAddress().isEmpty()) {
         dlg_.ShowMessage(effect_texts::MediaAddressError());
         player->Stop();
         return;

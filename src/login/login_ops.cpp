@@ -46,13 +46,12 @@ bool LoginOps::LoginSequence() {
                               m_dlg.endpoints().ServiceHomePage());
         return false;
     }
-    m_dlg.m_isOwner = 0;
-    m_dlg.m_chatPort = -1;
+    m_dlg.ForgetRoom();
 
     SettingsStore* settings = m_dlg.services().settings;
     if (!settings || !settings->UserKeyExists()) return true;
     if (const auto sound = settings->ReadNumber(kSoundValue)) {
-        m_dlg.m_soundOn = *sound != 0 ? 1 : 0;
+        m_dlg.SetSoundOn(*sound != 0);
     } else {
         settings->WriteNumber(kSoundValue, 0);
     }
@@ -79,25 +78,22 @@ bool LoginOps::Login() {
         const bool automaticAttempt = automatic;
         if (automaticAttempt) {
             // The hosts stay the window's defaults.
-            m_dlg.m_nickname = savedUserName;
+            m_dlg.SetIdentity(savedUserName, savedPassword);
             record.text = savedUserName.toStdString();
             record.list = {savedPassword.toStdString()};
-            m_dlg.m_password = savedPassword;
         } else {
             data.savePassword = savedFlag != 0;
             if (!m_loginDialog.Run(data)) return false;
             const QString host = data.server.isEmpty() ? m_dlg.endpoints().loginHost : data.server;
-            m_dlg.m_loginHost = host;
-            m_dlg.m_chatHost = host;
+            m_dlg.SetServerHost(host);
             data.userName = TrimBlanks(data.userName);
             if (data.userName.isEmpty()) {
                 m_dlg.ShowMessage(Text(login_texts::kUsernameEmpty));
                 continue;
             }
-            m_dlg.m_nickname = data.userName;
+            m_dlg.SetIdentity(data.userName, data.password);
             record.text = data.userName.toStdString();
             record.list = {data.password.toStdString()};
-            m_dlg.m_password = data.password;
         }
 
         m_dlg.m_pProgressDlg = new CProgressDlg(Text(login_texts::kProcessingLogin));
@@ -107,7 +103,7 @@ bool LoginOps::Login() {
         plan.request = std::move(record);
         plan.onReplied = [this] { EndProgress(); };
         const zorvi::OneShotResult result =
-            zorvi::RunOneShot(*m_dlg.m_pLoginSocket, m_dlg.m_loginHost.toStdString(),
+            zorvi::RunOneShot(*m_dlg.m_pLoginSocket, m_dlg.loginHost().toStdString(),
                               m_dlg.endpoints().loginPort, plan);
         if (!result.Opened()) {
             m_dlg.ShowMessage(Text(result.failedAt == zorvi::OneShotStep::Create
@@ -163,7 +159,7 @@ bool LoginOps::CheckVersion() {
 
     if (!m_dlg.m_pServiceSocket) return false;
     const zorvi::OneShotResult result =
-        zorvi::RunOneShot(*m_dlg.m_pServiceSocket, m_dlg.m_chatHost.toStdString(),
+        zorvi::RunOneShot(*m_dlg.m_pServiceSocket, m_dlg.chatHost().toStdString(),
                           m_dlg.endpoints().servicePort, plan);
     if (!result.Opened()) {
         m_dlg.ShowMessage(Text(login_texts::kFailConnectServer));
@@ -188,11 +184,11 @@ void LoginOps::CloseChatSocket() {
 }
 
 bool LoginOps::JoinChatServer() {
-    if (!m_dlg.m_pChatSocket || m_dlg.m_chatPort == -1) return false;
+    if (!m_dlg.m_pChatSocket || m_dlg.chatPort() == -1) return false;
     zorvi::ChatSocket& chat = *m_dlg.m_pChatSocket;
 
     CloseChatSocket();
-    if (!chat.Create() || !chat.Connect(m_dlg.m_chatHost.toStdString(), m_dlg.m_chatPort)) {
+    if (!chat.Create() || !chat.Connect(m_dlg.chatHost().toStdString(), m_dlg.chatPort())) {
         CloseChatSocket();
         m_dlg.ShowMessage(Text(login_texts::kFailConnectChatServer));
         return false;
@@ -201,7 +197,7 @@ bool LoginOps::JoinChatServer() {
 
     std::string answer;
     try {
-        chat.WriteBareString(m_dlg.m_nickname.toStdString());
+        chat.WriteBareString(m_dlg.nickname().toStdString());
         answer = chat.ReadBareString();
     } catch (const zorvi::StreamFailure&) {
         CloseChatSocket();
@@ -223,7 +219,7 @@ bool LoginOps::JoinChatServer() {
     // Records from the host arrive through the window's notifier from now on.
     m_dlg.WatchChatSocket();
     m_dlg.SendChat(Text(login_texts::kJoinLine));
-    m_dlg.m_soundOn = 1;
+    m_dlg.SetSoundOn(true);
 
     // Records that came in the same packet as the answer are already in the reader and
     // would raise no notification of their own.

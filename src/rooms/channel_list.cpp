@@ -57,7 +57,6 @@ ChannelList::ChannelList(RoomContext& ctx, RoomLifecycle& lifecycle, QObject* pa
 
 void ChannelList::Attach() {
     QTreeWidget* list = ctx_.w.m_channelList;
-    if (!list) return;
     // The view's own sorting would reorder rows behind CompareChannels' back.
     list->setSortingEnabled(false);
     list->header()->setSectionsClickable(true);
@@ -98,25 +97,25 @@ void ChannelList::RefreshChannelList() {
     }
 
     const CMsg& reply = result->reply;
-    w.m_channelAudio.clear();
-    w.m_channelNames.clear();
-    w.m_channelPeople.clear();
+    QStringList names;
+    QVector<int> people;
+    QVector<int> audio;
     if (reply.Is(code1::kReply, code2::kChannelList)) {
         for (std::size_t i = 0; i < reply.list.size(); ++i) {
             const std::string& entry = reply.list[i];
-            w.m_channelAudio.append(MarkerOf(entry));
-            w.m_channelNames.append(NameOf(entry));
+            audio.append(MarkerOf(entry));
+            names.append(NameOf(entry));
             // A reply may carry fewer counts than rooms; a missing count is nobody.
-            w.m_channelPeople.append(i < reply.array.size() ? reply.array[i] : 0);
+            people.append(i < reply.array.size() ? reply.array[i] : 0);
         }
     }
+    w.ReplaceChannels(std::move(names), std::move(people), std::move(audio));
     FillRows();
 }
 
 void ChannelList::FillRows() {
     auto& w = ctx_.w;
     QTreeWidget* list = w.m_channelList;
-    if (!list) return;
     list->clear();
     const auto image = [&w, list](int i) {
         if (i < w.m_channelImagesSmall.size()) return w.m_channelImagesSmall[i];
@@ -125,15 +124,15 @@ void ChannelList::FillRows() {
     };
     const QIcon noAudio = image(kNoAudioImage);
     const QIcon audio = image(kAudioImage);
-    for (qsizetype i = 0; i < w.m_channelNames.size(); ++i) {
+    for (qsizetype i = 0; i < w.channelNames().size(); ++i) {
         auto* row = new QTreeWidgetItem;
-        row->setText(0, w.m_channelNames[i]);
-        const int image = w.m_channelAudio[i] == kMarkerNoAudio ? kNoAudioImage : kAudioImage;
+        row->setText(0, w.channelNames()[i]);
+        const int image = w.channelAudio()[i] == kMarkerNoAudio ? kNoAudioImage : kAudioImage;
         row->setData(1, kImageRole, image);
         row->setIcon(1, image == kNoAudioImage ? noAudio : audio);
         row->setData(1, Qt::AccessibleTextRole,
                      image == kNoAudioImage ? QStringLiteral("No audio") : QStringLiteral("Audio"));
-        row->setText(2, QString::number(w.m_channelPeople[i]));
+        row->setText(2, QString::number(w.channelPeople()[i]));
         list->addTopLevelItem(row);
     }
 }
@@ -151,7 +150,7 @@ int ChannelList::LookUpRoom(const QString& name) {
     if (result->Answered() && reply.Is(code1::kReply, code2::kRoomLookUp)) {
         // An answer without a port cannot be joined.
         port = reply.array.empty() ? -1 : reply.array[0];
-        w.m_ownerName = FromWire(reply.text);
+        w.SetRoomOwner(FromWire(reply.text));
     }
     if (!result->Ok()) {
         w.AppendChatLine(RoomTexts::kUnableConnectServer);
@@ -163,14 +162,13 @@ int ChannelList::LookUpRoom(const QString& name) {
 void ChannelList::ChangeRoom() {
     auto& w = ctx_.w;
     QTreeWidget* list = w.m_channelList;
-    const QList<QTreeWidgetItem*> selected =
-        list ? list->selectedItems() : QList<QTreeWidgetItem*>();
+    const QList<QTreeWidgetItem*> selected = list->selectedItems();
     if (selected.isEmpty()) {
         w.ShowMessage(RoomTexts::kChooseRoom);
         return;
     }
-    if (w.m_isOwner == 1) {
-        if (!w.m_roomUsers.isEmpty()) {
+    if (w.isOwner()) {
+        if (!w.roomUsers().isEmpty()) {
             w.ShowMessage(RoomTexts::kOwnerMustAssign);
             return;
         }
@@ -178,64 +176,58 @@ void ChannelList::ChangeRoom() {
     }
     const QString name = selected.first()->text(0);
     bool liveShow = false;
-    for (qsizetype i = 0; i < w.m_channelNames.size(); ++i) {
-        if (w.m_channelNames[i] == name) liveShow = w.m_channelAudio.value(i) == kMarkerLiveShow;
+    for (qsizetype i = 0; i < w.channelNames().size(); ++i) {
+        if (w.channelNames()[i] == name) liveShow = w.channelAudio().value(i) == kMarkerLiveShow;
     }
 
     // The old room is left while m_chatPort still names it: a failed look-up must not keep
     // the old chat connection open behind the no-room state.
     const int port = LookUpRoom(name);
     lifecycle_.LeaveRoom();
-    w.m_chatPort = port;
-    if (w.m_isOwner == 1) lifecycle_.RemoveRoom();
-    w.m_isOwner = 0;
+    w.SetRoomPort(port);
+    if (w.isOwner()) lifecycle_.RemoveRoom();
+    // Whether the join succeeds or not, the old room's ownership is gone.
     if (ctx_.join && ctx_.join()) {
         EnterAsMember(name, liveShow);
     } else {
-        lifecycle_.EnterNoRoom(RoomLifecycle::DisableOrder::AssignCloseEffect);
-        w.m_roomName = name;
+        lifecycle_.EnterNoRoom(CKestrivanDlg::OwnerLoss::ByRoomChange);
+        w.EnterRoom(name);
     }
 }
 
 void ChannelList::EnterAsMember(const QString& name, bool liveShow) {
     auto& w = ctx_.w;
-    w.m_roomName = name;
-    if (w.m_mediaPlayer) w.m_mediaPlayer->Stop();
+    w.EnterRoom(name);
+    w.m_mediaPlayer->Stop();
     if (liveShow) {
         CMsg request(code1::kRequest, code2::kLiveShowRequest);
-        request.text = ToWire(w.m_roomName);
+        request.text = ToWire(w.roomName());
         try {
             if (w.m_pChatSocket) w.m_pChatSocket->SendMsg(request);
         } catch (const zorvi::StreamFailure&) {
             // Without the show the room is still usable; the request is simply lost.
         }
-        if (w.m_mediaPlayer) w.m_mediaPlayer->Stop();
+        w.m_mediaPlayer->Stop();
     }
-    w.AppendChatLine(RoomTexts::kWelcomePrefix + w.m_nickname + RoomTexts::kWelcomeSuffix);
-    if (w.m_roomTitleEdit) w.m_roomTitleEdit->setText(RoomTitleLine(w.m_roomName, w.m_ownerName));
+    w.AppendChatLine(RoomTexts::kWelcomePrefix + w.nickname() + RoomTexts::kWelcomeSuffix);
+    w.m_roomTitleEdit->setText(RoomTitleLine(w.roomName(), w.ownerName()));
     lifecycle_.EnableConversation();
-    w.m_isOwner = 0;
     w.setWindowTitle(RoomTexts::kWindowTitle);
-    if (w.m_effectButton) w.m_effectButton->setEnabled(false);
-    if (w.m_assignButton) w.m_assignButton->setEnabled(false);
-    w.RunSkinCommand(QStringLiteral("goto assignButton DisableButton"));
-    w.RunSkinCommand(QStringLiteral("goto closeEffectButton DisableButton"));
-    w.RunSkinCommand(QStringLiteral("goto EffectButton DisableButton"));
+    w.GiveUpOwnership(CKestrivanDlg::OwnerLoss::ByRoomChange);
     RefreshChannelList();
 }
 
 void ChannelList::OnChannelColumnClick(int column) {
     auto& w = ctx_.w;
     QTreeWidget* list = w.m_channelList;
-    if (!list) return;
     QList<QTreeWidgetItem*> rows;
     while (list->topLevelItemCount() > 0) rows.append(list->takeTopLevelItem(0));
     for (QTreeWidgetItem* row : std::as_const(rows)) {
         QVariant key;
         switch (column) {
             case 0: {
-                const qsizetype at = w.m_channelNames.indexOf(row->text(0));
-                key = at >= 0 ? w.m_channelNames[at] : QString();
+                const qsizetype at = w.channelNames().indexOf(row->text(0));
+                key = at >= 0 ? w.channelNames()[at] : QString();
                 break;
             }
             case 1:

@@ -28,7 +28,7 @@ void PeopleFinder::SendToFoundUser(const QString& nickname, const QString& room,
     if (message.isEmpty() || nickname.isEmpty()) return;
     zorvi::OneShotPlan plan;
     plan.request = CMsg(code1::kRequest, code2::kDeliverToUser);
-    plan.request.list = {ToWire(w.m_nickname), ToWire(nickname), ToWire(message)};
+    plan.request.list = {ToWire(w.nickname()), ToWire(nickname), ToWire(message)};
     if (!room.isEmpty()) plan.request.text = ToWire(room);
     plan.readsReply = false;
     const auto result = ExchangeWithService(w, plan);

@@ -32,7 +32,7 @@ bool PersonActions::eventFilter(QObject* watched, QEvent* event) {
 
 void PersonActions::MessageSelected() {
     IUserList* users = ctx_.w.m_userList;
-    const int selected = users ? users->SelectedIndex() : -1;
+    const int selected = users->SelectedIndex();
     if (selected < 0) return;
     const QString recipient = users->Text(selected);
     const std::optional<QString> message = ctx_.dialogs.AskPrivateMessage(recipient);
@@ -49,7 +49,7 @@ void PersonActions::SendPrivateMessage(const QString& message, const QString& re
     auto& w = ctx_.w;
     CMsg msg(code1::kRequest, code2::kPrivateMessage);
     msg.text = ToWire(message);
-    msg.list = {ToWire(recipient), ToWire(w.m_nickname)};
+    msg.list = {ToWire(recipient), ToWire(w.nickname())};
     auto* chat = w.m_pChatSocket.get();
     if (!chat || !chat->HasOutputWriter()) {
         w.ShowMessage(RoomTexts::kPrivateMessageError);
@@ -71,7 +71,7 @@ void PersonActions::SendPrivateMessage(const QString& message, const QString& re
 void PersonActions::SendBeep() {
     auto& w = ctx_.w;
     IUserList* users = w.m_userList;
-    const int selected = users ? users->SelectedIndex() : -1;
+    const int selected = users->SelectedIndex();
     if (selected < 0) return;
     w.BeepPerson(users->Text(selected));
 }
@@ -100,7 +100,6 @@ void PersonActions::BuildPersonMenu(QMenu& menu, bool isOwner) {
 void PersonActions::ShowPersonMenu(const std::optional<QPoint>& screenPos) {
     auto& w = ctx_.w;
     IUserList* users = w.m_userList;
-    if (!users) return;
     users->SetFocus();
     if (users->SelectedIndex() < 0) return;
     if (!screenPos) return;
@@ -110,7 +109,7 @@ void PersonActions::ShowPersonMenu(const std::optional<QPoint>& screenPos) {
     if (!listOnScreen.contains(*screenPos)) return;
 
     QMenu menu(&w);
-    BuildPersonMenu(menu, w.m_isOwner == 1);
+    BuildPersonMenu(menu, w.isOwner());
     QAction* chosen = ctx_.dialogs.ExecMenu(menu, *screenPos);
     if (!chosen || !chosen->isEnabled()) return;
     const QString name = chosen->objectName();

@@ -14,9 +14,9 @@
 
 void RoomLifecycle::OnNewRoom() {
     auto& w = ctx_.w;
-    const bool wasOwner = w.m_isOwner == 1;
+    const bool wasOwner = w.isOwner();
     if (wasOwner) {
-        if (!w.m_roomUsers.isEmpty()) {
+        if (!w.roomUsers().isEmpty()) {
             w.ShowMessage(RoomTexts::kOwnerMustAssign);
             return;
         }
@@ -28,7 +28,7 @@ void RoomLifecycle::OnNewRoom() {
     zorvi::OneShotPlan plan;
     plan.request = CMsg(code1::kReply, code2::kCreateRoom);
     plan.request.text = ToWire(*name);
-    plan.request.list = {ToWire(w.m_nickname)};
+    plan.request.list = {ToWire(w.nickname())};
     const auto result = ExchangeWithService(w, plan);
     if (!result || !result->Opened()) return;
     if (!result->Ok()) {
@@ -46,78 +46,57 @@ void RoomLifecycle::OnNewRoom() {
 
     LeaveRoom();
     if (wasOwner) RemoveRoom();
-    w.m_chatPort = reply.number;
-    if (w.m_mediaPlayer) w.m_mediaPlayer->Stop();
+    w.SetRoomPort(reply.number);
+    w.m_mediaPlayer->Stop();
     if (ctx_.join && ctx_.join()) {
         EnterAsOwner(*name, wasOwner);
     } else {
-        EnterNoRoom(wasOwner ? DisableOrder::AssignEffectClose : DisableOrder::AssignCloseEffect);
+        EnterNoRoom(wasOwner ? CKestrivanDlg::OwnerLoss::ByOwner
+                             : CKestrivanDlg::OwnerLoss::ByRoomChange);
     }
 }
 
 void RoomLifecycle::EnterAsOwner(const QString& roomName, bool wasOwner) {
     auto& w = ctx_.w;
-    w.m_ownerName = w.m_nickname;
-    w.m_roomName = roomName;
-    w.AppendChatLine(RoomTexts::kWelcomePrefix + w.m_nickname + RoomTexts::kWelcomeSuffix);
+    w.SetRoomOwner(w.nickname());
+    w.EnterRoom(roomName);
+    w.AppendChatLine(RoomTexts::kWelcomePrefix + w.nickname() + RoomTexts::kWelcomeSuffix);
     w.AppendChatLine(wasOwner ? RoomTexts::kNowOwner : RoomTexts::kNowOwnerNewcomer);
     w.AppendChatLine(RoomTexts::kEffectHint);
-    if (w.m_roomTitleEdit) w.m_roomTitleEdit->setText(RoomTitleLine(roomName, w.m_nickname));
-    w.m_isOwner = 1;
+    w.m_roomTitleEdit->setText(RoomTitleLine(roomName, w.nickname()));
     w.setWindowTitle(RoomTexts::kWindowTitle);
-    SetOwnerControls(true);
-    w.RunSkinCommand(QStringLiteral("stop;goto assignButton EnableButton"));
-    w.RunSkinCommand(QStringLiteral("stop;goto closeEffectButton EnableButton"));
-    w.RunSkinCommand(QStringLiteral("stop;goto EffectButton EnableButton"));
+    w.BecomeOwner(CKestrivanDlg::OwnerGain::Created);
     EnableConversation();
     if (refreshChannelList_) refreshChannelList_();
 }
 
-void RoomLifecycle::EnterNoRoom(DisableOrder order) {
+void RoomLifecycle::EnterNoRoom(CKestrivanDlg::OwnerLoss how) {
     auto& w = ctx_.w;
     w.ShowMessage(RoomTexts::kJoinFailed);
-    w.m_chatPort = -1;
-    if (w.m_roomTitleEdit) w.m_roomTitleEdit->clear();
-    if (w.m_chatInput) w.m_chatInput->setReadOnly(true);
-    if (w.m_sendButton) w.m_sendButton->setEnabled(false);
-    w.m_isOwner = 0;
+    w.SetRoomPort(-1);
+    w.m_roomTitleEdit->clear();
+    w.m_chatInput->setReadOnly(true);
+    w.m_sendButton->setEnabled(false);
     w.setWindowTitle(RoomTexts::kWindowTitle);
-    SetOwnerControls(false);
-    w.RunSkinCommand(QStringLiteral("goto assignButton DisableButton"));
-    if (order == DisableOrder::AssignEffectClose) {
-        w.RunSkinCommand(QStringLiteral("goto EffectButton DisableButton"));
-        w.RunSkinCommand(QStringLiteral("goto closeEffectButton DisableButton"));
-    } else {
-        w.RunSkinCommand(QStringLiteral("goto closeEffectButton DisableButton"));
-        w.RunSkinCommand(QStringLiteral("goto EffectButton DisableButton"));
-    }
+    w.GiveUpOwnership(how);
 }
 
 void RoomLifecycle::EnableConversation() {
     auto& w = ctx_.w;
-    if (w.m_chatDisplay) w.m_chatDisplay->show();
-    if (w.m_chatInput) w.m_chatInput->setReadOnly(false);
-    if (w.m_sendButton) w.m_sendButton->setEnabled(true);
-}
-
-void RoomLifecycle::SetOwnerControls(bool enabled) {
-    auto& w = ctx_.w;
-    if (w.m_effectButton) w.m_effectButton->setEnabled(enabled);
-    if (w.m_assignButton) w.m_assignButton->setEnabled(enabled);
+    w.m_chatDisplay->show();
+    w.m_chatInput->setReadOnly(false);
+    w.m_sendButton->setEnabled(true);
 }
 
 void RoomLifecycle::LeaveRoom() {
     auto& w = ctx_.w;
-    if (w.m_chatDisplay) w.m_chatDisplay->clear();
-    if (w.m_chatInput) w.m_chatInput->clear();
-    w.m_roomUsers.clear();
-    if (w.m_userList) w.m_userList->Clear();
+    w.ClearRoom();
 
     auto* chat = w.m_pChatSocket.get();
     if (!chat) return;
     std::string address;
     int port = 0;
-    if (!chat->GetPeerName(address, port) || w.m_chatPort == -1) return;
+    if (!chat->GetPeerName(address, port) || w.chatPort() == -1) return;
 
     try {
         chat->SendMsg(CMsg(code1::kRequest, code2::kLeave));
@@ -128,7 +107,7 @@ void RoomLifecycle::LeaveRoom() {
     if (!chat->HasOutputWriter()) return;
     try {
         CMsg farewell(code1::kRequest, code2::kClosing);
-        farewell.text = ToWire(w.m_nickname + RoomTexts::kLeftRoomSuffix);
+        farewell.text = ToWire(w.nickname() + RoomTexts::kLeftRoomSuffix);
         chat->SendMsg(farewell);
         chat->ShutdownSend();
         chat->Close();
@@ -142,7 +121,7 @@ void RoomLifecycle::RemoveRoom() {
     auto& w = ctx_.w;
     zorvi::OneShotPlan plan;
     plan.request = CMsg(code1::kRequest, code2::kRemoveRoom);
-    plan.request.text = ToWire(w.m_roomName);
+    plan.request.text = ToWire(w.roomName());
     plan.closingCode1 = code1::kReply;
     const auto result = ExchangeWithService(w, plan);
     if (!result) return;
@@ -169,12 +148,11 @@ void RoomLifecycle::RemoveRoom() {
 
 void RoomLifecycle::RefreshRoomView() {
     auto& w = ctx_.w;
-    if (!w.m_userList) return;
     w.m_userList->Clear();
-    if (w.m_roomUsers.isEmpty()) return;
-    for (const QString& name : std::as_const(w.m_roomUsers)) {
+    if (w.roomUsers().isEmpty()) return;
+    for (const QString& name : w.roomUsers()) {
         // Exact comparison: a name differing only in letter case is not the owner.
-        w.m_userList->AddColoredName(name, name == w.m_ownerName ? kOwnerColour : 0);
+        w.m_userList->AddColoredName(name, name == w.ownerName() ? kOwnerColour : 0);
     }
-    if (w.m_roomTitleEdit) w.m_roomTitleEdit->setText(RoomTitleLine(w.m_roomName, w.m_ownerName));
+    w.m_roomTitleEdit->setText(RoomTitleLine(w.roomName(), w.ownerName()));
 }

@@ -7,7 +7,7 @@ std::optional<zorvi::OneShotResult> ExchangeWithService(CKestrivanDlg& w,
                                                         const zorvi::OneShotPlan& plan) {
     auto* socket = w.m_pServiceSocket.get();
     if (!socket) return std::nullopt;
-    return zorvi::RunOneShot(*socket, w.m_chatHost.toStdString(), w.endpoints().servicePort, plan);
+    return zorvi::RunOneShot(*socket, w.chatHost().toStdString(), w.endpoints().servicePort, plan);
 }
 
 DelayedProgress::DelayedProgress(zorvi::ZorviSocket& socket, IRoomDialogs& dialogs, QString text,

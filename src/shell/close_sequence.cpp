@@ -24,16 +24,16 @@ CloseOutcome CloseSequence::OnCloseWindow() {
     } reset{running_};
 
     if (!dlg_.AskYesNo(shell_texts::AreYouSureExit())) return CloseOutcome::Stopped;
-    if (dlg_.m_isOwner && !dlg_.m_roomUsers.isEmpty()) {
+    if (dlg_.isOwner() && !dlg_.roomUsers().isEmpty()) {
         dlg_.ShowMessage(shell_texts::OwnerMustAssign());
         return CloseOutcome::Stopped;
     }
     OfferToSave();
     LeaveChatServer();
-    if (dlg_.m_isOwner && steps_.removeRoom) steps_.removeRoom();
+    if (dlg_.isOwner() && steps_.removeRoom) steps_.removeRoom();
     for (const char* command : shell_texts::kHideWingCommands)
         dlg_.RunSkinCommand(QString::fromLatin1(command));
-    if (dlg_.m_soundOn) dlg_.PlayProgramSound(ProgramSound::Goodbye, true);
+    if (dlg_.soundOn()) dlg_.PlayProgramSound(ProgramSound::Goodbye, true);
     if (steps_.removeTrayIcon) steps_.removeTrayIcon();
     if (steps_.exitAllowed && !steps_.exitAllowed()) return CloseOutcome::KeptAlive;
     if (steps_.endModalRun) steps_.endModalRun();
@@ -41,8 +41,7 @@ CloseOutcome CloseSequence::OnCloseWindow() {
 }
 
 void CloseSequence::OfferToSave() {
-    if (!dlg_.m_chatDisplay || FirstVisibleLine(*dlg_.m_chatDisplay, kMaxLineChars).isEmpty())
-        return;
+    if (FirstVisibleLine(*dlg_.m_chatDisplay, kMaxLineChars).isEmpty()) return;
     if (!dlg_.AskYesNo(shell_texts::SaveChatQuestion())) return;
     if (steps_.saveTranscript && !steps_.saveTranscript())
         dlg_.ShowMessage(shell_texts::SaveError());
@@ -53,7 +52,7 @@ void CloseSequence::LeaveChatServer() {
     std::string address;
     int port = 0;
     // Leaving is only sent over a connection that is still established.
-    if (dlg_.m_pChatSocket->GetPeerName(address, port) && dlg_.m_chatPort != -1 && steps_.leaveRoom)
+    if (dlg_.m_pChatSocket->GetPeerName(address, port) && dlg_.chatPort() != -1 && steps_.leaveRoom)
         steps_.leaveRoom();
     dlg_.m_pChatSocket.reset();
     dlg_.WatchChatSocket();

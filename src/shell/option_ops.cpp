@@ -20,7 +20,7 @@ OptionOps::OptionOps(CKestrivanDlg& dlg, DialogRunner runner)
 
 void OptionOps::OnOptions() {
     COptionDlg options(&dlg_);
-    options.m_sound = dlg_.m_soundOn != 0;
+    options.m_sound = dlg_.soundOn();
     options.m_savePassword = false;
     SettingsStore* settings = dlg_.services().settings;
     if (settings) {
@@ -34,14 +34,14 @@ void OptionOps::OnOptions() {
                      [this] { OpenPasswordPage(); });
 
     if (runner_(options) != QDialog::Accepted) return;
-    dlg_.m_soundOn = options.m_sound ? 1 : 0;
+    dlg_.SetSoundOn(options.m_sound);
     if (!settings) return;
     // All four are written on every OK, the name and password also when the password is
     // not to be remembered.
-    settings->WriteNumber(QStringLiteral("sound"), dlg_.m_soundOn);
+    settings->WriteNumber(QStringLiteral("sound"), dlg_.soundOn() ? 1 : 0);
     settings->WriteNumber(QStringLiteral("psave"), options.m_savePassword ? 1 : 0);
-    settings->WriteString(QStringLiteral("username"), dlg_.m_nickname);
-    settings->WriteString(QStringLiteral("password"), dlg_.m_password);
+    settings->WriteString(QStringLiteral("username"), dlg_.nickname());
+    settings->WriteString(QStringLiteral("password"), dlg_.password());
 }
 
 void OptionOps::OpenServiceHomePage() {

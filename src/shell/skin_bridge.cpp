@@ -79,7 +79,7 @@ void SkinBridge::OnSkinButton(const QString& name) {
 }
 
 void SkinBridge::WingSound() {
-    if (dlg_.m_soundOn) dlg_.PlayProgramSound(ProgramSound::Wing);
+    if (dlg_.soundOn()) dlg_.PlayProgramSound(ProgramSound::Wing);
 }
 
 void SkinBridge::Minimize() {
@@ -93,7 +93,7 @@ void SkinBridge::AssignOwner() {
 }
 
 void SkinBridge::PrivateMessage() {
-    if (!dlg_.m_userList || dlg_.m_userList->SelectedIndex() < 0) {
+    if (dlg_.m_userList->SelectedIndex() < 0) {
         dlg_.ShowMessage(kSelectOnePerson);
         return;
     }
@@ -114,7 +114,7 @@ void SkinBridge::ToggleButtonWing() {
 
 void SkinBridge::ToggleChannelWing() {
     if (dlg_.m_channelWingOpen) {
-        if (dlg_.m_channelList) dlg_.m_channelList->hide();
+        dlg_.m_channelList->hide();
         for (const QString& c : kCloseChannelWing) dlg_.RunSkinCommand(c);
         WingSound();
         refreshTimer_.reset();
@@ -123,7 +123,7 @@ void SkinBridge::ToggleChannelWing() {
     }
     for (const QString& c : kOpenChannelWing) dlg_.RunSkinCommand(c);
     WingSound();
-    if (dlg_.m_channelList) dlg_.m_channelList->showNormal();
+    dlg_.m_channelList->showNormal();
     Call(targets_.refreshChannelList);
     refreshTimer_ = std::make_unique<QTimer>();
     refreshTimer_->setInterval(refreshPeriod_);

@@ -83,7 +83,7 @@ TEST(ChatDispatch, RoomTextAndPrivateMessages) {
 
 TEST(ChatDispatch, SoundsStayQuietWithSoundOff) {
     ChatHarness h;
-    h.w().m_soundOn = 0;
+    h.w().SetSoundOn(false);
     CMsg pm = Record(code2::kPrivateMessage, "hi", {"ann"});
     CMsg beep = Record(code2::kBeep, {}, {"b"});
     h.w().DispatchRecord(pm);
@@ -106,7 +106,7 @@ TEST(ChatDispatch, PeopleJoinAndLeave) {
     })));
     ASSERT_TRUE(h.Join(peer));
     ASSERT_TRUE(WaitFor([&] { return h.Display().contains(QStringLiteral("done")); }));
-    EXPECT_EQ(h.w().m_roomUsers, QStringList({"Bobby", "carol"}));
+    EXPECT_EQ(h.w().roomUsers(), QStringList({"Bobby", "carol"}));
     EXPECT_EQ(h.users.Names(), QStringList({"Bobby"}));
     EXPECT_EQ(h.users.Colour(0), kOwnerColour);
     EXPECT_GE(h.users.redraws, 3);
@@ -145,19 +145,19 @@ TEST(ChatDispatch, WithoutBoundSubsystemsNothingBreaks) {
         Record(code2::kLiveShowStart, "c"),   Record(code2::kLiveShowPlaylist, "d"),
         Record(code2::kGiveOwnership),        Record(code2::kOwnerChanged)};
     for (CMsg& m : records) t.w().DispatchRecord(m);
-    EXPECT_EQ(t.w().m_isOwner, 1);
-    EXPECT_TRUE(t.w().m_ownerName.isEmpty());
+    EXPECT_TRUE(t.w().isOwner());
+    EXPECT_TRUE(t.w().ownerName().isEmpty());
 }
 
 TEST(ChatDispatch, OtherCodesChangeNothing) {
     ChatHarness h;
-    h.w().m_roomUsers = QStringList({"ann"});
+    h.w().AddRoomUser(QStringLiteral("ann"), false);
     CMsg twelve = Record(code2::kLeave, "x", {"y"}, 1);
     CMsg unknown = Record(kNotACode, "x", {"y"}, 1);
     h.w().DispatchRecord(twelve);
     h.w().DispatchRecord(unknown);
     EXPECT_TRUE(h.Display().isEmpty());
-    EXPECT_EQ(h.w().m_roomUsers, QStringList({"ann"}));
+    EXPECT_EQ(h.w().roomUsers(), QStringList({"ann"}));
     EXPECT_TRUE(h.sounds.played.empty());
     EXPECT_TRUE(h.effects.calls.isEmpty());
     EXPECT_TRUE(h.rooms.calls.isEmpty());

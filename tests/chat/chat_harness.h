@@ -72,7 +72,7 @@ struct ChatHarness : TestWindow {
     ChatHarness() {
         w().SetRoomOperations(&rooms);
         w().SetEffectOperations(&effects);
-        w().m_nickname = QStringLiteral("me");
+        w().SetIdentity(QStringLiteral("me"), {});
         // The server list is written below the installation folder, never the test's
         // working folder.
         install = dir.filePath(QStringLiteral("install"));

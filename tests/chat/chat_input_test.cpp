@@ -126,7 +126,7 @@ TEST(ChatInput, KickRules) {
     EXPECT_EQ(h.box.shown, QStringList({"Only the owner of this chat room can <kick> people!"}));
     EXPECT_TRUE(h.Display().isEmpty());
 
-    h.w().m_isOwner = 1;
+    h.w().BecomeOwner(CKestrivanDlg::OwnerGain::Received);
     h.w().ProcessCommand(QStringLiteral("/kick"));
     h.w().ProcessCommand(QStringLiteral("/kick me"));
     h.w().ProcessCommand(QStringLiteral("/kick bob and more words"));
@@ -142,7 +142,7 @@ TEST(ChatInput, KickRules) {
 
 TEST(ChatInput, KickAndBeepReportWhenNotConnected) {
     ChatHarness h;
-    h.w().m_isOwner = 1;
+    h.w().BecomeOwner(CKestrivanDlg::OwnerGain::Received);
     h.w().ProcessCommand(QStringLiteral("/kick bob"));
     h.w().ProcessCommand(QStringLiteral("/beep bob"));
     EXPECT_EQ(h.Lines(),

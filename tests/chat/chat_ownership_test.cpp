@@ -19,13 +19,11 @@ const QStringList kBecome = {"goto assignButton EnableButton", "goto EffectButto
 // An owner in a room with ann and bob, connected to a listening chat host.
 struct OwnerHarness : ListeningHarness {
     OwnerHarness() {
-        w().m_isOwner = 1;
-        w().m_ownerName = QStringLiteral("me");
-        w().m_roomUsers = QStringList({"ann", "bob"});
-        users.AddColoredName(QStringLiteral("ann"), 0);
-        users.AddColoredName(QStringLiteral("bob"), 0);
-        w().m_assignButton->setEnabled(true);
-        w().m_effectButton->setEnabled(true);
+        w().BecomeOwner(CKestrivanDlg::OwnerGain::Received);
+        w().SetRoomOwner(QStringLiteral("me"));
+        w().AddRoomUser(QStringLiteral("ann"), false);
+        w().AddRoomUser(QStringLiteral("bob"), false);
+        skin.commands.clear();  // the cases look only at what they cause
     }
 };
 
@@ -35,11 +33,13 @@ TEST(Ownership, RefusedAssignmentsChangeNothing) {
     OwnerHarness h;
     ASSERT_TRUE(h.joined);
     // Nobody else in the room, whatever is selected.
-    h.w().m_roomUsers.clear();
+    h.w().RemoveRoomUser(QStringLiteral("ann"));
+    h.w().RemoveRoomUser(QStringLiteral("bob"));
     h.users.Select(0);
     h.w().OnAssignOwner();
     // Nothing selected.
-    h.w().m_roomUsers = QStringList({"ann", "bob"});
+    h.w().AddRoomUser(QStringLiteral("ann"), false);
+    h.w().AddRoomUser(QStringLiteral("bob"), false);
     h.users.Select(-1);
     h.w().OnAssignOwner();
     // The user answers No.
@@ -52,7 +52,7 @@ TEST(Ownership, RefusedAssignmentsChangeNothing) {
                            "the others!",
                            "Please select one user from the user list before press this button!"}));
     EXPECT_EQ(h.box.asked, QStringList({"Are you sure to assign the room ownership to bob?"}));
-    EXPECT_EQ(h.w().m_isOwner, 1);
+    EXPECT_TRUE(h.w().isOwner());
     EXPECT_TRUE(h.w().m_assignButton->isEnabled());
     EXPECT_TRUE(h.w().m_effectButton->isEnabled());
     EXPECT_TRUE(h.skin.commands.isEmpty());
@@ -64,11 +64,11 @@ TEST(Ownership, ConfirmedAssignmentGivesTheRoomUpAtOnce) {
     ASSERT_TRUE(h.joined);
     h.users.Select(0);
     h.w().OnAssignOwner();
-    EXPECT_EQ(h.w().m_isOwner, 0);
+    EXPECT_FALSE(h.w().isOwner());
     EXPECT_FALSE(h.w().m_assignButton->isEnabled());
     EXPECT_FALSE(h.w().m_effectButton->isEnabled());
     EXPECT_EQ(h.skin.commands, kGiveUp);
-    EXPECT_EQ(h.w().m_ownerName, QStringLiteral("me")) << "the server's record names the new owner";
+    EXPECT_EQ(h.w().ownerName(), QStringLiteral("me")) << "the server's record names the new owner";
     EXPECT_TRUE(h.Display().isEmpty());
     const auto sent = h.Sent();
     ASSERT_EQ(sent.size(), 1u);
@@ -85,7 +85,7 @@ TEST(Ownership, AssignmentThatCannotBeSentIsReported) {
     h.w().m_pChatSocket->Abort();  // no output writer: nothing would leave
     h.w().OnAssignOwner();
     EXPECT_EQ(h.Lines(), QStringList({"There is error in connect server!"}));
-    EXPECT_EQ(h.w().m_isOwner, 0);
+    EXPECT_FALSE(h.w().isOwner());
     EXPECT_EQ(h.skin.commands, kGiveUp);
 
     OwnerHarness closed;
@@ -103,21 +103,21 @@ TEST(Ownership, WithoutAChatConnectionNothingChanges) {
     h.w().m_pChatSocket.reset();
     h.w().OnAssignOwner();
     EXPECT_EQ(h.box.shown, QStringList({"Error in assign owner!"}));
-    EXPECT_EQ(h.w().m_isOwner, 1);
+    EXPECT_TRUE(h.w().isOwner());
     EXPECT_TRUE(h.w().m_assignButton->isEnabled());
 }
 
 TEST(Ownership, BecomingTheOwner) {
     ChatHarness h;
-    h.w().m_ownerName = QStringLiteral("ann");
+    h.w().SetRoomOwner(QStringLiteral("ann"));
     ScriptPeer peer([] {
         PeerScript s;
         s.Send(Record(code2::kGiveOwnership, {}, {"ann", "ignored"})).Silent();
         return s;
     }());
     ASSERT_TRUE(h.Join(peer));
-    ASSERT_TRUE(WaitFor([&] { return h.w().m_isOwner == 1; }));
-    EXPECT_EQ(h.w().m_ownerName, QStringLiteral("me"));
+    ASSERT_TRUE(WaitFor([&] { return h.w().isOwner(); }));
+    EXPECT_EQ(h.w().ownerName(), QStringLiteral("me"));
     EXPECT_EQ(h.rooms.calls, QStringList({"RefreshRoomView"}));
     EXPECT_EQ(h.Lines(), QStringList({"ann give you the ownership of this room!", "",
                                       " Now! You are the owner of this Room! ",
@@ -131,15 +131,15 @@ TEST(Ownership, BecomingTheOwner) {
 
 TEST(Ownership, OwnerChangedTakesTheLastEntry) {
     ChatHarness h;
-    h.w().m_isOwner = 1;
+    h.w().BecomeOwner(CKestrivanDlg::OwnerGain::Received);
     CMsg two = Record(code2::kOwnerChanged, {}, {"ann", "bob"});
     h.w().DispatchRecord(two);
-    EXPECT_EQ(h.w().m_ownerName, QStringLiteral("bob"));
-    EXPECT_EQ(h.w().m_isOwner, 1);
+    EXPECT_EQ(h.w().ownerName(), QStringLiteral("bob"));
+    EXPECT_TRUE(h.w().isOwner());
     EXPECT_EQ(h.rooms.calls, QStringList({"RefreshRoomView"}));
     CMsg none = Record(code2::kOwnerChanged);
     h.w().DispatchRecord(none);
-    EXPECT_TRUE(h.w().m_ownerName.isEmpty());
+    EXPECT_TRUE(h.w().ownerName().isEmpty());
     CMsg giverUnknown = Record(code2::kGiveOwnership);
     h.w().DispatchRecord(giverUnknown);
     EXPECT_EQ(h.Lines().first(), QStringLiteral(" give you the ownership of this room!"));

@@ -26,7 +26,7 @@ const char* const kWelcomeForBob =
 
 TEST(ChatSetUp, LeavesTheWindowLoggedInButInNoRoom) {
     ChatHarness h;
-    h.w().m_nickname = QStringLiteral("bob");
+    h.w().SetIdentity(QStringLiteral("bob"), {});
     h.w().SetUp();
     CKestrivanDlg& w = h.w();
 
@@ -52,8 +52,8 @@ TEST(ChatSetUp, LeavesTheWindowLoggedInButInNoRoom) {
 
 TEST(ChatSetUp, EmptyNicknameAndSoundOff) {
     ChatHarness h;
-    h.w().m_nickname.clear();
-    h.w().m_soundOn = 0;
+    h.w().SetIdentity({}, {});
+    h.w().SetSoundOn(false);
     h.w().SetUp();
     EXPECT_TRUE(h.Display().startsWith(QStringLiteral(" Welcome ! \n\nYou can join")));
     EXPECT_TRUE(h.sounds.played.empty());

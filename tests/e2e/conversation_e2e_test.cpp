@@ -27,13 +27,13 @@ protected:
     void Meet(E2EClient& owner, const QString& room, std::initializer_list<E2EClient*> guests) {
         owner.dialogs.roomNames.push_back(room);
         owner.rooms.OnNewRoom();
-        ASSERT_EQ(owner.w().m_isOwner, 1);
-        ASSERT_EQ(owner.w().m_roomName, room);
+        ASSERT_TRUE(owner.w().isOwner());
+        ASSERT_EQ(owner.w().roomName(), room);
         for (E2EClient* g : guests) {
             ASSERT_TRUE(g->ChangeInto(room)) << g->Conversation().toStdString();
-            EXPECT_EQ(g->w().m_ownerName, owner.w().m_nickname);
+            EXPECT_EQ(g->w().ownerName(), owner.w().nickname());
             ASSERT_TRUE(
-                Eventually([&] { return owner.w().m_roomUsers.contains(g->w().m_nickname); }));
+                Eventually([&] { return owner.w().roomUsers().contains(g->w().nickname()); }));
         }
     }
 
@@ -85,16 +85,16 @@ TEST_F(ConversationE2E, OwnerKicksAThirdAndHandsTheRoomOver) {
     EXPECT_TRUE(Eventually([&] {
         return cy.Hears(QStringLiteral("You are disconnected from the server!"));
     })) << cy.Conversation().toStdString();
-    EXPECT_TRUE(Eventually([&] { return !ann.w().m_roomUsers.contains(QStringLiteral("cy")); }));
+    EXPECT_TRUE(Eventually([&] { return !ann.w().roomUsers().contains(QStringLiteral("cy")); }));
     EXPECT_TRUE(Eventually([&] { return !bob.tw.users.Names().contains(QStringLiteral("cy")); }));
 
     // Hand-over: the giver stops being owner at once, the taker is told, the other updates.
     ASSERT_TRUE(ann.SelectPerson(QStringLiteral("bob")));
     ann.w().OnAssignOwner();
-    EXPECT_EQ(ann.w().m_isOwner, 0);
-    EXPECT_TRUE(Eventually([&] { return bob.w().m_isOwner == 1; }));
+    EXPECT_FALSE(ann.w().isOwner());
+    EXPECT_TRUE(Eventually([&] { return bob.w().isOwner(); }));
     EXPECT_TRUE(bob.Hears(QStringLiteral("ann give you the ownership of this room!")));
-    EXPECT_TRUE(Eventually([&] { return ann.w().m_ownerName == QStringLiteral("bob"); }));
+    EXPECT_TRUE(Eventually([&] { return ann.w().ownerName() == QStringLiteral("bob"); }));
     const int bobIndex = ann.tw.users.Names().indexOf(QStringLiteral("bob"));
     ASSERT_GE(bobIndex, 0);
     EXPECT_EQ(ann.tw.users.Colour(bobIndex), kOwnerColour);
@@ -105,7 +105,7 @@ TEST_F(ConversationE2E, RoomIsRemovedWhenItsOwnerLeavesAlone) {
     ASSERT_TRUE(ann.LogIn());
     ann.dialogs.roomNames.push_back(QStringLiteral("solo"));
     ann.rooms.OnNewRoom();
-    ASSERT_EQ(ann.w().m_isOwner, 1);
+    ASSERT_TRUE(ann.w().isOwner());
     auto listed = [&](const QString& room) {
         ann.rooms.RefreshChannelList();
         for (int i = 0; i < ann.w().m_channelList->topLevelItemCount(); ++i)
@@ -115,7 +115,7 @@ TEST_F(ConversationE2E, RoomIsRemovedWhenItsOwnerLeavesAlone) {
     ASSERT_TRUE(listed(QStringLiteral("solo")));
 
     ASSERT_TRUE(ann.ChangeInto(QStringLiteral("Lobby")));  // the owner alone is asked, says Yes
-    EXPECT_EQ(ann.w().m_isOwner, 0);
+    EXPECT_FALSE(ann.w().isOwner());
     EXPECT_FALSE(listed(QStringLiteral("solo")));
     EXPECT_FALSE(ann.Hears(QStringLiteral("Error in Remove ChatRoom!")));
 }

@@ -30,7 +30,7 @@ bool E2EClient::ChangeInto(const QString& room) {
             list->setCurrentItem(list->topLevelItem(i));
             list->topLevelItem(i)->setSelected(true);
             rooms.ChangeRoom();
-            return w().m_roomName == room && w().m_chatPort != -1;
+            return w().roomName() == room && w().chatPort() != -1;
         }
     }
     return false;

@@ -41,8 +41,8 @@ TEST(Markup, ServerNamesStayPlainText) {
     EXPECT_EQ(client.tw.users.Text(0), kMarkup);
 
     // The title line and the channel list hold the text as typed.
-    w.m_roomName = kMarkup;
-    w.m_ownerName = kMarkup;
+    w.EnterRoom(kMarkup);
+    w.SetRoomOwner(kMarkup);
     client.rooms.RefreshRoomView();
     EXPECT_TRUE(w.m_roomTitleEdit->text().startsWith(kMarkup));
 }

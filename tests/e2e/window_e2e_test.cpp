@@ -85,7 +85,7 @@ TEST(WindowE2E, LogsInOpensTheChannelWingAndWatchesTheLiveShow) {
     program->ShowWindow();
     CKestrivanDlg& w = program->window();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w, 10000));
-    EXPECT_EQ(w.m_nickname, QStringLiteral("gui"));
+    EXPECT_EQ(w.nickname(), QStringLiteral("gui"));
 
     // Opening the channel wing fetches the list at once: the demo's rooms are there.
     ASSERT_TRUE(Press(&w, QStringLiteral("RightWingButton")));
@@ -98,9 +98,9 @@ TEST(WindowE2E, LogsInOpensTheChannelWingAndWatchesTheLiveShow) {
     const int row = int(ChannelNames(w).indexOf(QStringLiteral("Live Show")));
     w.m_channelList->setCurrentItem(w.m_channelList->topLevelItem(row));
     ASSERT_TRUE(Press(&w, QStringLiteral("changeButton")));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.m_roomName == QStringLiteral("Live Show"); }, 5000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.m_mediaAddress.isEmpty(); }, 5000));
-    EXPECT_TRUE(w.m_mediaAddress.startsWith(zorvid.webUrl()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.roomName() == QStringLiteral("Live Show"); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.mediaAddress().isEmpty(); }, 5000));
+    EXPECT_TRUE(w.mediaAddress().startsWith(zorvid.webUrl()));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             const auto s = program->media().MediaStatus();
@@ -122,7 +122,7 @@ TEST(WindowE2E, ReceivedImageEffectShowsTheEffectPage) {
     ASSERT_TRUE(owner.LogIn());
     owner.dialogs.roomNames.push_back(QStringLiteral("gallery"));
     owner.rooms.OnNewRoom();
-    ASSERT_EQ(owner.w().m_isOwner, 1);
+    ASSERT_TRUE(owner.w().isOwner());
 
     ProgramUnderTest program(zorvid);
     ASSERT_TRUE(program->LoginSequence());
@@ -135,7 +135,7 @@ TEST(WindowE2E, ReceivedImageEffectShowsTheEffectPage) {
     w.m_channelList->setCurrentItem(w.m_channelList->topLevelItem(row));
     ASSERT_TRUE(Press(&w, QStringLiteral("changeButton")));
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return owner.w().m_roomUsers.contains(QStringLiteral("gui")); }, 5000));
+        [&] { return owner.w().roomUsers().contains(QStringLiteral("gui")); }, 5000));
 
     owner.tw.effectPane.SetPage(zorvid.webUrl() + QStringLiteral("/effect/pic_2.htm"),
                                 QStringLiteral("ChoosePic"));

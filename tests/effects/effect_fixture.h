@@ -15,8 +15,9 @@ class EffectFixture : public ::testing::Test {
 protected:
     EffectFixture() : ops(tw.w()) {
         tw.w().SetEffectOperations(&ops);
-        tw.w().m_nickname = QStringLiteral("owner");
-        tw.w().m_isOwner = 1;
+        tw.w().SetIdentity(QStringLiteral("owner"), {});
+        tw.w().BecomeOwner(CKestrivanDlg::OwnerGain::Received);
+        tw.skin.commands.clear();  // the cases look only at the skin commands they cause
     }
 
     CKestrivanDlg& w() { return tw.w(); }

@@ -21,7 +21,8 @@ const QStringList kWingCommands{texts::ShowEffectWing(), texts::EnableCloseEffec
 }  // namespace
 
 TEST_F(EffectFixture, ImageEffectShowsPaneWingAndLine) {
-    w().m_isOwner = 0;  // anybody receives
+    w().GiveUpOwnership(CKestrivanDlg::OwnerLoss::ByOwner);  // anybody receives
+    tw.skin.commands.clear();
     CMsg msg = EffectRecord(code2::kImageEffect, kPic, "alice");
     w().DispatchRecord(msg);
 
@@ -56,7 +57,7 @@ TEST_F(EffectFixture, Code22IsHandledExactlyLike21) {
 }
 
 TEST_F(EffectFixture, SoundEffectKeepsHiddenPaneHiddenButOpensTheWing) {
-    w().m_soundOn = 0;  // effects do not depend on the program's sound setting
+    w().SetSoundOn(false);  // effects do not depend on the program's sound setting
     CMsg msg = EffectRecord(code2::kSoundEffect, kSound, "alice");
     w().DispatchRecord(msg);
 
@@ -93,4 +94,25 @@ TEST_F(EffectFixture, AddressesThatAreNotWebPagesAreRefused) {
     EXPECT_TRUE(tw.effectPane.calls.isEmpty());
     EXPECT_FALSE(tw.effectPane.IsVisible());
     EXPECT_TRUE(tw.skin.commands.isEmpty());
+}
+
+// A window with no parts attached still runs every path that uses them: the live show,
+// effect reception and the effect pane go to stand-ins instead of null parts.
+TEST(EffectsWithoutParts, LiveShowAndEffectsReachStandIns) {
+    CKestrivanDlg window{WindowServices{}};
+    EffectOps effects(window);
+    window.SetEffectOperations(&effects);
+    window.SetUp();
+
+    CMsg show(14, 48);
+    show.text = "http://127.0.0.1:1/live.asx";
+    window.DispatchRecord(show);
+    EXPECT_EQ(window.mediaAddress(), QStringLiteral("http://127.0.0.1:1/live.asx"));
+
+    CMsg image = EffectRecord(code2::kImageEffect, kPic, "alice");
+    window.DispatchRecord(image);
+    effects.ShowEffectCatalogue();
+    effects.CloseEffectPane();
+    EXPECT_TRUE(window.m_chatDisplay->toPlainText().contains(
+        QStringLiteral("alice send you a image effect!")));
 }

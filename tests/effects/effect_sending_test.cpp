@@ -88,7 +88,7 @@ TEST_F(EffectFixture, SendToUserWritesSenderAndTargetUnchanged) {
 TEST_F(EffectFixture, NonOwnerIsToldInTheRightOrderAndNothingIsSent) {
     ScriptPeer peer(PeerScript().Receive().StepTimeout(std::chrono::milliseconds(300)));
     ConnectChat(peer);
-    w().m_isOwner = 0;
+    w().GiveUpOwnership(CKestrivanDlg::OwnerLoss::ByOwner);
     tw.effectPane.SetVisible(true);
 
     // To all: the page is checked before ownership.
@@ -164,13 +164,13 @@ TEST_F(EffectFixture, CatalogueOpensShownAndBackStopsAtIt) {
 
     // Somebody who does not own the room cannot go back at all.
     tw.effectPane.calls.clear();
-    w().m_isOwner = 0;
+    w().GiveUpOwnership(CKestrivanDlg::OwnerLoss::ByOwner);
     ops.BackInCatalogue();
     EXPECT_TRUE(tw.effectPane.calls.isEmpty());
 }
 
 TEST_F(EffectFixture, EffectButtonAndCloseCarryTheWingSound) {
-    w().m_soundOn = 1;
+    w().SetSoundOn(true);
     ops.OnEffectButton();
     EXPECT_TRUE(tw.effectPane.IsVisible());
     ASSERT_EQ(tw.sounds.played.size(), 1u);
@@ -190,7 +190,7 @@ TEST_F(EffectFixture, EffectButtonAndCloseCarryTheWingSound) {
     EXPECT_TRUE(tw.effectPane.calls.isEmpty());
     EXPECT_EQ(tw.sounds.played.size(), 3u);
 
-    w().m_soundOn = 0;
+    w().SetSoundOn(false);
     ops.CloseEffectPane();
     ops.OnEffectButton();
     EXPECT_EQ(tw.sounds.played.size(), 3u);

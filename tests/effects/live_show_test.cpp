@@ -118,10 +118,10 @@ protected:
 };
 
 TEST_F(LiveShowFixture, AddressOpensDirectlyWithWingAndSound) {
-    w().m_soundOn = 1;
+    w().SetSoundOn(true);
     CMsg msg = LiveShow(code2::kLiveShowStart, kClip);
     w().DispatchRecord(msg);
-    EXPECT_EQ(w().m_mediaAddress, QString::fromStdString(kClip));
+    EXPECT_EQ(w().mediaAddress(), QString::fromStdString(kClip));
     EXPECT_EQ(tw.media.calls,
               QStringList({QStringLiteral("Stop"),
                            QStringLiteral("Open ") + QString::fromStdString(kClip)}));
@@ -136,14 +136,14 @@ TEST_F(LiveShowFixture, AddressOpensDirectlyWithWingAndSound) {
     ops.LiveShowByAddress(LiveShow(code2::kLiveShowStart, "rtsp://127.0.0.1/nothing"));
     EXPECT_EQ(tw.box.shown, QStringList{texts::MediaAddressError()});
     EXPECT_EQ(tw.media.calls.last(), QStringLiteral("Stop"));
-    EXPECT_EQ(w().m_mediaAddress, QStringLiteral("rtsp://127.0.0.1/nothing"));
+    EXPECT_EQ(w().mediaAddress(), QStringLiteral("rtsp://127.0.0.1/nothing"));
 }
 
 TEST_F(LiveShowFixture, EmptyAddressStillChecksTheOpenStatus) {
-    w().m_soundOn = 1;
-    w().m_mediaAddress = QStringLiteral("http://old/");
+    w().SetSoundOn(true);
+    w().SetMediaAddress(QStringLiteral("http://old/"));
     ops.LiveShowByAddress(LiveShow(code2::kLiveShowStart, ""));
-    EXPECT_TRUE(w().m_mediaAddress.isEmpty());
+    EXPECT_TRUE(w().mediaAddress().isEmpty());
     EXPECT_EQ(tw.media.calls, QStringList{QStringLiteral("Stop")});
     EXPECT_TRUE(tw.skin.commands.isEmpty());
     EXPECT_TRUE(tw.sounds.played.empty());
@@ -157,7 +157,7 @@ TEST_F(LiveShowFixture, EmptyAddressStillChecksTheOpenStatus) {
 }
 
 TEST_F(LiveShowFixture, PlaylistIsWrittenAndOpenedQuietly) {
-    w().m_soundOn = 1;
+    w().SetSoundOn(true);
     const std::string info = "http://127.0.0.1:8080/live/";
     CMsg msg = LiveShow(code2::kLiveShowPlaylist, kClip, {info, "Band"});
     w().DispatchRecord(msg);
@@ -173,7 +173,7 @@ TEST_F(LiveShowFixture, PlaylistIsWrittenAndOpenedQuietly) {
     // The next one overwrites the file whole.
     ops.LiveShowByPlaylist(LiveShow(code2::kLiveShowPlaylist, "http://127.0.0.1:8080/b.wav"));
     EXPECT_EQ(Playlist(), BuildLiveShowPlaylist("http://127.0.0.1:8080/b.wav", {}));
-    EXPECT_EQ(w().m_mediaAddress, QStringLiteral("http://127.0.0.1:8080/b.wav"));
+    EXPECT_EQ(w().mediaAddress(), QStringLiteral("http://127.0.0.1:8080/b.wav"));
 
     tw.media.openStatus = 2;
     tw.media.calls.clear();

@@ -19,10 +19,10 @@ using namespace std::chrono_literals;
 class JoinTest : public ::testing::Test {
 protected:
     JoinTest() {
-        tw.w().m_nickname = QStringLiteral("kim");
-        tw.w().m_chatHost = QStringLiteral("127.0.0.1");
+        tw.w().SetIdentity(QStringLiteral("kim"), {});
+        tw.w().SetServerHost(QStringLiteral("127.0.0.1"));
     }
-    void UseChatHost(const kvtest::ScriptPeer& peer) { tw.w().m_chatPort = peer.port(); }
+    void UseChatHost(const kvtest::ScriptPeer& peer) { tw.w().SetRoomPort(peer.port()); }
     // Processes events until the conversation shows the line, for up to 5 s.
     bool DisplayShows(const char* line) {
         return QTest::qWaitFor(
@@ -47,12 +47,12 @@ TEST_F(JoinTest, RefusalsShowTheirMessageAndLeaveNoConnection) {
         script.ReceiveBareString().SendBareString(std::string(answer)).ExpectEnd();
         kvtest::ScriptPeer host(script);
         UseChatHost(host);
-        tw.w().m_soundOn = 0;
+        tw.w().SetSoundOn(false);
 
         EXPECT_FALSE(ops.JoinChatServer());
         EXPECT_EQ(tw.box.shown, QStringList{QString::fromUtf8(message)});
         EXPECT_FALSE(tw.w().m_pChatSocket->IsOpen());
-        EXPECT_EQ(tw.w().m_soundOn, 0);
+        EXPECT_FALSE(tw.w().soundOn());
         ASSERT_TRUE(host.WaitForFinished(1, 5s));
         EXPECT_EQ(host.ReceivedStrings(), std::vector<std::string>{"kim"});
         // Nothing but the name was sent: no join line.
@@ -68,11 +68,11 @@ TEST_F(JoinTest, AnyOtherAnswerJoinsAnnouncesAndTurnsSoundOn) {
         script.ReceiveBareString().SendBareString(answer).Receive().ExpectEnd();
         kvtest::ScriptPeer host(script);
         UseChatHost(host);
-        tw.w().m_soundOn = 0;
+        tw.w().SetSoundOn(false);
 
         ASSERT_TRUE(ops.JoinChatServer());
         EXPECT_TRUE(tw.w().m_pChatSocket->IsOpen());
-        EXPECT_EQ(tw.w().m_soundOn, 1);
+        EXPECT_TRUE(tw.w().soundOn());
         ASSERT_TRUE(host.WaitForReceived(2, 5s));
         CMsg announce(code1::kUserAction, code2::kChatLine);
         announce.text = "kim: join the chatroom";
@@ -120,11 +120,11 @@ TEST_F(JoinTest, BrokenHandshakeIsReportedAndClosed) {
 }
 
 TEST_F(JoinTest, NoPortOrUnreachableHost) {
-    tw.w().m_chatPort = -1;
+    tw.w().SetRoomPort(-1);
     EXPECT_FALSE(ops.JoinChatServer());
     EXPECT_TRUE(tw.box.shown.isEmpty());
 
-    tw.w().m_chatPort = kvtest::ClosedPort();
+    tw.w().SetRoomPort(kvtest::ClosedPort());
     EXPECT_FALSE(ops.JoinChatServer());
     EXPECT_EQ(tw.box.shown, QStringList{QStringLiteral("Fail to connect chat server!")});
     EXPECT_FALSE(tw.w().m_pChatSocket->IsOpen());

@@ -86,10 +86,10 @@ TEST_F(LoginLoopTest, DialogLoginSendsTrimmedNameAndSavesPerCheckBox) {
         const auto got = server.Received();
         EXPECT_EQ(got[0], LoginRecord("alice", " pw "));
         EXPECT_EQ(got[1], CMsg(code1::kRequest, code2::kClosing));
-        EXPECT_EQ(tw.w().m_nickname, QStringLiteral("alice"));
-        EXPECT_EQ(tw.w().m_password, QStringLiteral(" pw "));
-        EXPECT_EQ(tw.w().m_loginHost, QStringLiteral("127.0.0.1"));
-        EXPECT_EQ(tw.w().m_chatHost, QStringLiteral("127.0.0.1"));
+        EXPECT_EQ(tw.w().nickname(), QStringLiteral("alice"));
+        EXPECT_EQ(tw.w().password(), QStringLiteral(" pw "));
+        EXPECT_EQ(tw.w().loginHost(), QStringLiteral("127.0.0.1"));
+        EXPECT_EQ(tw.w().chatHost(), QStringLiteral("127.0.0.1"));
         EXPECT_EQ(Setting("username"), QStringLiteral("alice"));
         EXPECT_EQ(Setting("password"), QStringLiteral(" pw "));
         EXPECT_EQ(settings().ReadNumber(QStringLiteral("psave")), 1);
@@ -110,7 +110,7 @@ TEST_F(LoginLoopTest, DialogLoginSendsTrimmedNameAndSavesPerCheckBox) {
         EXPECT_EQ(Setting("username"), QStringLiteral("alice"));
         EXPECT_EQ(Setting("password"), QStringLiteral(" pw "));
         EXPECT_EQ(settings().ReadNumber(QStringLiteral("psave")), 0);
-        EXPECT_EQ(tw.w().m_nickname, QStringLiteral("bob"));
+        EXPECT_EQ(tw.w().nickname(), QStringLiteral("bob"));
     }
 }
 
@@ -118,12 +118,11 @@ TEST_F(LoginLoopTest, EmptyServerTextUsesDefaultLoginAddress) {
     kvtest::ScriptPeer server(Answering(CMsg(code1::kReply, code2::kLoginAccepted)));
     UseLoginServer(server);
     tw.w().services().endpoints.loginHost = QStringLiteral("127.0.0.1");
-    tw.w().m_loginHost = QStringLiteral("stale.invalid");
-    tw.w().m_chatHost = QStringLiteral("stale.invalid");
+    tw.w().SetServerHost(QStringLiteral("stale.invalid"));
     dialog.Type(QStringLiteral("carol"), QStringLiteral("x"), false, QString());
     ASSERT_TRUE(ops.Login());
-    EXPECT_EQ(tw.w().m_loginHost, QStringLiteral("127.0.0.1"));
-    EXPECT_EQ(tw.w().m_chatHost, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(tw.w().loginHost(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(tw.w().chatHost(), QStringLiteral("127.0.0.1"));
 }
 
 TEST_F(LoginLoopTest, RefusedLoginReturnsToDialogWithFieldsKept) {
@@ -184,15 +183,15 @@ TEST_F(LoginLoopTest, AutomaticLoginSendsSavedValuesAndLeavesSettings) {
 
     kvtest::ScriptPeer server(Answering(CMsg(code1::kReply, code2::kLoginAccepted)));
     UseLoginServer(server);
-    const QString defaultHost = tw.w().m_loginHost;
+    const QString defaultHost = tw.w().loginHost();
     ASSERT_TRUE(ops.Login());
 
     EXPECT_TRUE(dialog.shownWith.empty());
     ASSERT_TRUE(server.WaitForReceived(1, 5s));
     EXPECT_EQ(server.Received()[0], LoginRecord("erin", "s3cret "));
-    EXPECT_EQ(tw.w().m_nickname, QStringLiteral("erin"));
-    EXPECT_EQ(tw.w().m_password, QStringLiteral("s3cret "));
-    EXPECT_EQ(tw.w().m_loginHost, defaultHost);
+    EXPECT_EQ(tw.w().nickname(), QStringLiteral("erin"));
+    EXPECT_EQ(tw.w().password(), QStringLiteral("s3cret "));
+    EXPECT_EQ(tw.w().loginHost(), defaultHost);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), before);
 }

@@ -125,13 +125,13 @@ TEST_F(VersionTest, AcceptedSequenceResetsRoomStateAndReadsSound) {
         kvtest::ScriptPeer login(Answering(CMsg(code1::kReply, code2::kLoginAccepted)));
         kvtest::ScriptPeer service(Answering(VersionReply(code1::kReply, code2::kVersionCheck, 1)));
         UseServers(login, service);
-        tw.w().m_isOwner = 1;
-        tw.w().m_chatPort = 4321;
+        tw.w().BecomeOwner(CKestrivanDlg::OwnerGain::Received);
+        tw.w().SetRoomPort(4321);
         dialog.Type(QStringLiteral("jo"), QStringLiteral("pw"), false, QStringLiteral("127.0.0.1"));
         ASSERT_TRUE(ops.LoginSequence());
-        EXPECT_EQ(tw.w().m_isOwner, 0);
-        EXPECT_EQ(tw.w().m_chatPort, -1);
-        EXPECT_EQ(tw.w().m_soundOn, 1);
+        EXPECT_FALSE(tw.w().isOwner());
+        EXPECT_EQ(tw.w().chatPort(), -1);
+        EXPECT_TRUE(tw.w().soundOn());
         EXPECT_EQ(tw.settings->ReadNumber(QStringLiteral("sound")), 0);
         EXPECT_TRUE(tw.box.shown.isEmpty());
         EXPECT_FALSE(tw.w().m_pLoginSocket->IsOpen());
@@ -145,7 +145,7 @@ TEST_F(VersionTest, AcceptedSequenceResetsRoomStateAndReadsSound) {
         LoginOps again(tw.w(), second);
         second.Type(QStringLiteral("jo"), QStringLiteral("pw"), false, QStringLiteral("127.0.0.1"));
         ASSERT_TRUE(again.LoginSequence());
-        EXPECT_EQ(tw.w().m_soundOn, 0);
+        EXPECT_FALSE(tw.w().soundOn());
     }
 }
 

@@ -38,11 +38,11 @@ TEST(ChannelList, RepliesFillTablesAndRowsWithMarkersAndMissingCountsAsZero) {
     f.ops->RefreshChannelList();
     auto& w = f.w();
     EXPECT_EQ(f.ServiceReceived(2).front(), Rec(code1::kRequest, code2::kChannelListRequest));
-    EXPECT_EQ(w.m_channelNames, (QStringList{QStringLiteral("Quiet"), QStringLiteral("Show"),
+    EXPECT_EQ(w.channelNames(), (QStringList{QStringLiteral("Quiet"), QStringLiteral("Show"),
                                              QStringLiteral("Plain"), QString(), QString()}));
-    EXPECT_EQ(w.m_channelAudio, (QVector<int>{1, 2, 3, 1, 3}));
+    EXPECT_EQ(w.channelAudio(), (QVector<int>{1, 2, 3, 1, 3}));
     // The reply carries two counts for five rooms: the rest count as nobody.
-    EXPECT_EQ(w.m_channelPeople, (QVector<int>{4, 9, 0, 0, 0}));
+    EXPECT_EQ(w.channelPeople(), (QVector<int>{4, 9, 0, 0, 0}));
     ASSERT_EQ(w.m_channelList->topLevelItemCount(), 5);
     EXPECT_EQ(RowCounts(w.m_channelList), (QStringList{"4", "9", "0", "0", "0"}));
     EXPECT_EQ(RowImage(w.m_channelList, 0), ChannelList::kNoAudioImage);
@@ -52,10 +52,10 @@ TEST(ChannelList, RepliesFillTablesAndRowsWithMarkersAndMissingCountsAsZero) {
 
     // Any other reply, and an empty list, leave everything empty.
     f.ops->RefreshChannelList();
-    EXPECT_TRUE(w.m_channelNames.isEmpty());
+    EXPECT_TRUE(w.channelNames().isEmpty());
     EXPECT_EQ(w.m_channelList->topLevelItemCount(), 0);
     f.ops->RefreshChannelList();
-    EXPECT_TRUE(w.m_channelPeople.isEmpty());
+    EXPECT_TRUE(w.channelPeople().isEmpty());
     EXPECT_TRUE(f.tw.box.shown.isEmpty());
 }
 
@@ -66,7 +66,7 @@ TEST(ChannelList, BrokenFetchKeepsTheOldListAndSaysSo) {
         {Answer(Rec(code1::kReply, code2::kChannelList, {}, {"-A", "+B"}, 0, {1, 2})), cut});
     f.ops->RefreshChannelList();
     f.ops->RefreshChannelList();
-    EXPECT_EQ(f.w().m_channelNames, (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+    EXPECT_EQ(f.w().channelNames(), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
     EXPECT_EQ(f.w().m_channelList->topLevelItemCount(), 2);
     EXPECT_EQ(f.w().m_chatDisplay->toPlainText(),
               DisplayForm(RoomTexts::kChannelUpdateError + "\r\n"));
@@ -159,12 +159,12 @@ TEST(LookUpRoom, PortAndOwnerFromTheAnswerAndMinusOneOtherwise) {
                     Answer(Rec(code1::kReply, code2::kRoomLookUp + 1, "dave", {}, 0, {6200})),
                     cut});
     EXPECT_EQ(f.ops->LookUpRoom(QStringLiteral("Lobby")), 6100);
-    EXPECT_EQ(f.w().m_ownerName, QStringLiteral("bob"));
+    EXPECT_EQ(f.w().ownerName(), QStringLiteral("bob"));
     EXPECT_EQ(f.ServiceReceived(2)[0], Rec(code1::kRequest, code2::kRoomLookUp, "Lobby"));
     // No port in the answer.
     EXPECT_EQ(f.ops->LookUpRoom(QStringLiteral("Lobby")), -1);
     EXPECT_EQ(f.ops->LookUpRoom(QStringLiteral("Lobby")), -1);
-    EXPECT_EQ(f.w().m_ownerName, QStringLiteral("carol"));
+    EXPECT_EQ(f.w().ownerName(), QStringLiteral("carol"));
     EXPECT_TRUE(f.w().m_chatDisplay->toPlainText().isEmpty());
     // The exchange breaks off.
     EXPECT_EQ(f.ops->LookUpRoom(QStringLiteral("Lobby")), -1);
@@ -179,17 +179,17 @@ TEST(ChangeRoom, RefusedWithoutSelectionAndForAnOwnerWithPeople) {
     EXPECT_EQ(f.tw.box.shown, QStringList{RoomTexts::kChooseRoom});
 
     SelectRow(f.w().m_channelList, QStringLiteral("B"));
-    f.w().m_isOwner = 1;
-    f.w().m_roomUsers = QStringList{QStringLiteral("bob")};
+    f.w().BecomeOwner(CKestrivanDlg::OwnerGain::Received);
+    f.w().AddRoomUser(QStringLiteral("bob"), false);
     f.ops->ChangeRoom();
     EXPECT_EQ(f.tw.box.shown.last(), RoomTexts::kOwnerMustAssign);
 
-    f.w().m_roomUsers.clear();
+    f.w().RemoveRoomUser(QStringLiteral("bob"));
     f.tw.box.answers = {false};
     f.ops->ChangeRoom();
     EXPECT_EQ(f.tw.box.asked, QStringList{RoomTexts::kLoseOwnershipChange});
     EXPECT_EQ(f.service.Accepted(), 1);  // only the refresh
-    EXPECT_EQ(f.w().m_isOwner, 1);
+    EXPECT_TRUE(f.w().isOwner());
     EXPECT_EQ(f.joins, 0);
 }
 
@@ -203,9 +203,9 @@ TEST(ChangeRoom, FailedLookUpEndsInNoRoomWithTheChosenName) {
     f.ops->ChangeRoom();
     EXPECT_EQ(f.joinedPort, -1);
     EXPECT_EQ(f.tw.box.shown, QStringList{RoomTexts::kJoinFailed});
-    EXPECT_EQ(f.w().m_roomName, QStringLiteral("Target"));
+    EXPECT_EQ(f.w().roomName(), QStringLiteral("Target"));
     EXPECT_TRUE(f.w().m_roomTitleEdit->text().isEmpty());
-    EXPECT_EQ(f.w().m_chatPort, -1);
+    EXPECT_EQ(f.w().chatPort(), -1);
     // The old room was left before the join was tried.
     const auto left = f.ChatReceived(2);
     ASSERT_EQ(left.size(), 2u);
@@ -225,11 +225,13 @@ TEST(ChangeRoom, DoubleClickEntersALiveShowRoomAsMember) {
          Answer(Rec(code1::kReply, code2::kChannelList, {}, {"+Show"}, 0, {3}))});
     TestWindow tw([&](WindowServices& s) { s.endpoints.servicePort = service.port(); });
     auto& w = tw.w();
-    w.m_nickname = QStringLiteral("alice");
-    w.m_isOwner = 1;  // an owner alone in the room is asked, then loses the room
+    w.SetIdentity(QStringLiteral("alice"), {});
+    // An owner alone in the room is asked, then loses the room.
+    w.BecomeOwner(CKestrivanDlg::OwnerGain::Received);
+    tw.skin.commands.clear();
     RoomOps ops(w, f.dialogs, [&] {
         auto& s = *w.m_pChatSocket;
-        if (!s.Create() || !s.Connect("127.0.0.1", w.m_chatPort)) return false;
+        if (!s.Create() || !s.Connect("127.0.0.1", w.chatPort())) return false;
         s.Init();
         return true;
     });
@@ -243,10 +245,10 @@ TEST(ChangeRoom, DoubleClickEntersALiveShowRoomAsMember) {
     emit w.m_channelList->itemDoubleClicked(row, 0);
 
     EXPECT_EQ(tw.box.asked, QStringList{RoomTexts::kLoseOwnershipChange});
-    EXPECT_EQ(w.m_roomName, QStringLiteral("Show"));
-    EXPECT_EQ(w.m_ownerName, QStringLiteral("bob"));
-    EXPECT_EQ(w.m_isOwner, 0);
-    EXPECT_EQ(w.m_chatPort, f.chat.port());
+    EXPECT_EQ(w.roomName(), QStringLiteral("Show"));
+    EXPECT_EQ(w.ownerName(), QStringLiteral("bob"));
+    EXPECT_FALSE(w.isOwner());
+    EXPECT_EQ(w.chatPort(), f.chat.port());
     EXPECT_EQ(w.m_roomTitleEdit->text(),
               RoomTitleLine(QStringLiteral("Show"), QStringLiteral("bob")));
     EXPECT_EQ(w.m_chatDisplay->toPlainText(),
@@ -264,7 +266,7 @@ TEST(ChangeRoom, DoubleClickEntersALiveShowRoomAsMember) {
     EXPECT_EQ(asked[0], Rec(code1::kRequest, code2::kLiveShowRequest, "Show"));
     // The list was fetched again after entering.
     EXPECT_TRUE(service.WaitForFinished(3, 3000ms));
-    EXPECT_EQ(w.m_channelPeople, QVector<int>{3});
+    EXPECT_EQ(w.channelPeople(), QVector<int>{3});
 }
 
 }  // namespace

@@ -98,8 +98,8 @@ struct MenuFixture : RoomsFixture {
         ops->Attach();
         w().resize(800, 600);
         w().show();
-        list->AddColoredName(QStringLiteral("bob"), kOwnerColour);
-        list->AddColoredName(QStringLiteral("carol"), 0);
+        w().AddRoomUser(QStringLiteral("bob"), true);
+        w().AddRoomUser(QStringLiteral("carol"), false);
     }
     QPoint InsideList() { return list->mapToGlobal(QPoint(3, 3)); }
     QPoint OutsideList() { return list->mapToGlobal(QPoint(-20, -20)); }
@@ -118,7 +118,7 @@ TEST(PersonMenu, OwnerItemsGrayedForMembersAndChoicesReachTheirActions) {
                                                 QStringLiteral("Give ownership (grayed)")}));
     EXPECT_EQ(f.effectsSent, 0);  // a grayed item does nothing
 
-    f.w().m_isOwner = 1;
+    f.w().BecomeOwner(CKestrivanDlg::OwnerGain::Received);
     f.ops->ShowPersonMenu(f.InsideList());
     EXPECT_EQ(f.dialogs.menuItems,
               (QStringList{QStringLiteral("Message"), QStringLiteral("Beep"),
@@ -132,14 +132,13 @@ TEST(PersonMenu, OwnerItemsGrayedForMembersAndChoicesReachTheirActions) {
     EXPECT_EQ(got[0], Rec(code1::kRequest, code2::kBeep, "carol", {"alice Beep you!"}));
 
     // Give ownership runs the window's assignment, which asks first.
-    f.w().m_roomUsers = QStringList{QStringLiteral("bob"), QStringLiteral("carol")};
     f.tw.box.answers = {false};
     f.dialogs.menuChoice = QStringLiteral("giveOwnershipAction");
     f.ops->ShowPersonMenu(f.InsideList());
     EXPECT_EQ(f.tw.box.asked,
               QStringList{QString(chat_texts::kAssignQuestionHead) + QStringLiteral("carol") +
                           QString(chat_texts::kAssignQuestionTail)});
-    EXPECT_EQ(f.w().m_isOwner, 1);
+    EXPECT_TRUE(f.w().isOwner());
 }
 
 TEST(PersonMenu, NoMenuWithoutSelectionOutsideTheListOrFromTheKeyboard) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QTreeWidget>
+
 #include "chat/display_text.h"
 #include "net/protocol.h"
 #include "rooms/room_texts.h"
@@ -43,32 +45,31 @@ TEST(RoomTitleLine, FillsToTwentyFiveBytesAndJoinsLongerParts) {
 
 TEST(NewRoom, OwnerWithPeopleOrAnsweringNoOrCancellingChangesNothing) {
     RoomsFixture f({Answer(Rec(code1::kReply, code2::kCreateRoom, {}, {}, 7000))});
-    f.w().m_isOwner = 1;
-    f.w().m_roomUsers = QStringList{QStringLiteral("bob")};
+    f.w().BecomeOwner(CKestrivanDlg::OwnerGain::Received);
+    f.w().AddRoomUser(QStringLiteral("bob"), false);
     f.ops->OnNewRoom();
-    EXPECT_EQ(f.w().m_isOwner, 1);
+    EXPECT_TRUE(f.w().isOwner());
     EXPECT_EQ(f.tw.box.shown, QStringList{RoomTexts::kOwnerMustAssign});
     EXPECT_EQ(f.dialogs.newRoomAsked, 0);
 
-    f.w().m_roomUsers.clear();
+    f.w().RemoveRoomUser(QStringLiteral("bob"));
     f.tw.box.answers = {false};
     f.ops->OnNewRoom();
     EXPECT_EQ(f.tw.box.asked, QStringList{RoomTexts::kLoseOwnershipNewRoom});
     EXPECT_EQ(f.dialogs.newRoomAsked, 0);
 
-    f.w().m_isOwner = 0;
+    f.w().GiveUpOwnership(CKestrivanDlg::OwnerLoss::ByOwner);
     f.ops->OnNewRoom();  // the dialog answers Cancel
     EXPECT_EQ(f.dialogs.newRoomAsked, 1);
     EXPECT_EQ(f.service.Accepted(), 0);
-    EXPECT_EQ(f.w().m_isOwner, 0);
+    EXPECT_FALSE(f.w().isOwner());
 }
 
 TEST(NewRoom, TakenNameRefusedWithMessageOnlyForNumberOne) {
-    RoomsFixture f({Answer(Rec(code1::kReply, code2::kRoomNameTaken, {}, {}, 1)),
-                    Answer(Rec(code1::kReply, code2::kRoomNameTaken, {}, {}, 0)),
-                    Answer(Rec(code1::kReply, kNotACode))});
-    f.w().m_roomName = QStringLiteral("Old");
-    f.w().m_chatPort = 4000;
+    RoomsFixture f(
+        {Answer(Rec(code1::kReply, code2::kRoomNameTaken, {}, {}, 1)), Answer(Rec(code1::kReply, code2::kRoomNameTaken, {}, {}, 0)), Answer(Rec(code1::kReply, kNotACode))});
+    f.w().EnterRoom(QStringLiteral("Old"));
+    f.w().SetRoomPort(4000);
     f.dialogs.newRoomAnswers = {QStringLiteral("Lobby"), QStringLiteral("Lobby"), QString()};
     f.ops->OnNewRoom();
     f.ops->OnNewRoom();
@@ -80,8 +81,8 @@ TEST(NewRoom, TakenNameRefusedWithMessageOnlyForNumberOne) {
     EXPECT_EQ(got[1], Rec(code1::kRequest, code2::kClosing));
     // An empty name goes to the service as it is.
     EXPECT_EQ(got[4], Rec(code1::kReply, code2::kCreateRoom, "", {"alice"}));
-    EXPECT_EQ(f.w().m_roomName, QStringLiteral("Old"));
-    EXPECT_EQ(f.w().m_chatPort, 4000);
+    EXPECT_EQ(f.w().roomName(), QStringLiteral("Old"));
+    EXPECT_EQ(f.w().chatPort(), 4000);
     EXPECT_EQ(f.joins, 0);
 }
 
@@ -92,10 +93,10 @@ TEST(NewRoom, AcceptedCreationEntersAsOwnerInTheSkinOrder) {
         {Answer(Rec(code1::kReply, code2::kCreateRoom, {}, {}, f.chat.port())),
          Answer(Rec(code1::kReply, code2::kChannelList, {}, {"+Fresh"}, 0, {1}))});
     TestWindow tw([&](WindowServices& s) { s.endpoints.servicePort = service.port(); });
-    tw.w().m_nickname = QStringLiteral("alice");
+    tw.w().SetIdentity(QStringLiteral("alice"), {});
     RoomOps ops(tw.w(), f.dialogs, [&] {
         auto& s = *tw.w().m_pChatSocket;
-        if (!s.Create() || !s.Connect("127.0.0.1", tw.w().m_chatPort)) return false;
+        if (!s.Create() || !s.Connect("127.0.0.1", tw.w().chatPort())) return false;
         s.Init();
         return true;
     });
@@ -108,10 +109,10 @@ TEST(NewRoom, AcceptedCreationEntersAsOwnerInTheSkinOrder) {
     ops.OnNewRoom();
 
     EXPECT_EQ(tw.box.shown, QStringList());
-    EXPECT_EQ(tw.w().m_chatPort, f.chat.port());
-    EXPECT_EQ(tw.w().m_isOwner, 1);
-    EXPECT_EQ(tw.w().m_roomName, QStringLiteral("Fresh"));
-    EXPECT_EQ(tw.w().m_ownerName, QStringLiteral("alice"));
+    EXPECT_EQ(tw.w().chatPort(), f.chat.port());
+    EXPECT_TRUE(tw.w().isOwner());
+    EXPECT_EQ(tw.w().roomName(), QStringLiteral("Fresh"));
+    EXPECT_EQ(tw.w().ownerName(), QStringLiteral("alice"));
     EXPECT_EQ(tw.w().m_roomTitleEdit->text(),
               RoomTitleLine(QStringLiteral("Fresh"), QStringLiteral("alice")));
     EXPECT_EQ(tw.skin.commands, kOwnerEnableOrder);
@@ -128,7 +129,7 @@ TEST(NewRoom, AcceptedCreationEntersAsOwnerInTheSkinOrder) {
     // The channel list was fetched again after entering.
     ASSERT_TRUE(service.WaitForReceived(4, 3000ms));
     EXPECT_EQ(service.Received()[2], Rec(code1::kRequest, code2::kChannelListRequest));
-    EXPECT_EQ(tw.w().m_channelNames, QStringList{QStringLiteral("Fresh")});
+    EXPECT_EQ(tw.w().channelNames(), QStringList{QStringLiteral("Fresh")});
 }
 
 TEST(NewRoom, FailedJoinLeavesRemovesAndGoesToNoRoomWithOwnerOrder) {
@@ -153,10 +154,10 @@ TEST(NewRoom, FailedJoinLeavesRemovesAndGoesToNoRoomWithOwnerOrder) {
     EXPECT_EQ(f.joinedPort, 6001);
 
     EXPECT_EQ(f.tw.box.shown, QStringList{RoomTexts::kJoinFailed});
-    EXPECT_EQ(f.w().m_chatPort, -1);
-    EXPECT_EQ(f.w().m_isOwner, 0);
+    EXPECT_EQ(f.w().chatPort(), -1);
+    EXPECT_FALSE(f.w().isOwner());
     EXPECT_TRUE(f.w().m_roomTitleEdit->text().isEmpty());
-    EXPECT_EQ(f.w().m_roomName, QStringLiteral("Old"));
+    EXPECT_EQ(f.w().roomName(), QStringLiteral("Old"));
     EXPECT_TRUE(f.w().m_chatInput->isReadOnly());
     EXPECT_FALSE(f.w().m_sendButton->isEnabled());
     EXPECT_FALSE(f.w().m_effectButton->isEnabled());
@@ -182,11 +183,11 @@ TEST(NewRoom, BrokenOrUnreachableServiceEndsWithoutChange) {
     cut.Receive().Close();  // no answer at all
     RoomsFixture f({cut});
     f.dialogs.newRoomAnswers = {QStringLiteral("A")};
-    f.w().m_roomName = QStringLiteral("Old");
+    f.w().EnterRoom(QStringLiteral("Old"));
     f.ops->OnNewRoom();
     EXPECT_EQ(f.tw.box.shown, QStringList{RoomTexts::kFailConnectChatServer});
     EXPECT_EQ(f.joins, 0);
-    EXPECT_EQ(f.w().m_roomName, QStringLiteral("Old"));
+    EXPECT_EQ(f.w().roomName(), QStringLiteral("Old"));
 
     // Nobody listening: the command ends silently.
     const int closedPort = kvtest::ClosedPort();
@@ -196,7 +197,7 @@ TEST(NewRoom, BrokenOrUnreachableServiceEndsWithoutChange) {
     RoomOps ops(tw.w(), dialogs, [] { return true; });
     ops.OnNewRoom();
     EXPECT_EQ(tw.box.shown, QStringList());
-    EXPECT_EQ(tw.w().m_isOwner, 0);
+    EXPECT_FALSE(tw.w().isOwner());
 }
 
 TEST(LeaveRoom, SendsLeaveAndFarewellOnlyWhileConnectedToARoom) {
@@ -204,8 +205,7 @@ TEST(LeaveRoom, SendsLeaveAndFarewellOnlyWhileConnectedToARoom) {
     chat.StepTimeout(3000ms).Receive().Receive().ExpectEnd();
     RoomsFixture f({}, {chat});
     f.EnterRoomDirectly(QStringLiteral("Lobby"), QStringLiteral("bob"), false);
-    f.w().m_roomUsers = QStringList{QStringLiteral("bob")};
-    f.tw.users.AddColoredName(QStringLiteral("bob"), 0);
+    f.w().AddRoomUser(QStringLiteral("bob"), false);
     f.w().AppendChatLine(QStringLiteral("bob: hi"));
     f.w().m_chatInput->setPlainText(QStringLiteral("half typed"));
 
@@ -213,7 +213,7 @@ TEST(LeaveRoom, SendsLeaveAndFarewellOnlyWhileConnectedToARoom) {
 
     EXPECT_TRUE(f.w().m_chatDisplay->toPlainText().isEmpty());
     EXPECT_TRUE(f.w().m_chatInput->toPlainText().isEmpty());
-    EXPECT_TRUE(f.w().m_roomUsers.isEmpty());
+    EXPECT_TRUE(f.w().roomUsers().isEmpty());
     EXPECT_EQ(f.tw.users.Count(), 0);
     const auto got = f.ChatReceived(2);
     ASSERT_EQ(got.size(), 2u);
@@ -223,10 +223,10 @@ TEST(LeaveRoom, SendsLeaveAndFarewellOnlyWhileConnectedToARoom) {
     EXPECT_EQ(f.chat.ClientCloses(), 1);
 
     // Gone from the room: nothing more is sent, the lists are still emptied.
-    f.w().m_roomUsers = QStringList{QStringLiteral("carol")};
+    f.w().AddRoomUser(QStringLiteral("carol"), false);
     f.w().AppendChatLine(QStringLiteral("x"));
     f.ops->LeaveRoom();
-    EXPECT_TRUE(f.w().m_roomUsers.isEmpty());
+    EXPECT_TRUE(f.w().roomUsers().isEmpty());
     EXPECT_TRUE(f.w().m_chatDisplay->toPlainText().isEmpty());
     EXPECT_EQ(f.chat.Received().size(), 2u);
 }
@@ -234,7 +234,7 @@ TEST(LeaveRoom, SendsLeaveAndFarewellOnlyWhileConnectedToARoom) {
 TEST(LeaveRoom, NoRoomPortSendsNothing) {
     RoomsFixture f({});
     f.EnterRoomDirectly(QStringLiteral("Lobby"), QStringLiteral("bob"), false);
-    f.w().m_chatPort = -1;
+    f.w().SetRoomPort(-1);
     f.ops->LeaveRoom();
     EXPECT_FALSE(f.chat.WaitForReceived(1, 300ms));
     EXPECT_TRUE(f.w().m_pChatSocket->HasOutputWriter());
@@ -243,9 +243,8 @@ TEST(LeaveRoom, NoRoomPortSendsNothing) {
 TEST(RemoveRoom, RefusalBrokenAnswerAndUnreachableService) {
     kvtest::PeerScript cut;
     cut.Receive().Close();
-    RoomsFixture f({Answer(Rec(code1::kReply, code2::kRemoveRoom, {}, {}, 0)),
-                    Answer(Rec(code1::kReply, code2::kRemoveRoom, {}, {}, 1)), cut});
-    f.w().m_roomName = QStringLiteral("Mine");
+    RoomsFixture f({Answer(Rec(code1::kReply, code2::kRemoveRoom, {}, {}, 0)), Answer(Rec(code1::kReply, code2::kRemoveRoom, {}, {}, 1)), cut});
+    f.w().EnterRoom(QStringLiteral("Mine"));
     f.ops->RemoveRoom();
     f.ops->RemoveRoom();
     const auto got = f.ServiceReceived(4);
@@ -270,8 +269,8 @@ TEST(RemoveRoom, RefusalBrokenAnswerAndUnreachableService) {
 
 TEST(RefreshRoomView, OwnerInBlueByExactNameAndTitleKeptWhenAlone) {
     RoomsFixture f({});
-    f.w().m_roomName = QStringLiteral("Lobby");
-    f.w().m_ownerName = QStringLiteral("Bob");
+    f.w().EnterRoom(QStringLiteral("Lobby"));
+    f.w().SetRoomOwner(QStringLiteral("Bob"));
     f.w().m_roomTitleEdit->setText(QStringLiteral("previous"));
     f.tw.users.AddColoredName(QStringLiteral("stale"), 0);
 
@@ -279,8 +278,9 @@ TEST(RefreshRoomView, OwnerInBlueByExactNameAndTitleKeptWhenAlone) {
     EXPECT_EQ(f.tw.users.Count(), 0);
     EXPECT_EQ(f.w().m_roomTitleEdit->text(), QStringLiteral("previous"));
 
-    f.w().m_roomUsers =
-        QStringList{QStringLiteral("carol"), QStringLiteral("Bob"), QStringLiteral("bob")};
+    // Arrivals are listed uncoloured; the view colours the owner named exactly.
+    for (const char* name : {"carol", "Bob", "bob"})
+        f.w().AddRoomUser(QString::fromLatin1(name), false);
     f.ops->RefreshRoomView();
     ASSERT_EQ(f.tw.users.Count(), 3);
     for (int i = 0; i < 3; ++i) {
@@ -290,6 +290,75 @@ TEST(RefreshRoomView, OwnerInBlueByExactNameAndTitleKeptWhenAlone) {
     }
     EXPECT_EQ(f.w().m_roomTitleEdit->text(),
               RoomTitleLine(QStringLiteral("Lobby"), QStringLiteral("Bob")));
+}
+
+// The ownership rule after a change: the flag, both owner buttons and the skin's last
+// command for each of its three owner buttons agree. Each change must itself tell the skin.
+void ExpectOwnershipInStep(RoomsFixture& f, bool owner) {
+    EXPECT_EQ(f.w().isOwner(), owner);
+    EXPECT_EQ(f.w().m_assignButton->isEnabled(), owner);
+    EXPECT_EQ(f.w().m_effectButton->isEnabled(), owner);
+    const QString state =
+        owner ? QStringLiteral(" EnableButton") : QStringLiteral(" DisableButton");
+    for (const char* button : {"assignButton", "EffectButton", "closeEffectButton"}) {
+        const QString named = QStringLiteral("goto %1 ").arg(QLatin1String(button));
+        QString last;
+        for (const QString& command : std::as_const(f.tw.skin.commands))
+            if (command.contains(named)) last = command;
+        EXPECT_TRUE(last.endsWith(state)) << button << ": \"" << last.toStdString() << '"';
+    }
+    f.tw.skin.commands.clear();
+}
+
+TEST(Ownership, EveryPathToAndFromOwnershipKeepsButtonsAndSkinInStep) {
+    const CMsg list = Rec(13, 29, {}, {"-Mine", "-Other"}, 0, {1, 1});
+    RoomsFixture f(
+        {Answer(list), Answer(list), Answer(Rec(13, 99)), Answer(Rec(13, 44, {}, {}, 1))});
+    f.ops->RefreshChannelList();
+    CMsg handedOver = Rec(14, 43, {}, {"bob"});
+
+    {
+        SCOPED_TRACE("handed over by another user");
+        f.w().DispatchRecord(handedOver);
+        ExpectOwnershipInStep(f, true);
+    }
+    {
+        SCOPED_TRACE("an owner's new room could not be entered");
+        f.ops->lifecycle().EnterNoRoom(CKestrivanDlg::OwnerLoss::ByOwner);
+        ExpectOwnershipInStep(f, false);
+    }
+    {
+        SCOPED_TRACE("a room of one's own entered");
+        f.ops->lifecycle().EnterAsOwner(QStringLiteral("Mine"), false);
+        ExpectOwnershipInStep(f, true);
+    }
+    {
+        SCOPED_TRACE("an owner alone changes room and fails to enter it");
+        f.tw.box.answers = {true};
+        QTreeWidget* rooms = f.w().m_channelList;
+        rooms->setCurrentItem(rooms->findItems(QStringLiteral("Other"), Qt::MatchExactly).value(0));
+        f.ops->ChangeRoom();
+        ASSERT_EQ(f.tw.box.asked, QStringList{RoomTexts::kLoseOwnershipChange});
+        ExpectOwnershipInStep(f, false);
+    }
+    {
+        SCOPED_TRACE("handed on to somebody else");
+        f.w().DispatchRecord(handedOver);
+        ExpectOwnershipInStep(f, true);
+        f.w().AddRoomUser(QStringLiteral("carol"), false);
+        f.tw.users.Select(0);
+        f.tw.box.answers = {true};
+        f.w().OnAssignOwner();
+        ExpectOwnershipInStep(f, false);
+    }
+    {
+        SCOPED_TRACE("a new session");
+        f.w().DispatchRecord(handedOver);
+        f.tw.skin.commands.clear();
+        f.w().ForgetRoom();
+        ExpectOwnershipInStep(f, false);
+        EXPECT_EQ(f.w().chatPort(), -1);
+    }
 }
 
 }  // namespace

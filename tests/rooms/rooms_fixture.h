@@ -66,7 +66,7 @@ struct RoomsFixture {
           chat(chatScripts.empty() ? std::vector<kvtest::PeerScript>{RecordingChat()}
                                    : std::move(chatScripts)),
           tw([this](WindowServices& s) { s.endpoints.servicePort = service.port(); }) {
-        w().m_nickname = QStringLiteral("alice");
+        w().SetIdentity(QStringLiteral("alice"), {});
         ops = std::make_unique<RoomOps>(
             w(), dialogs, [this] { return Join(); }, [this] { ++effectsSent; });
         ops->Attach();
@@ -77,22 +77,23 @@ struct RoomsFixture {
 
     bool Join() {
         ++joins;
-        joinedPort = w().m_chatPort;
-        if (!joinSucceeds || w().m_chatPort < 0) return false;
+        joinedPort = w().chatPort();
+        if (!joinSucceeds || w().chatPort() < 0) return false;
         auto& s = *w().m_pChatSocket;
         s.Close();
-        if (!s.Create() || !s.Connect("127.0.0.1", w().m_chatPort)) return false;
+        if (!s.Create() || !s.Connect("127.0.0.1", w().chatPort())) return false;
         s.Init();
         return true;
     }
 
     // Puts the window into a joined room on the chat peer without any exchange.
     void EnterRoomDirectly(const QString& room, const QString& owner, bool isOwner) {
-        w().m_chatPort = chat.port();
+        w().SetRoomPort(chat.port());
         ASSERT_TRUE(Join());
-        w().m_roomName = room;
-        w().m_ownerName = owner;
-        w().m_isOwner = isOwner ? 1 : 0;
+        w().EnterRoom(room);
+        w().SetRoomOwner(owner);
+        if (isOwner) w().BecomeOwner(CKestrivanDlg::OwnerGain::Received);
+        tw.skin.commands.clear();  // the cases look only at the skin commands they cause
     }
 
     // Records the chat peer received, after waiting for `count` of them.

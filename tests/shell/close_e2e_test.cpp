@@ -45,10 +45,10 @@ TEST(CloseOnTheService, OwnerIsHeldBackThenLeavesAndRemovesTheRoom) {
     ASSERT_TRUE(bob.LogIn());
     ann.c.dialogs.roomNames.push_back(QStringLiteral("farewell"));
     ann.c.rooms.OnNewRoom();
-    ASSERT_EQ(ann.c.w().m_isOwner, 1);
+    ASSERT_TRUE(ann.c.w().isOwner());
     ASSERT_TRUE(bob.ChangeInto(QStringLiteral("farewell")));
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return ann.c.w().m_roomUsers.contains(QStringLiteral("bob")); }, kWait));
+        [&] { return ann.c.w().roomUsers().contains(QStringLiteral("bob")); }, kWait));
 
     // With bob present the owner may not go.
     EXPECT_EQ(ann.shell->OnCloseWindow(), CloseOutcome::Stopped);
@@ -65,7 +65,7 @@ TEST(CloseOnTheService, OwnerIsHeldBackThenLeavesAndRemovesTheRoom) {
     bob.tw.box.answers = {true, false};
     EXPECT_EQ(bobShell.OnCloseWindow(), CloseOutcome::Ended);
     EXPECT_EQ(bob.w().m_pChatSocket, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ann.c.w().m_roomUsers.isEmpty(); }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ann.c.w().roomUsers().isEmpty(); }, kWait));
     EXPECT_TRUE(Listed(bob, QStringLiteral("farewell")));
 
     // Alone now: ann closes, and the room goes from the service.

@@ -56,7 +56,7 @@ const QStringList& HideCommands() {
 TEST(CloseSequence, NoAtTheQuestionChangesNothing) {
     ClosingWindow c;
     c.t.box.answers = {false};
-    c.t.w().m_isOwner = 1;
+    c.t.w().BecomeOwner(CKestrivanDlg::OwnerGain::Received);
     EXPECT_EQ(c.shell->OnCloseWindow(), CloseOutcome::Stopped);
     EXPECT_EQ(c.t.box.asked, QStringList{shell_texts::AreYouSureExit()});
     EXPECT_TRUE(c.journal.isEmpty());
@@ -69,8 +69,8 @@ TEST(CloseSequence, NoAtTheQuestionChangesNothing) {
 
 TEST(CloseSequence, OwnerWithPeoplePresentIsStopped) {
     ClosingWindow c;
-    c.t.w().m_isOwner = 1;
-    c.t.w().m_roomUsers = QStringList{QStringLiteral("bob")};
+    c.t.w().BecomeOwner(CKestrivanDlg::OwnerGain::Received);
+    c.t.w().AddRoomUser(QStringLiteral("bob"), false);
     EXPECT_EQ(c.shell->OnCloseWindow(), CloseOutcome::Stopped);
     EXPECT_EQ(c.t.box.shown, QStringList{shell_texts::OwnerMustAssign()});
     EXPECT_TRUE(c.t.box.shown.first().endsWith(QStringLiteral("user! ")));
@@ -80,7 +80,7 @@ TEST(CloseSequence, OwnerWithPeoplePresentIsStopped) {
     EXPECT_TRUE(c.t.w().isVisible());
 
     // An owner alone in the room may close; the room is then removed.
-    c.t.w().m_roomUsers.clear();
+    c.t.w().RemoveRoomUser(QStringLiteral("bob"));
     c.t.box.answers = {true, false};
     EXPECT_EQ(c.shell->OnCloseWindow(), CloseOutcome::Ended);
     EXPECT_EQ(c.journal, QStringList{QStringLiteral("remove")});
@@ -90,7 +90,7 @@ TEST(CloseSequence, OwnerWithPeoplePresentIsStopped) {
 TEST(CloseSequence, RunsEveryStepInOrderAndEnds) {
     ClosingWindow c;
     QSignalSpy finished(&c.t.w(), &QDialog::finished);
-    c.t.w().m_soundOn = 1;
+    c.t.w().SetSoundOn(true);
     c.t.skin.commands.clear();
     EXPECT_EQ(c.shell->OnCloseWindow(), CloseOutcome::Ended);
     EXPECT_EQ(c.t.box.asked,
@@ -108,7 +108,7 @@ TEST(CloseSequence, RunsEveryStepInOrderAndEnds) {
 
 TEST(CloseSequence, SoundOffDoesNotWaitAndSaveQuestionDependsOnFirstVisibleLine) {
     ClosingWindow c;
-    c.t.w().m_soundOn = 0;
+    c.t.w().SetSoundOn(false);
     // The first line is blank although later lines hold text: no save question.
     c.t.w().m_chatDisplay->setPlainText(QStringLiteral("\nbob: hi\ncarol: hello"));
     EXPECT_EQ(c.shell->OnCloseWindow(), CloseOutcome::Ended);
@@ -157,8 +157,8 @@ TEST(CloseSequence, LeavesOnlyOverAnEstablishedConnectionInARoom) {
         ASSERT_TRUE(socket.Create());
         ASSERT_TRUE(socket.Connect("127.0.0.1", peer.port()));
         socket.Init();
-        c.t.w().m_chatPort = peer.port();
-        c.t.w().m_isOwner = 1;
+        c.t.w().SetRoomPort(peer.port());
+        c.t.w().BecomeOwner(CKestrivanDlg::OwnerGain::Received);
         c.t.box.answers = {true, false};
         EXPECT_EQ(c.shell->OnCloseWindow(), CloseOutcome::Ended);
         EXPECT_EQ(c.journal, (QStringList{QStringLiteral("leave"), QStringLiteral("remove")}));
@@ -170,7 +170,7 @@ TEST(CloseSequence, LeavesOnlyOverAnEstablishedConnectionInARoom) {
         auto& socket = *c.t.w().m_pChatSocket;
         ASSERT_TRUE(socket.Create());
         ASSERT_TRUE(socket.Connect("127.0.0.1", peer.port()));
-        c.t.w().m_chatPort = -1;
+        c.t.w().SetRoomPort(-1);
         c.t.box.answers = {true, false};
         c.shell->OnCloseWindow();
         EXPECT_TRUE(c.journal.isEmpty());
@@ -179,7 +179,7 @@ TEST(CloseSequence, LeavesOnlyOverAnEstablishedConnectionInARoom) {
     {
         // A room port but a connection that never connected: no leave.
         ClosingWindow c;
-        c.t.w().m_chatPort = 4000;
+        c.t.w().SetRoomPort(4000);
         c.t.box.answers = {true, false};
         c.shell->OnCloseWindow();
         EXPECT_TRUE(c.journal.isEmpty());

@@ -18,9 +18,8 @@ namespace {
 
 TEST(Options, OkWritesAllFourSettingsEvenWithoutSavePassword) {
     TestWindow t;
-    t.w().m_soundOn = 1;
-    t.w().m_nickname = QStringLiteral("alice");
-    t.w().m_password = QStringLiteral("s3cret");
+    t.w().SetSoundOn(true);
+    t.w().SetIdentity(QStringLiteral("alice"), QStringLiteral("s3cret"));
     ASSERT_TRUE(t.settings->CreateUserKey());
     ASSERT_TRUE(t.settings->WriteNumber(QStringLiteral("psave"), 1));
     bool sawInitial = false;
@@ -34,7 +33,7 @@ TEST(Options, OkWritesAllFourSettingsEvenWithoutSavePassword) {
     });
     ops.OnOptions();
     EXPECT_TRUE(sawInitial) << "the dialog starts from m_soundOn and the stored psave";
-    EXPECT_EQ(t.w().m_soundOn, 0);
+    EXPECT_FALSE(t.w().soundOn());
     EXPECT_EQ(t.settings->ReadNumber(QStringLiteral("sound")), 0);
     EXPECT_EQ(t.settings->ReadNumber(QStringLiteral("psave")), 0);
     EXPECT_EQ(t.settings->ReadString(QStringLiteral("username")), QStringLiteral("alice"));
@@ -43,7 +42,7 @@ TEST(Options, OkWritesAllFourSettingsEvenWithoutSavePassword) {
 
 TEST(Options, CancelChangesNothingAndMissingPsaveStartsUnchecked) {
     TestWindow t;
-    t.w().m_soundOn = 0;
+    t.w().SetSoundOn(false);
     bool savePasswordChecked = true;
     OptionOps ops(t.w(), [&](COptionDlg& dlg) {
         dlg.show();
@@ -54,7 +53,7 @@ TEST(Options, CancelChangesNothingAndMissingPsaveStartsUnchecked) {
     });
     ops.OnOptions();
     EXPECT_FALSE(savePasswordChecked);
-    EXPECT_EQ(t.w().m_soundOn, 0);
+    EXPECT_FALSE(t.w().soundOn());
     EXPECT_EQ(t.settings->ReadNumber(QStringLiteral("sound")), std::nullopt);
 }
 

@@ -203,7 +203,7 @@ TEST_F(SkinBridgeTest, EffectButtonSoundsBeforeThePaneWingTogglesAfterTheirComma
     EXPECT_EQ(Press("MediaButton"), QStringList{kWing});
     EXPECT_EQ(Press("closeMediaButton"), QStringList{kWing});
 
-    dlg->m_soundOn = 0;
+    dlg->SetSoundOn(false);
     EXPECT_EQ(Press("EffectButton"), QStringList{QStringLiteral("target showEffectCatalogue")});
     EXPECT_TRUE(Press("MediaButton").isEmpty());
     EXPECT_TRUE(Press("closeMediaButton").isEmpty());
