@@ -29,7 +29,6 @@ public:
     DelayedProgress& operator=(const DelayedProgress&) = delete;
 
     void Hide();
-    bool Shown() const { return shown_; }
 
 private:
     void OnWait();

@@ -297,8 +297,11 @@ TEST(ChatDispatch, ServerVanishingMidRecordReportsOnce) {
     ScriptPeer peer(s);
     ASSERT_TRUE(h.Join(peer));
     ASSERT_TRUE(WaitFor([&] { return !h.w().m_pChatSocket->IsOpen(); }));
-    // Once closed, no notification may read on: let the loop run its pending events.
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    // Once closed, no notification may read on: a turn queued now comes after any
+    // continuation the close left behind.
+    bool laterTurn = false;
+    QTimer::singleShot(0, [&laterTurn] { laterTurn = true; });
+    ASSERT_TRUE(WaitFor([&] { return laterTurn; }));
     EXPECT_EQ(h.Lines(), QStringList({"Error in Connection!"}));
 }
 
