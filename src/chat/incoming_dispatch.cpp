@@ -1,5 +1,5 @@
 #include <QElapsedTimer>
-#include <QFile>
+#include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -157,11 +157,22 @@ void CKestrivanDlg::RewriteServerList(const CMsg& msg) {
     const QString path = WritablePath(*services_.settings, QStringLiteral("config/server.cfg"));
     // A file that cannot be written keeps the login dialog on the servers it knows.
     if (path.isEmpty()) return;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
+    // The new list replaces the old one only once it is wholly on disk: a failed write
+    // leaves the old list as it was. Like every other file failure, it is not shown.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return;
     for (const std::string& entry : msg.list) {
         const QByteArray line = QByteArray::fromStdString(entry) + "\r\n";
-        if (file.write(line) != line.size()) break;
+        if (file.write(line) != line.size()) {
+            file.cancelWriting();
+            return;
+        }
     }
-    file.close();
+    // The writes are buffered: a full disk shows only when the buffer reaches the file,
+    // and commit() does not count a failed flush as a failed write.
+    if (!file.flush()) {
+        file.cancelWriting();
+        return;
+    }
+    file.commit();
 }

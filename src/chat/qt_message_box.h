@@ -11,7 +11,7 @@ class QtMessageBox : public IMessageBox {
 public:
     explicit QtMessageBox(QWidget* parent = nullptr) : parent_(parent) {}
 
-    // The window the boxes belong to; set once the main window exists.
+    // The window the boxes belong to; the main window, set once it exists.
     void SetParentWidget(QWidget* parent) { parent_ = parent; }
 
     void Show(const QString& text) override;

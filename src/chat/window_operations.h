@@ -25,7 +25,6 @@ public:
     // Started by the skin and the user list's menu. The defaults do nothing so that
     // recording fakes need only implement what they check.
     virtual void ShowEffectCatalogue() {}  // the hidden Effect... button
-    virtual void OnEffectButton() {}       // skin "EffectButton": wing sound, then the catalogue
     virtual void BackInCatalogue() {}      // skin "backEffectButton"
     virtual void CloseEffectPane() {}      // skin "closeEffectButton", wing sound included
     virtual void SendEffectToAll() {}      // skin "sendEffectButton"

@@ -21,12 +21,6 @@ void EffectOps::ShowEffectCatalogue() {
     dlg_.m_effectBrowser->Navigate(dlg_.endpoints().EffectCatalogue());
 }
 
-void EffectOps::OnEffectButton() {
-    // The wing sound comes before the pane appears.
-    dlg_.PlayProgramSound(ProgramSound::Wing);
-    ShowEffectCatalogue();
-}
-
 void EffectOps::BackInCatalogue() {
     if (!dlg_.isOwner()) return;
     if (dlg_.m_effectBrowser->Address() != dlg_.endpoints().EffectCatalogue())

@@ -14,7 +14,6 @@ public:
 
     // Choosing an effect in the effect pane.
     void ShowEffectCatalogue() override;
-    void OnEffectButton() override;
     void BackInCatalogue() override;
     void CloseEffectPane() override;
 

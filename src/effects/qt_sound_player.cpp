@@ -38,6 +38,14 @@ qint64 QtSoundPlayer::LengthMs(ProgramSound sound) const {
     return it == sounds_.end() ? 0 : it->second.lengthMs;
 }
 
+bool QtSoundPlayer::IsPlaying(ProgramSound sound) const {
+    const auto it = sounds_.find(sound);
+    if (it == sounds_.end() || !it->second.effect) return false;
+    const QSoundEffect* effect = it->second.effect;
+    return effect->isPlaying() ||
+           (effect->status() == QSoundEffect::Loading && lastStarted_ && lastSound_ == sound);
+}
+
 void QtSoundPlayer::Play(ProgramSound sound, bool wait) {
     lastStarted_ = false;
     for (auto& [other, entry] : sounds_) {
@@ -50,6 +58,7 @@ void QtSoundPlayer::Play(ProgramSound sound, bool wait) {
     // A sound still loading starts as soon as it has loaded.
     effect->play();
     lastStarted_ = true;
+    lastSound_ = sound;
     if (!wait) return;
 
     QEventLoop loop;

@@ -25,6 +25,8 @@ public:
     qint64 LengthMs(ProgramSound sound) const;
     // Whether the sound started playing on the last Play; false without an audio device.
     bool LastPlayStarted() const { return lastStarted_; }
+    // Whether the sound is playing now, or loading with its play asked for.
+    bool IsPlaying(ProgramSound sound) const;
 
 private:
     struct Entry {
@@ -34,4 +36,5 @@ private:
     static bool HaveAudioDevice();
     std::map<ProgramSound, Entry> sounds_;
     bool lastStarted_ = false;
+    ProgramSound lastSound_ = ProgramSound::Welcome;
 };

@@ -31,7 +31,6 @@ public:
     DelayedProgress& operator=(const DelayedProgress&) = delete;
 
     void Hide();
-    bool Shown() const { return shown_; }
 
 private:
     void OnWait();

@@ -65,6 +65,9 @@ KestrivanAssembly::KestrivanAssembly(SettingsStore& settings, const Endpoints& e
     services.endpoints = endpoints;
     services.sockets.waitHook = wait_.Hook();
     dlg_ = std::make_unique<CKestrivanDlg>(services);
+    // The window is built with the box in its services; from now on the boxes belong to
+    // the window and stay over it.
+    box_->SetParentWidget(dlg_.get());
 
     BuildFace();
 

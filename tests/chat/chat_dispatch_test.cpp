@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTimer>
+#include <csignal>
 
 #include "chat/web_address.h"
 #include "chat_harness.h"
@@ -32,6 +36,43 @@ QString ServerListText(const ChatHarness& h) {
     if (!f.open(QIODevice::ReadOnly)) return QStringLiteral("<missing>");
     return QString::fromUtf8(f.readAll());
 }
+
+QByteArray ServerListBytes(const ChatHarness& h) {
+    QFile f(h.install + QStringLiteral("/config/server.cfg"));
+    if (!f.open(QIODevice::ReadOnly)) return "<missing>";
+    return f.readAll();
+}
+
+void WriteServerList(const ChatHarness& h, const QByteArray& bytes) {
+    QFile f(h.install + QStringLiteral("/config/server.cfg"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+// Makes writes past `bytes` fail for as long as it lives (root ignores folder
+// permissions, not this limit). The size signal is ignored so the write reports it.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        active_ = ::getrlimit(RLIMIT_FSIZE, &previous_) == 0;
+        rlimit lowered = previous_;
+        lowered.rlim_cur = bytes;
+        active_ = active_ && ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~FileSizeLimit() {
+        if (active_) ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool Active() const { return active_; }
+
+private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = nullptr;
+    bool active_ = false;
+};
 
 }  // namespace
 
@@ -79,6 +120,31 @@ TEST(ChatDispatch, RoomTextAndPrivateMessages) {
     EXPECT_EQ(sounds, (std::vector<ProgramSound>{
                           ProgramSound::PrivateMessage, ProgramSound::PrivateMessage,
                           ProgramSound::PrivateMessage, ProgramSound::Beep, ProgramSound::Beep}));
+}
+
+TEST(ChatDispatch, MarkupFromTheNetworkIsShownAsItsCharacters) {
+    ChatHarness h;
+    ScriptPeer peer(SendsThenStays(Encoded({
+        Record(code2::kChatLine, {}, {"<b>bold</b> &amp; <a href=\"http://x\">link</a>"}),
+        Record(code2::kPrivateMessage, "<i>psst</i>", {"<u>ann</u>"}),
+        Record(code2::kBeep, {}, {"<h1>big</h1>"}),
+        Record(code2::kChatLine, {}, {"done"}),
+    })));
+    ASSERT_TRUE(h.Join(peer));
+    ASSERT_TRUE(WaitFor([&] { return h.Display().contains(QStringLiteral("done")); }));
+    EXPECT_EQ(h.Lines(), QStringList({"<b>bold</b> &amp; <a href=\"http://x\">link</a>",
+                                      "<u>ann</u>-><i>psst</i>", "<h1>big</h1>", "done"}));
+    // Nothing on screen took a format from the text: no bold, italics, links or headings.
+    const QTextDocument* doc = h.w().m_chatDisplay->document();
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        EXPECT_EQ(block.blockFormat().headingLevel(), 0) << block.text().toStdString();
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat f = it.fragment().charFormat();
+            EXPECT_FALSE(f.fontWeight() > QFont::Normal || f.fontItalic() || f.fontUnderline() ||
+                         f.isAnchor())
+                << it.fragment().text().toStdString();
+        }
+    }
 }
 
 TEST(ChatDispatch, SoundsStayQuietWithSoundOff) {
@@ -174,6 +240,32 @@ TEST(ChatDispatch, ServerListIsRewritten) {
     EXPECT_EQ(ServerListText(h), QString()) << "an empty list leaves an empty file";
 }
 
+TEST(ChatDispatch, ServerListRewriteReplacesALongerListWhole) {
+    ChatHarness h;
+    WriteServerList(h, "first.example\r\nsecond.example\r\nthird.example\r\n");
+    CMsg one = Record(code2::kServerList, {}, {"\xc3\xa9t\xc3\xa9 <b>&amp;"});
+    h.w().DispatchRecord(one);
+    EXPECT_EQ(ServerListBytes(h), QByteArray("\xc3\xa9t\xc3\xa9 <b>&amp;\r\n"))
+        << "no tail of the old list may remain, and the bytes pass unchanged";
+}
+
+TEST(ChatDispatch, FailedServerListWriteLeavesTheOldListWhole) {
+    ChatHarness h;
+    const QByteArray old("first.example\r\nsecond.example\r\n");
+    WriteServerList(h, old);
+    CMsg longer = Record(code2::kServerList, {}, {std::string(200, 'a'), std::string(200, 'b')});
+    {
+        // The system refuses every byte past the first 16 of any file we write.
+        FileSizeLimit limit(16);
+        ASSERT_TRUE(limit.Active());
+        h.w().DispatchRecord(longer);
+    }
+    EXPECT_EQ(ServerListBytes(h), old);
+    EXPECT_TRUE(h.Display().isEmpty()) << "a file failure is not reported";
+    const QStringList left = QDir(h.install + QStringLiteral("/config")).entryList(QDir::Files);
+    EXPECT_EQ(left, QStringList({"server.cfg"})) << "no half-written file stays behind";
+}
+
 TEST(ChatDispatch, DisconnectionClosesAndAJoinConnectsAgain) {
     ChatHarness h;
     PeerScript first;
@@ -214,8 +306,11 @@ TEST(ChatDispatch, ServerVanishingMidRecordReportsOnce) {
     ScriptPeer peer(s);
     ASSERT_TRUE(h.Join(peer));
     ASSERT_TRUE(WaitFor([&] { return !h.w().m_pChatSocket->IsOpen(); }));
-    // Once closed, no notification may read on: let the loop run its pending events.
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    // Once closed, no notification may read on: a turn queued now comes after any
+    // continuation the close left behind.
+    bool laterTurn = false;
+    QTimer::singleShot(0, [&laterTurn] { laterTurn = true; });
+    ASSERT_TRUE(WaitFor([&] { return laterTurn; }));
     EXPECT_EQ(h.Lines(), QStringList({"Error in Connection!"}));
 }
 

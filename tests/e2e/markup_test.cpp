@@ -40,11 +40,36 @@ TEST(Markup, ServerNamesStayPlainText) {
     EXPECT_TRUE(w.m_chatDisplay->toPlainText().contains(kMarkup + QStringLiteral("-><u>psst</u>")));
     EXPECT_EQ(client.tw.users.Text(0), kMarkup);
 
-    // The title line and the channel list hold the text as typed.
+    // The title line holds the names as they came.
     w.EnterRoom(kMarkup);
     w.SetRoomOwner(kMarkup);
     client.rooms.RefreshRoomView();
     EXPECT_TRUE(w.m_roomTitleEdit->text().startsWith(kMarkup));
+}
+
+TEST(Markup, RoomNamesInTheChannelListStayPlainText) {
+    ZorvidProcess zorvid;
+    ASSERT_TRUE(zorvid.running()) << zorvid.log().toStdString();
+    E2EClient owner(zorvid, QStringLiteral("owner"));
+    E2EClient guest(zorvid, QStringLiteral("guest"));
+    ASSERT_TRUE(owner.LogIn());
+    ASSERT_TRUE(guest.LogIn());
+    const QString room = QStringLiteral("<i>tea</i> &amp; <b>cake</b>");
+    owner.dialogs.roomNames.push_back(room);
+    owner.rooms.OnNewRoom();
+    ASSERT_EQ(owner.w().m_roomName, room);
+
+    // The other person's list comes from the service; the row reads exactly the name.
+    guest.rooms.RefreshChannelList();
+    const QTreeWidget* list = guest.w().m_channelList;
+    QStringList rows;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) rows << list->topLevelItem(i)->text(0);
+    EXPECT_TRUE(rows.contains(room)) << rows.join(QLatin1Char('|')).toStdString();
+
+    // Entering through that row puts the same characters in the title line.
+    ASSERT_TRUE(guest.ChangeInto(room)) << guest.Conversation().toStdString();
+    EXPECT_TRUE(guest.w().m_roomTitleEdit->text().startsWith(room))
+        << guest.w().m_roomTitleEdit->text().toStdString();
 }
 
 TEST(Markup, SkinNameAndUserListRenderLiterally) {

@@ -5,11 +5,16 @@
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QMediaPlayer>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "app/settings_store.h"
@@ -76,6 +81,35 @@ private:
     std::unique_ptr<SettingsStore> settings_;
     std::unique_ptr<KestrivanAssembly> assembly_;
 };
+
+TEST(WindowE2E, MessageBoxesBelongToTheMainWindow) {
+    QTemporaryDir home;
+    SettingsStore settings(home.filePath(QStringLiteral("user.conf")),
+                           home.filePath(QStringLiteral("machine.conf")));
+    KestrivanAssembly program(settings, Endpoints{});
+    CKestrivanDlg& w = program.window();
+
+    // Answers the box the window is about to show, noting whose it is.
+    QPointer<QWidget> parent;
+    bool answered = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        parent = box->parentWidget();
+        answered = true;
+        box->button(QMessageBox::Ok)->click();
+    });
+    poll.start(10);
+    QTimer::singleShot(10000, &w, [] {
+        // Never left open: a box that was not found is closed by its deadline.
+        if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    });
+    w.ShowMessage(QStringLiteral("Please select one person"));
+    poll.stop();
+    ASSERT_TRUE(answered) << "no message box was shown";
+    EXPECT_EQ(parent.data(), &w);
+}
 
 TEST(WindowE2E, LogsInOpensTheChannelWingAndWatchesTheLiveShow) {
     ZorvidProcess zorvid;

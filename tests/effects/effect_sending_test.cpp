@@ -169,29 +169,28 @@ TEST_F(EffectFixture, CatalogueOpensShownAndBackStopsAtIt) {
     EXPECT_TRUE(tw.effectPane.calls.isEmpty());
 }
 
-TEST_F(EffectFixture, EffectButtonAndCloseCarryTheWingSound) {
+TEST_F(EffectFixture, ClosingThePaneCarriesTheWingSound) {
     w().SetSoundOn(true);
-    ops.OnEffectButton();
+    ops.ShowEffectCatalogue();
     EXPECT_TRUE(tw.effectPane.IsVisible());
-    ASSERT_EQ(tw.sounds.played.size(), 1u);
-    EXPECT_EQ(tw.sounds.played[0].first, ProgramSound::Wing);
-    EXPECT_FALSE(tw.sounds.played[0].second);
+    EXPECT_TRUE(tw.sounds.played.empty()) << "the skin plays the wing sound, not the catalogue";
 
     // Visible: loading is stopped before the pane goes.
     tw.effectPane.calls.clear();
     ops.CloseEffectPane();
     EXPECT_FALSE(tw.effectPane.IsVisible());
     EXPECT_EQ(tw.effectPane.calls, QStringList{QStringLiteral("Stop")});
-    EXPECT_EQ(tw.sounds.played.size(), 2u);
+    ASSERT_EQ(tw.sounds.played.size(), 1u);
+    EXPECT_EQ(tw.sounds.played[0].first, ProgramSound::Wing);
+    EXPECT_FALSE(tw.sounds.played[0].second);
 
     // Already hidden: no stop, but the wing sound still plays.
     tw.effectPane.calls.clear();
     ops.CloseEffectPane();
     EXPECT_TRUE(tw.effectPane.calls.isEmpty());
-    EXPECT_EQ(tw.sounds.played.size(), 3u);
+    EXPECT_EQ(tw.sounds.played.size(), 2u);
 
     w().SetSoundOn(false);
     ops.CloseEffectPane();
-    ops.OnEffectButton();
-    EXPECT_EQ(tw.sounds.played.size(), 3u);
+    EXPECT_EQ(tw.sounds.played.size(), 2u);
 }

@@ -5,8 +5,8 @@
 #include <QString>
 #include <QTcpServer>
 
-// Serves fixed documents over HTTP/1.0 on 127.0.0.1, any free port; one request per
-// connection. Unknown paths get 404.
+// Serves fixed documents over HTTP on 127.0.0.1, any free port; one request per
+// connection, from a requested first byte on. Unknown paths get 404.
 class TinyHttpServer : public QObject {
     Q_OBJECT
 
