@@ -10,6 +10,7 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <chrono>
+#include <ctime>
 
 #include "net/codec.h"
 #include "net/protocol.h"
@@ -71,6 +72,64 @@ void BM_AppendRatio(benchmark::State& state) {
     state.counters["ratio"] = last / first;
 }
 BENCHMARK(BM_AppendRatio)->Iterations(2000)->UseManualTime();
+
+// The time this thread has run, which the other programs on a busy machine do not inflate.
+double ThreadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+struct Cost {
+    double wall = 0;
+    double cpu = 0;
+    Cost& operator+=(const Cost& o) {
+        wall += o.wall;
+        cpu += o.cpu;
+        return *this;
+    }
+};
+
+// Gives the conversation display a new width, so that every line shown rewraps, and runs
+// the event loop until the display has laid out and painted what it shows.
+Cost TimedRelayout(Conversation& conv, int width) {
+    QPlainTextEdit* display = conv.t.w().m_chatDisplay;
+    const double cpu = ThreadSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    display->resize(width, display->height());
+    QCoreApplication::processEvents();
+    display->viewport()->repaint();
+    return {clock.nsecsElapsed() / 1e9, ThreadSeconds() - cpu};
+}
+
+// A resize with 100,000 lines against the same resize of an empty conversation, measured
+// alternately so that both see the same machine load. The counters "ratio" (elapsed time)
+// and "cpu_ratio" (this thread's processor time) are the full conversation's cost over the
+// empty one's.
+void BM_RelayoutRatio(benchmark::State& state) {
+    Conversation empty(0);
+    Conversation full(100000);
+    // Two widths that wrap the lines differently; the display starts at neither.
+    const int widths[] = {260, 420};
+    int turn = 0;
+    Cost emptyTotal;
+    Cost fullTotal;
+    for (auto _ : state) {
+        const int width = widths[turn++ % 2];
+        emptyTotal += TimedRelayout(empty, width);
+        const Cost one = TimedRelayout(full, width);
+        fullTotal += one;
+        state.SetIterationTime(one.wall);
+    }
+    const double n = double(state.iterations());
+    state.counters["ratio"] = fullTotal.wall / emptyTotal.wall;
+    state.counters["cpu_ratio"] = fullTotal.cpu / emptyTotal.cpu;
+    state.counters["empty_ms"] = emptyTotal.wall * 1e3 / n;
+    state.counters["full_cpu_ms"] = fullTotal.cpu * 1e3 / n;
+    state.counters["empty_cpu_ms"] = emptyTotal.cpu * 1e3 / n;
+}
+BENCHMARK(BM_RelayoutRatio)->Iterations(200)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 CMsg RoomText(int first) {
     CMsg m(code1::kRequest, code2::kChatLine);

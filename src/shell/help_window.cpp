@@ -1,7 +1,9 @@
 #include "shell/help_window.h"
 
 #include <QImage>
+#include <QPainter>
 #include <QStringDecoder>
+#include <QSvgRenderer>
 #include <QVBoxLayout>
 
 namespace {
@@ -21,7 +23,10 @@ QVariant HelpBrowser::loadResource(int type, const QUrl& name) {
     if (name.scheme() != QLatin1String(HelpWindow::kScheme) || !file_) return {};
     const std::optional<QByteArray> bytes = file_->Read(ObjectPath(name));
     if (!bytes) return {};
-    if (type == QTextDocument::ImageResource) return QImage::fromData(*bytes);
+    if (type == QTextDocument::ImageResource) {
+        const bool svg = ObjectPath(name).endsWith(QLatin1String(".svg"), Qt::CaseInsensitive);
+        return Image(*bytes, svg, devicePixelRatioF());
+    }
     if (type == QTextDocument::HtmlResource || type == QTextDocument::StyleSheetResource) {
         // Help pages are written in UTF-8 or declare their own encoding.
         auto decoder = QStringDecoder::decoderForHtml(*bytes);
@@ -29,6 +34,20 @@ QVariant HelpBrowser::loadResource(int type, const QUrl& name) {
         return QString(decoder(*bytes));
     }
     return *bytes;
+}
+
+QImage HelpBrowser::Image(const QByteArray& bytes, bool svg, qreal dpr) {
+    if (!svg) return QImage::fromData(bytes);
+    QSvgRenderer renderer(bytes);
+    if (!renderer.isValid()) return {};
+    QImage image(renderer.defaultSize() * dpr, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter p(&image);
+        renderer.render(&p);
+    }
+    image.setDevicePixelRatio(dpr);
+    return image;
 }
 
 HelpWindow::HelpWindow(ExternalLinkOpener openExternal, QWidget* parent)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QTextBrowser>
 #include <QWidget>
 #include <functional>
@@ -16,6 +17,9 @@ public:
     explicit HelpBrowser(QWidget* parent = nullptr);
     void SetFile(const ChmFile* file) { file_ = file; }
     QVariant loadResource(int type, const QUrl& name) override;
+    // An image of the help file. SVG artwork is drawn at its own size for a screen with
+    // `dpr` device pixels per logical pixel, so that it stays sharp where a bitmap blurs.
+    static QImage Image(const QByteArray& bytes, bool svg, qreal dpr);
 
 private:
     const ChmFile* file_ = nullptr;

@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include "shell/chm_file.h"
+#include "support/dense_image.h"
 
 namespace {
 
@@ -22,12 +23,17 @@ TEST(Help, BuiltFileOpensAtItsTopic) {
     EXPECT_EQ(doc->metaInformation(QTextDocument::DocumentTitle), QStringLiteral("Zorvi overview"));
     EXPECT_TRUE(doc->toPlainText().contains(QStringLiteral("Kestrivan is the desktop client")));
 
-    // The logo comes out of the help file too.
-    const QVariant logo = help.browser()->loadResource(
-        QTextDocument::ImageResource,
-        help.browser()->source().resolved(QUrl(QStringLiteral("zorvi_logo.png"))));
+    // The logo comes out of the help file too, drawn from its outline at the screen's
+    // density rather than enlarged.
+    const QUrl logoUrl = help.browser()->source().resolved(QUrl(QStringLiteral("zorvi_logo.svg")));
+    const QVariant logo = help.browser()->loadResource(QTextDocument::ImageResource, logoUrl);
     ASSERT_TRUE(logo.canConvert<QImage>());
     EXPECT_EQ(logo.value<QImage>().size(), QSize(48, 48));
+    const ChmFile chm(BuiltHelp());
+    const std::optional<QByteArray> svg = chm.Read(QStringLiteral("/zorvi_logo.svg"));
+    ASSERT_TRUE(svg);
+    EXPECT_TRUE(DrawnAtDensity(QPixmap::fromImage(HelpBrowser::Image(*svg, true, 2.0)),
+                               QPixmap::fromImage(HelpBrowser::Image(*svg, true, 1.0)), 2.0));
 
     // A relative link moves inside the file; a link out of it goes to the browser.
     emit help.browser()->anchorClicked(QUrl(QStringLiteral("Rooms.htm")));
