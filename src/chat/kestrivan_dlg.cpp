@@ -10,6 +10,8 @@
 
 #include "app/blocking_wait.h"
 #include "chat/channel_images.h"
+#include "chat/chat_input_keys.h"
+#include "chat/chat_line_writer.h"
 #include "chat/display_text.h"
 #include "chat/stand_in_operations.h"
 
@@ -31,6 +33,7 @@ CKestrivanDlg::CKestrivanDlg(WindowServices services, QWidget* parent)
     m_hIcon = channel_images::MainIcon();
     m_hSendIcon = channel_images::SendIcon();
     BuildControls();
+    BuildConveniences();
 }
 
 CKestrivanDlg::~CKestrivanDlg() {
@@ -75,9 +78,7 @@ void CKestrivanDlg::AppendChatLine(const QString& text) {
     if (!m_chatDisplay) return;
     // Always at the very end, whatever the user selected; the document's end is found in
     // constant time and no undo history grows with the conversation.
-    QTextCursor cursor(m_chatDisplay->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(DisplayForm(text + QLatin1String("\r\n")));
+    lineWriter_->Append(*m_chatDisplay->document(), DisplayForm(text + QLatin1String("\r\n")));
     // Scrolling once per event-loop turn, before the next repaint, looks the same as
     // scrolling after every line and spares a busy room the cost of each scroll.
     if (scrollPending_) return;
@@ -142,6 +143,7 @@ bool CKestrivanDlg::eventFilter(QObject* watched, QEvent* event) {
     // The input line does not take the Enter key: it presses the default button, Send.
     if (watched == m_chatInput && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        if (inputKeys_ && inputKeys_->HandleKey(*key)) return true;
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             if (m_sendButton && m_sendButton->isEnabled()) OnSendButton();
             return true;
