@@ -3,8 +3,8 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QTextBlock>
-#include <QTextDocument>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextLayout>
 
 ChatInputKeys::ChatInputKeys(QPlainTextEdit& input, NameSource names)
