@@ -159,3 +159,24 @@ std::optional<QString> SettingsStore::ReadEndpoint(const QString& name) const {
     }
     return std::nullopt;
 }
+
+// --- Group "Kestrivan": this client's own preferences ---
+
+namespace {
+const QString kClientGroup = QStringLiteral("Kestrivan");
+}  // namespace
+
+bool SettingsStore::ReadTimestamps() const {
+    if (!QFileInfo::exists(userFile_)) return false;
+    QSettings s(userFile_, QSettings::IniFormat);
+    const QVariant v = s.value(Key(kClientGroup, QStringLiteral("timestamps")));
+    if (v.typeId() == QMetaType::Bool) return v.toBool();
+    const QString text = v.toString().trimmed().toLower();
+    return text == QLatin1String("true") || text == QLatin1String("1");
+}
+
+bool SettingsStore::WriteTimestamps(bool on) {
+    return WriteUserFile(userFile_, [&](QSettings& s) {
+        s.setValue(Key(kClientGroup, QStringLiteral("timestamps")), on);
+    });
+}

@@ -35,6 +35,11 @@ public:
     // Group "endpoints" of the user file, then the machine file.
     std::optional<QString> ReadEndpoint(const QString& name) const;
 
+    // Group "Kestrivan" of the user file: this client's own preferences.
+    // Key "timestamps": arrival times in front of the conversation's lines; off when unset.
+    bool ReadTimestamps() const;
+    bool WriteTimestamps(bool on);
+
 private:
     QString userFile_;
     QString machineFile_;

@@ -1,5 +1,6 @@
 #include <QPlainTextEdit>
 
+#include "chat/chat_input_keys.h"
 #include "chat/chat_texts.h"
 #include "chat/kestrivan_dlg.h"
 #include "chat/window_operations.h"
@@ -23,7 +24,10 @@ QString WordAfter(const QString& line, qsizetype from) {
 
 void CKestrivanDlg::OnSendButton() {
     const QString line = WithoutLeadingSpace(m_chatInput->toPlainText());
-    if (!line.isEmpty()) SendChat(line);
+    if (!line.isEmpty()) {
+        if (inputKeys_) inputKeys_->Remember(line);
+        SendChat(line);
+    }
     m_chatInput->clear();
     m_chatInput->setFocus();
 }

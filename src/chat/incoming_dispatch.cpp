@@ -87,6 +87,7 @@ void CKestrivanDlg::CloseChatAfterError() {
 }
 
 void CKestrivanDlg::DispatchRecord(CMsg& msg) {
+    emit recordArrived(msg);
     switch (msg.code2) {
         case code2::kPrivateMessage: {
             PlayProgramSound(ProgramSound::PrivateMessage);

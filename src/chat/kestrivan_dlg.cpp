@@ -10,6 +10,8 @@
 
 #include "app/blocking_wait.h"
 #include "chat/channel_images.h"
+#include "chat/chat_input_keys.h"
+#include "chat/chat_line_writer.h"
 #include "chat/display_text.h"
 #include "chat/skin_commands.h"
 #include "chat/stand_in_operations.h"
@@ -40,6 +42,7 @@ CKestrivanDlg::CKestrivanDlg(WindowServices services, QWidget* parent)
     m_mediaPlayer = &standInParts_->media;
     m_userList = &standInParts_->userList;
     BuildControls();
+    BuildConveniences();
 }
 
 CKestrivanDlg::~CKestrivanDlg() {
@@ -83,9 +86,7 @@ EffectOperations& CKestrivanDlg::Effects() {
 void CKestrivanDlg::AppendChatLine(const QString& text) {
     // Always at the very end, whatever the user selected; the document's end is found in
     // constant time and no undo history grows with the conversation.
-    QTextCursor cursor(m_chatDisplay->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(DisplayForm(text + QLatin1String("\r\n")));
+    lineWriter_->Append(*m_chatDisplay->document(), DisplayForm(text + QLatin1String("\r\n")));
     // Scrolling once per event-loop turn, before the next repaint, looks the same as
     // scrolling after every line and spares a busy room the cost of each scroll.
     if (scrollPending_) return;
@@ -199,6 +200,7 @@ bool CKestrivanDlg::eventFilter(QObject* watched, QEvent* event) {
     // The input line does not take the Enter key: it presses the default button, Send.
     if (watched == m_chatInput && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        if (inputKeys_ && inputKeys_->HandleKey(*key)) return true;
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             if (m_sendButton->isEnabled()) OnSendButton();
             return true;

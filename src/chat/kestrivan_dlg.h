@@ -26,6 +26,9 @@ class EffectOperations;
 class CKestrivanDlgAutoProxy;
 class CProgressDlg;
 struct StandInParts;
+class ChatInputKeys;
+class ChatLineWriter;
+class FindBar;
 
 // What the window is given by main() (or by a test).
 struct WindowServices {
@@ -211,6 +214,14 @@ public:
 
     WindowServices& services() { return services_; }
     const Endpoints& endpoints() const { return services_.endpoints; }
+
+    // Conveniences of the conversation: arrival times, the find bar, the input's keys.
+    void SetTimestamps(bool on);
+    bool Timestamps() const;
+    // The conversation as it arrived, without arrival times: what a transcript holds.
+    QString ConversationText() const;
+    FindBar* findBar() const { return findBar_; }
+    void OpenFindBar();
     RoomOperations* roomOps() const { return m_roomOps; }
     EffectOperations* effectOps() const { return m_effectOps; }
 
@@ -219,6 +230,8 @@ signals:
     void closeRequested();
     // Set-up reached the step that adds the notification-area icon.
     void trayIconRequested();
+    // A record from the chat host, just before it is dispatched.
+    void recordArrived(const CMsg& msg);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -264,4 +277,9 @@ private:
     bool readingRecords_ = false;
     bool continuationPending_ = false;
     bool scrollPending_ = false;
+
+    void BuildConveniences();
+    std::unique_ptr<ChatLineWriter> lineWriter_;
+    std::unique_ptr<ChatInputKeys> inputKeys_;
+    FindBar* findBar_ = nullptr;
 };

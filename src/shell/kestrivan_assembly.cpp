@@ -1,11 +1,13 @@
 #include "shell/kestrivan_assembly.h"
 
+#include <QAbstractButton>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
 
 #include "app/settings_store.h"
+#include "chat/find_bar.h"
 #include "chat/kestrivan_dlg.h"
 #include "chat/qt_message_box.h"
 #include "chat/system_clock.h"
@@ -20,8 +22,10 @@
 #include "rooms/user_list_box.h"
 #include "shell/about_dlg.h"
 #include "shell/automation_factory.h"
+#include "shell/desktop_notifier.h"
 #include "shell/help_window.h"
 #include "shell/main_window_run.h"
+#include "shell/notification_ops.h"
 #include "shell/option_ops.h"
 #include "shell/qt_desktop.h"
 #include "shell/save_file_dialog.h"
@@ -31,6 +35,7 @@
 #include "shell/skin_widget.h"
 #include "shell/transcript.h"
 #include "shell/tray_icon.h"
+#include "shell/wing_shortcuts.h"
 
 namespace {
 
@@ -98,10 +103,12 @@ KestrivanAssembly::KestrivanAssembly(SettingsStore& settings, const Endpoints& e
 
     BindButtons();
     BindSkin();
+    BindConveniences(settings);
 }
 
 KestrivanAssembly::~KestrivanAssembly() {
     // The operations refer to the window: they go first.
+    notifications_.reset();
     bridge_.reset();
     options_.reset();
     shell_.reset();
@@ -184,6 +191,24 @@ void KestrivanAssembly::BindSkin() {
     bridge_ = std::make_unique<SkinBridge>(*dlg_, std::move(t), &wait_);
     QObject::connect(skin_, &SkinWidget::buttonPressed, dlg_.get(),
                      [this](const QString& name) { bridge_->OnSkinButton(name); });
+}
+
+void KestrivanAssembly::BindConveniences(SettingsStore& settings) {
+    dlg_->SetTimestamps(settings.ReadTimestamps());
+    notifier_ = std::make_unique<DesktopNotifier>();
+    notifications_ = std::make_unique<NotificationOps>(*dlg_, *notifier_, *tray_);
+    // A skin that has a "findBar" slot says where the find bar goes.
+    dlg_->findBar()->SetSkinPlacement([this]() -> QRect {
+        QWidget* host = skin_->SlotHost(QStringLiteral("findBar"));
+        if (!host) return {};
+        const QRect slot = skin_->SlotGeometry(QStringLiteral("findBar"));
+        return slot.translated(host->mapTo(dlg_.get(), QPoint(0, 0)));
+    });
+    WingShortcuts::Install(*dlg_, [this](const QString& element) {
+        // As a click would: a disabled or hidden button does nothing.
+        auto* button = skin_->findChild<QAbstractButton*>(element);
+        if (button && button->isEnabled() && button->isVisibleTo(dlg_.get())) button->click();
+    });
 }
 
 bool KestrivanAssembly::LoginSequence() { return login_->LoginSequence(); }

@@ -28,6 +28,8 @@ class WebEnginePane;
 class CMediaPlayer2;
 class CUserListBox;
 class AutomationFactory;
+class DesktopNotifier;
+class NotificationOps;
 
 // Builds the program: the desktop bindings, the main window with its skin, panes, player and
 // user list, and every subsystem's operations, wired to the window's controls and to the
@@ -85,4 +87,8 @@ private:
     std::unique_ptr<ShellOps> shell_;
     std::unique_ptr<OptionOps> options_;
     std::unique_ptr<SkinBridge> bridge_;
+
+    void BindConveniences(SettingsStore& settings);
+    std::unique_ptr<DesktopNotifier> notifier_;
+    std::unique_ptr<NotificationOps> notifications_;
 };

@@ -32,6 +32,7 @@ COptionDlg::COptionDlg(QWidget* parent)
     layout->addWidget(soundBox_);
     layout->addWidget(savePasswordBox_);
     layout->addWidget(passwordPageButton_);
+    layout->addWidget(AddTimestampsBox());
     layout->addWidget(buttons);
 
     connect(buttons, &QDialogButtonBox::accepted, this, &COptionDlg::accept);
@@ -42,6 +43,7 @@ COptionDlg::COptionDlg(QWidget* parent)
 void COptionDlg::showEvent(QShowEvent* event) {
     soundBox_->setChecked(m_sound);
     savePasswordBox_->setChecked(m_savePassword);
+    timestampsBox_->setChecked(m_timestamps);
     move(m_left, m_top);
     QDialog::showEvent(event);
 }
@@ -49,5 +51,13 @@ void COptionDlg::showEvent(QShowEvent* event) {
 void COptionDlg::accept() {
     m_sound = soundBox_->isChecked();
     m_savePassword = savePasswordBox_->isChecked();
+    m_timestamps = timestampsBox_->isChecked();
     QDialog::accept();
+}
+
+QCheckBox* COptionDlg::AddTimestampsBox() {
+    timestampsBox_ = new QCheckBox(QStringLiteral("Show the &time of each line"), this);
+    timestampsBox_->setObjectName(QStringLiteral("timestampsBox"));
+    timestampsBox_->setAccessibleName(QStringLiteral("Show the time of each line"));
+    return timestampsBox_;
 }

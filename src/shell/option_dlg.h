@@ -24,6 +24,10 @@ public:
     QCheckBox* soundBox() const { return soundBox_; }
     QCheckBox* savePasswordBox() const { return savePasswordBox_; }
 
+    // This client's own options, below the template's controls.
+    bool m_timestamps = false;
+    QCheckBox* timestampsBox() const { return timestampsBox_; }
+
 signals:
     // Button 1036: the page where a user changes or looks up a password.
     void passwordPageRequested();
@@ -38,4 +42,7 @@ private:
     QCheckBox* soundBox_;
     QCheckBox* savePasswordBox_;
     QPushButton* passwordPageButton_;
+
+    QCheckBox* AddTimestampsBox();
+    QCheckBox* timestampsBox_ = nullptr;
 };

@@ -27,6 +27,7 @@ void OptionOps::OnOptions() {
         if (const auto psave = settings->ReadNumber(QStringLiteral("psave")))
             options.m_savePassword = *psave != 0;
     }
+    options.m_timestamps = dlg_.Timestamps();
     const QRect frame = dlg_.frameGeometry();
     options.m_left = (frame.left() + frame.left() + frame.width()) / 2;
     options.m_top = frame.top() + frame.height() - kOptionOffsetFromBottom;
@@ -35,6 +36,7 @@ void OptionOps::OnOptions() {
 
     if (runner_(options) != QDialog::Accepted) return;
     dlg_.SetSoundOn(options.m_sound);
+    dlg_.SetTimestamps(options.m_timestamps);
     if (!settings) return;
     // All four are written on every OK, the name and password also when the password is
     // not to be remembered.
@@ -42,6 +44,7 @@ void OptionOps::OnOptions() {
     settings->WriteNumber(QStringLiteral("psave"), options.m_savePassword ? 1 : 0);
     settings->WriteString(QStringLiteral("username"), dlg_.nickname());
     settings->WriteString(QStringLiteral("password"), dlg_.password());
+    settings->WriteTimestamps(options.m_timestamps);
 }
 
 void OptionOps::OpenServiceHomePage() {

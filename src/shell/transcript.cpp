@@ -4,8 +4,10 @@
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QSaveFile>
+#include <QTextDocument>
 
 #include "app/seams.h"
+#include "chat/chat_line_writer.h"
 #include "shell/save_file_dialog.h"
 #include "shell/shell_texts.h"
 
@@ -22,7 +24,8 @@ bool Transcript::SaveTranscript() {
                                   QStringLiteral("txt"), shell_texts::SaveDialogFilter()};
     const std::optional<QString> path = dialog_.AskSaveFileName(owner_, request);
     if (!path) return true;
-    QString text = display_.toPlainText();
+    // The lines as they arrived: arrival times shown on screen are not part of them.
+    QString text = ChatLineWriter::TextWithoutTimes(*display_.document());
     // One line of the display is one line of the file, ended the Linux way.
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return WriteText(*path, text);

@@ -57,7 +57,7 @@ TEST(Markup, RoomNamesInTheChannelListStayPlainText) {
     const QString room = QStringLiteral("<i>tea</i> &amp; <b>cake</b>");
     owner.dialogs.roomNames.push_back(room);
     owner.rooms.OnNewRoom();
-    ASSERT_EQ(owner.w().m_roomName, room);
+    ASSERT_EQ(owner.w().roomName(), room);
 
     // The other person's list comes from the service; the row reads exactly the name.
     guest.rooms.RefreshChannelList();
