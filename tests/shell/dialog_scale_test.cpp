@@ -13,13 +13,13 @@
 #include <memory>
 
 #include "login/login_dlg.h"
-#include "login/progress_dlg.h"
 #include "rooms/find_dlg.h"
 #include "rooms/new_room_dlg.h"
 #include "rooms/private_message_dlg.h"
 #include "shell/about_dlg.h"
 #include "shell/option_dlg.h"
 #include "support/fakes.h"
+#include "ui/progress_dlg.h"
 
 namespace {
 
