@@ -16,6 +16,7 @@ namespace {
 
 const QString kUserGroup = QStringLiteral("1.1b");
 const QString kEndpointGroup = QStringLiteral("endpoints");
+const QString kOwnGroup = QStringLiteral("Kestrivan");
 const QString kRelativeFile = QStringLiteral("Marquent/Zorvi.conf");
 // Values are read into buffers of this many bytes; anything longer counts as missing.
 constexpr qsizetype kMaxStringBytes = 255;
@@ -158,4 +159,40 @@ std::optional<QString> SettingsStore::ReadEndpoint(const QString& name) const {
         if (auto v = StringValue(s.value(Key(kEndpointGroup, name))); v && !v->isEmpty()) return v;
     }
     return std::nullopt;
+}
+
+std::optional<SettingsStore::WindowPlacement> SettingsStore::ReadWindowPlacement() const {
+    if (!QFileInfo::exists(userFile_)) return std::nullopt;
+    QSettings s(userFile_, QSettings::IniFormat);
+    const QVariant v = s.value(Key(kOwnGroup, QStringLiteral("Window/geometry")));
+    const QRect r = v.toRect();
+    if (!v.isValid() || !r.isValid()) return std::nullopt;
+    WindowPlacement placement;
+    placement.geometry = r;
+    placement.maximized = s.value(Key(kOwnGroup, QStringLiteral("Window/maximized"))).toBool();
+    return placement;
+}
+
+bool SettingsStore::WriteWindowPlacement(const WindowPlacement& placement) {
+    return WriteUserFile(userFile_, [&](QSettings& s) {
+        s.setValue(Key(kOwnGroup, QStringLiteral("Window/geometry")), placement.geometry);
+        s.setValue(Key(kOwnGroup, QStringLiteral("Window/maximized")), placement.maximized);
+    });
+}
+
+QString SettingsStore::ReadSkin() const {
+    if (!QFileInfo::exists(userFile_)) return {};
+    QSettings s(userFile_, QSettings::IniFormat);
+    return StringValue(s.value(Key(kOwnGroup, QStringLiteral("skin")))).value_or(QString());
+}
+
+bool SettingsStore::WriteSkin(const QString& name) {
+    return WriteUserFile(
+        userFile_, [&](QSettings& s) { s.setValue(Key(kOwnGroup, QStringLiteral("skin")), name); });
+}
+
+QString SettingsStore::ReadSkinVariant() const {
+    if (!QFileInfo::exists(userFile_)) return {};
+    QSettings s(userFile_, QSettings::IniFormat);
+    return StringValue(s.value(Key(kOwnGroup, QStringLiteral("variant")))).value_or(QString());
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 
 class QCheckBox;
+class QComboBox;
 class QPushButton;
 
 // The option dialog: program sounds on or off and whether the password is remembered. Opens
@@ -20,8 +22,12 @@ public:
     bool m_savePassword = false;
     int m_left = 250;
     int m_top = 250;
+    // The skin: one of m_skins, shown below the template's controls.
+    QStringList m_skins;
+    QString m_skin;
 
     QCheckBox* soundBox() const { return soundBox_; }
+    QComboBox* skinBox() const { return skinBox_; }
     QCheckBox* savePasswordBox() const { return savePasswordBox_; }
 
 signals:
@@ -38,4 +44,5 @@ private:
     QCheckBox* soundBox_;
     QCheckBox* savePasswordBox_;
     QPushButton* passwordPageButton_;
+    QComboBox* skinBox_;
 };

@@ -31,9 +31,12 @@ QString S(const char* s) { return QString::fromLatin1(s); }
 
 class SkinWidgetTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { UseSkin(SkinLoader::DefaultSkinPath()); }
+
+    // Today's template layout lives on as the classic skin.
+    void UseSkin(const QString& path) {
         QString error;
-        const auto model = SkinLoader::FromFile(SkinLoader::DefaultSkinPath(), &error);
+        const auto model = SkinLoader::FromFile(path, &error);
         ASSERT_TRUE(model) << error.toStdString();
         skin = std::make_unique<SkinWidget>(*model);
         skin->show();
@@ -121,6 +124,7 @@ TEST_F(SkinWidgetTest, CommandsRunWithEitherSeparatorAndIgnoreUnknownParts) {
 }
 
 TEST_F(SkinWidgetTest, WingsSlideOpenAndShut) {
+    UseSkin(SkinLoader::BuiltInSkinPath(QStringLiteral("classic")));
     QWidget* wing = skin->Element(QStringLiteral("channelWing"));
     ASSERT_NE(wing, nullptr);
     EXPECT_FALSE(wing->isVisible());  // closed at start
@@ -244,6 +248,7 @@ TEST_F(SkinWidgetTest, NameShowsTheNicknameAsPlainText) {
 }
 
 TEST_F(SkinWidgetTest, ControlsGoIntoSlotsAtTheirTemplatePositions) {
+    UseSkin(SkinLoader::BuiltInSkinPath(QStringLiteral("classic")));
     const DialogUnits& du = skin->Units();
     struct Slot {
         const char* name;
