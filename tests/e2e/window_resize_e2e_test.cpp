@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QScreen>
@@ -20,6 +21,8 @@
 #include "chat/kestrivan_dlg.h"
 #include "e2e/zorvid_process.h"
 #include "shell/kestrivan_assembly.h"
+#include "shell/skin_bridge.h"
+#include "shell/skin_widget.h"
 
 namespace {
 

@@ -57,14 +57,6 @@ TEST(SkinFormat, AnchorsAndPaletteColoursAreRead) {
     EXPECT_TRUE(other->variants.contains(other->variant));
 }
 
-TEST(SkinFormat, AnchoredRectsFollowTheirShareOfTheGrowth) {
-    const QRect r(10, 20, 30, 40);
-    EXPECT_EQ(SkinAnchors{}.Apply(r, QSize(100, 50)), r);
-    EXPECT_EQ((SkinAnchors{0, 0, 1, 1}.Apply(r, QSize(100, 50))), QRect(10, 20, 130, 90));
-    EXPECT_EQ((SkinAnchors{1, 1, 1, 1}.Apply(r, QSize(100, 50))), QRect(110, 70, 30, 40));
-    EXPECT_EQ((SkinAnchors{0.5, 0, 1, 0}.Apply(r, QSize(100, 50))), QRect(60, 20, 80, 40));
-}
-
 TEST(SkinFormat, MalformedAnchorsAndPalettesAreRefusedNamingThePlace) {
     struct Case {
         const char* json;
