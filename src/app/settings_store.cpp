@@ -16,6 +16,7 @@ namespace {
 
 const QString kUserGroup = QStringLiteral("1.1b");
 const QString kEndpointGroup = QStringLiteral("endpoints");
+const QString kOwnGroup = QStringLiteral("Kestrivan");
 const QString kRelativeFile = QStringLiteral("Marquent/Zorvi.conf");
 // Values are read into buffers of this many bytes; anything longer counts as missing.
 constexpr qsizetype kMaxStringBytes = 255;
@@ -162,14 +163,10 @@ std::optional<QString> SettingsStore::ReadEndpoint(const QString& name) const {
 
 // --- Group "Kestrivan": this client's own preferences ---
 
-namespace {
-const QString kClientGroup = QStringLiteral("Kestrivan");
-}  // namespace
-
 bool SettingsStore::ReadTimestamps() const {
     if (!QFileInfo::exists(userFile_)) return false;
     QSettings s(userFile_, QSettings::IniFormat);
-    const QVariant v = s.value(Key(kClientGroup, QStringLiteral("timestamps")));
+    const QVariant v = s.value(Key(kOwnGroup, QStringLiteral("timestamps")));
     if (v.typeId() == QMetaType::Bool) return v.toBool();
     const QString text = v.toString().trimmed().toLower();
     return text == QLatin1String("true") || text == QLatin1String("1");
@@ -177,6 +174,41 @@ bool SettingsStore::ReadTimestamps() const {
 
 bool SettingsStore::WriteTimestamps(bool on) {
     return WriteUserFile(userFile_, [&](QSettings& s) {
-        s.setValue(Key(kClientGroup, QStringLiteral("timestamps")), on);
+        s.setValue(Key(kOwnGroup, QStringLiteral("timestamps")), on);
     });
+}
+std::optional<SettingsStore::WindowPlacement> SettingsStore::ReadWindowPlacement() const {
+    if (!QFileInfo::exists(userFile_)) return std::nullopt;
+    QSettings s(userFile_, QSettings::IniFormat);
+    const QVariant v = s.value(Key(kOwnGroup, QStringLiteral("Window/geometry")));
+    const QRect r = v.toRect();
+    if (!v.isValid() || !r.isValid()) return std::nullopt;
+    WindowPlacement placement;
+    placement.geometry = r;
+    placement.maximized = s.value(Key(kOwnGroup, QStringLiteral("Window/maximized"))).toBool();
+    return placement;
+}
+
+bool SettingsStore::WriteWindowPlacement(const WindowPlacement& placement) {
+    return WriteUserFile(userFile_, [&](QSettings& s) {
+        s.setValue(Key(kOwnGroup, QStringLiteral("Window/geometry")), placement.geometry);
+        s.setValue(Key(kOwnGroup, QStringLiteral("Window/maximized")), placement.maximized);
+    });
+}
+
+QString SettingsStore::ReadSkin() const {
+    if (!QFileInfo::exists(userFile_)) return {};
+    QSettings s(userFile_, QSettings::IniFormat);
+    return StringValue(s.value(Key(kOwnGroup, QStringLiteral("skin")))).value_or(QString());
+}
+
+bool SettingsStore::WriteSkin(const QString& name) {
+    return WriteUserFile(
+        userFile_, [&](QSettings& s) { s.setValue(Key(kOwnGroup, QStringLiteral("skin")), name); });
+}
+
+QString SettingsStore::ReadSkinVariant() const {
+    if (!QFileInfo::exists(userFile_)) return {};
+    QSettings s(userFile_, QSettings::IniFormat);
+    return StringValue(s.value(Key(kOwnGroup, QStringLiteral("variant")))).value_or(QString());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -39,6 +40,20 @@ public:
     // Key "timestamps": arrival times in front of the conversation's lines; off when unset.
     bool ReadTimestamps() const;
     bool WriteTimestamps(bool on);
+    // The program's own per-user values, in group "Kestrivan" of the user file; the group
+    // "1.1b" keeps exactly the values the login and options know.
+    // Where the main window last was (its normal geometry) and whether it was maximised.
+    struct WindowPlacement {
+        QRect geometry;
+        bool maximized = false;
+    };
+    std::optional<WindowPlacement> ReadWindowPlacement() const;
+    bool WriteWindowPlacement(const WindowPlacement& placement);
+    // The chosen skin ("default", "classic"); empty when none was chosen.
+    QString ReadSkin() const;
+    bool WriteSkin(const QString& name);
+    // "light" or "dark" to override the desktop's palette; empty follows the desktop.
+    QString ReadSkinVariant() const;
 
 private:
     QString userFile_;

@@ -54,10 +54,12 @@ void CKestrivanDlg::BuildControls() {
     const QFont font = DialogUnits::TemplateFont(8);
     setFont(font);
     const DialogUnits du(font);
-    setFixedSize(du.X(kWindowSize.w), du.Y(kWindowSize.h));
+    // The template's size is where the window opens and the smallest it can be made.
+    setMinimumSize(du.X(kWindowSize.w), du.Y(kWindowSize.h));
+    resize(minimumSize());
     setWindowTitle(QString(chat_texts::kWindowTitle));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint);
 
     // In template order, so that the tab order follows the template.
     m_chatInput = new QPlainTextEdit(this);

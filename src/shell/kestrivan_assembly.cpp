@@ -1,10 +1,14 @@
 #include "shell/kestrivan_assembly.h"
 
 #include <QAbstractButton>
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include "app/settings_store.h"
 #include "chat/find_bar.h"
@@ -35,6 +39,7 @@
 #include "shell/skin_widget.h"
 #include "shell/transcript.h"
 #include "shell/tray_icon.h"
+#include "shell/window_placement.h"
 #include "shell/wing_shortcuts.h"
 
 namespace {
@@ -47,9 +52,17 @@ constexpr int kHelpButton = 57670;
 constexpr int kZorviButton = 1028;
 constexpr int kPelbrookButton = 1029;
 
-SkinModel LoadSkin() {
+// The skin the user chose, in the variant that suits the desktop: dark on a desktop whose
+// windows are dark, unless the settings ask for one.
+SkinModel LoadSkin(const SettingsStore& settings) {
+    QString variant = settings.ReadSkinVariant();
+    if (variant.isEmpty())
+        variant =
+            SkinLoader::VariantForWindowColour(QGuiApplication::palette().color(QPalette::Window));
     QString error;
-    if (auto model = SkinLoader::FromFile(SkinLoader::DefaultSkinPath(), &error)) return *model;
+    if (auto model =
+            SkinLoader::FromFile(SkinLoader::BuiltInSkinPath(settings.ReadSkin()), &error, variant))
+        return *model;
     qFatal("The built-in skin cannot be read: %s", qPrintable(error));
 }
 
@@ -74,7 +87,7 @@ KestrivanAssembly::KestrivanAssembly(SettingsStore& settings, const Endpoints& e
     // the window and stay over it.
     box_->SetParentWidget(dlg_.get());
 
-    BuildFace();
+    BuildFace(settings);
 
     loginDialog_ = std::make_unique<QtLoginDialog>(endpoints, settings, *desktop_);
     login_ = std::make_unique<LoginOps>(*dlg_, *loginDialog_);
@@ -118,8 +131,8 @@ KestrivanAssembly::~KestrivanAssembly() {
     dlg_.reset();
 }
 
-void KestrivanAssembly::BuildFace() {
-    skin_ = new SkinWidget(LoadSkin());
+void KestrivanAssembly::BuildFace(SettingsStore& settings) {
+    skin_ = new SkinWidget(LoadSkin(settings));
     portal_ = new WebEnginePane(WebEnginePane::Playback::NeedsUserGesture);
     effectPane_ = new WebEnginePane(WebEnginePane::Playback::Automatic);
     media_ = new CMediaPlayer2();
@@ -138,9 +151,14 @@ void KestrivanAssembly::BuildFace() {
     parts.userListWidget = users_;
     dlg_->AttachParts(parts);
 
-    // The skin is the whole face; the controls sit in its slots and wings.
-    dlg_->setFixedSize(skin_->sizeHint());
-    skin_->setGeometry(0, 0, skin_->sizeHint().width(), skin_->sizeHint().height());
+    // The skin is the whole face and grows with the window; the controls sit in its slots
+    // and wings. Its size is the window's smallest.
+    auto* face = new QVBoxLayout(dlg_.get());
+    face->setContentsMargins(0, 0, 0, 0);
+    face->addWidget(skin_);
+    dlg_->setMinimumSize(skin_->sizeHint());
+    dlg_->resize(skin_->sizeHint());
+    placement_ = new WindowPlacementKeeper(*dlg_, settings);
     skin_->PlaceInSlot(dlg_->m_chatDisplay, QStringLiteral("chatDisplay"));
     skin_->PlaceInSlot(dlg_->m_chatInput, QStringLiteral("chatInput"));
     skin_->PlaceInSlot(dlg_->m_roomTitleEdit, QStringLiteral("roomTitle"));
@@ -213,13 +231,25 @@ void KestrivanAssembly::BindConveniences(SettingsStore& settings) {
 
 bool KestrivanAssembly::LoginSequence() { return login_->LoginSequence(); }
 
+void KestrivanAssembly::PrepareToShow() {
+    // The names of the channel list's columns stay readable however narrow the list: the
+    // name column takes what the other two leave.
+    QHeaderView* header = dlg_->m_channelList->header();
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    placement_->Restore();
+}
+
 void KestrivanAssembly::ShowWindow() {
     dlg_->SetUp();
+    PrepareToShow();
     dlg_->show();
 }
 
 void KestrivanAssembly::Run() {
     dlg_->SetUp();
+    PrepareToShow();
     RunMainWindow(*dlg_);
 }
 

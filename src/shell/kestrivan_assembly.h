@@ -9,6 +9,7 @@
 class CKestrivanDlg;
 class SettingsStore;
 class SkinWidget;
+class WindowPlacementKeeper;
 class SkinBridge;
 class LoginOps;
 class RoomOps;
@@ -61,7 +62,9 @@ public:
     WebEnginePane& portal() { return *portal_; }
 
 private:
-    void BuildFace();
+    void BuildFace(SettingsStore& settings);
+    // Before the first show: the saved place and the channel list's columns.
+    void PrepareToShow();
     void BindButtons();
     void BindSkin();
 
@@ -71,8 +74,9 @@ private:
     std::unique_ptr<QtDesktop> desktop_;
     std::unique_ptr<SystemClock> clock_;
     std::unique_ptr<CKestrivanDlg> dlg_;
-    SkinWidget* skin_ = nullptr;       // owned by the window
-    WebEnginePane* portal_ = nullptr;  // owned by the window
+    SkinWidget* skin_ = nullptr;                  // owned by the window
+    WindowPlacementKeeper* placement_ = nullptr;  // owned by the window
+    WebEnginePane* portal_ = nullptr;             // owned by the window
     WebEnginePane* effectPane_ = nullptr;
     CMediaPlayer2* media_ = nullptr;
     CUserListBox* users_ = nullptr;

@@ -1,7 +1,9 @@
 #include "shell/option_dlg.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -15,7 +17,8 @@ COptionDlg::COptionDlg(QWidget* parent)
     : QDialog(parent),
       soundBox_(new QCheckBox(shell_texts::OptionSound(), this)),
       savePasswordBox_(new QCheckBox(shell_texts::OptionSavePassword(), this)),
-      passwordPageButton_(new QPushButton(shell_texts::OptionPasswordPage(), this)) {
+      passwordPageButton_(new QPushButton(shell_texts::OptionPasswordPage(), this)),
+      skinBox_(new QComboBox(this)) {
     setWindowTitle(shell_texts::OptionTitle());
     setObjectName(QStringLiteral("dlg%1").arg(IDD));
     setModal(true);
@@ -33,6 +36,13 @@ COptionDlg::COptionDlg(QWidget* parent)
     layout->addWidget(savePasswordBox_);
     layout->addWidget(passwordPageButton_);
     layout->addWidget(AddTimestampsBox());
+    // The window's face is built once, so a new skin shows from the next start.
+    auto* skinLabel = new QLabel(QStringLiteral("&Skin (from the next start):"), this);
+    skinLabel->setBuddy(skinBox_);
+    skinBox_->setObjectName(QStringLiteral("skinChoice"));
+    skinBox_->setAccessibleName(QStringLiteral("Skin"));
+    layout->addWidget(skinLabel);
+    layout->addWidget(skinBox_);
     layout->addWidget(buttons);
 
     connect(buttons, &QDialogButtonBox::accepted, this, &COptionDlg::accept);
@@ -44,6 +54,9 @@ void COptionDlg::showEvent(QShowEvent* event) {
     soundBox_->setChecked(m_sound);
     savePasswordBox_->setChecked(m_savePassword);
     timestampsBox_->setChecked(m_timestamps);
+    skinBox_->clear();
+    skinBox_->addItems(m_skins);
+    skinBox_->setCurrentIndex(qMax(0, int(m_skins.indexOf(m_skin))));
     move(m_left, m_top);
     QDialog::showEvent(event);
 }
@@ -52,6 +65,7 @@ void COptionDlg::accept() {
     m_sound = soundBox_->isChecked();
     m_savePassword = savePasswordBox_->isChecked();
     m_timestamps = timestampsBox_->isChecked();
+    if (skinBox_->currentIndex() >= 0) m_skin = skinBox_->currentText();
     QDialog::accept();
 }
 

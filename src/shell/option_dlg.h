@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 
 class QCheckBox;
+class QComboBox;
 class QPushButton;
 
 // The option dialog: program sounds on or off and whether the password is remembered. Opens
@@ -20,8 +22,12 @@ public:
     bool m_savePassword = false;
     int m_left = 250;
     int m_top = 250;
+    // The skin: one of m_skins, shown below the template's controls.
+    QStringList m_skins;
+    QString m_skin;
 
     QCheckBox* soundBox() const { return soundBox_; }
+    QComboBox* skinBox() const { return skinBox_; }
     QCheckBox* savePasswordBox() const { return savePasswordBox_; }
 
     // This client's own options, below the template's controls.
@@ -45,4 +51,5 @@ private:
 
     QCheckBox* AddTimestampsBox();
     QCheckBox* timestampsBox_ = nullptr;
+    QComboBox* skinBox_;
 };

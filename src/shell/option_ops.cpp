@@ -7,6 +7,7 @@
 #include "chat/kestrivan_dlg.h"
 #include "shell/option_dlg.h"
 #include "shell/shell_texts.h"
+#include "shell/skin_loader.h"
 
 namespace {
 // The dialog opens this far above the main window's bottom edge.
@@ -26,8 +27,11 @@ void OptionOps::OnOptions() {
     if (settings) {
         if (const auto psave = settings->ReadNumber(QStringLiteral("psave")))
             options.m_savePassword = *psave != 0;
+        options.m_skin = settings->ReadSkin();
     }
     options.m_timestamps = dlg_.Timestamps();
+    options.m_skins = SkinLoader::BuiltInSkins();
+    if (!options.m_skins.contains(options.m_skin)) options.m_skin = options.m_skins.first();
     const QRect frame = dlg_.frameGeometry();
     options.m_left = (frame.left() + frame.left() + frame.width()) / 2;
     options.m_top = frame.top() + frame.height() - kOptionOffsetFromBottom;
@@ -45,6 +49,7 @@ void OptionOps::OnOptions() {
     settings->WriteString(QStringLiteral("username"), dlg_.nickname());
     settings->WriteString(QStringLiteral("password"), dlg_.password());
     settings->WriteTimestamps(options.m_timestamps);
+    settings->WriteSkin(options.m_skin);
 }
 
 void OptionOps::OpenServiceHomePage() {

@@ -20,10 +20,22 @@ public:
         if (!failed()) error_ = where + QStringLiteral(": ") + what;
     }
 
+    // The colours of the chosen palette, for "@name" references.
+    void UsePalette(QHash<QString, QColor> palette) { palette_ = std::move(palette); }
+
     std::optional<QColor> Colour(const QJsonValue& v, const QString& where) {
         if (!v.isString()) {
             Fail(where, QStringLiteral("colour must be a string such as \"#3f6fe6\""));
             return std::nullopt;
+        }
+        if (v.toString().startsWith(QLatin1Char('@'))) {
+            const QString ref = v.toString().mid(1);
+            const auto it = palette_.constFind(ref);
+            if (it == palette_.cend()) {
+                Fail(where, QStringLiteral("\"@%1\" is not a colour of the palette").arg(ref));
+                return std::nullopt;
+            }
+            return *it;
         }
         const QColor c = QColor::fromString(v.toString());
         if (!c.isValid()) {
@@ -155,13 +167,46 @@ public:
                 s.enabled = so[QStringLiteral("enabled")].toBool();
             if (so.contains(QStringLiteral("visible")))
                 s.visible = so[QStringLiteral("visible")].toBool();
+            if (so.contains(QStringLiteral("anchors")))
+                s.anchors = Anchors(so[QStringLiteral("anchors")], at + QStringLiteral(".anchors"));
             states.insert(it.key(), s);
         }
         return states;
     }
 
+    SkinAnchors Anchors(const QJsonValue& v, const QString& where) {
+        SkinAnchors a;
+        if (v.isUndefined()) return a;
+        if (!v.isObject()) {
+            Fail(where, QStringLiteral("anchors must be an object such as {\"right\": 1}"));
+            return a;
+        }
+        const QJsonObject o = v.toObject();
+        const std::pair<const char*, qreal*> edges[] = {
+            {"left", &a.left}, {"top", &a.top}, {"right", &a.right}, {"bottom", &a.bottom}};
+        for (auto it = o.begin(); it != o.end(); ++it) {
+            bool known = false;
+            for (const auto& [edge, share] : edges) {
+                if (it.key() != QLatin1String(edge)) continue;
+                known = true;
+                *share = Number(it.value(), where + QLatin1Char('.') + it.key(), 0, 1).value_or(0);
+            }
+            if (!known)
+                Fail(where, QStringLiteral("unknown edge \"%1\": use left, top, right or bottom")
+                                .arg(it.key()));
+        }
+        // A near edge that moves faster than the far one would shrink the element as the
+        // window grows, down to nothing.
+        if (a.left > a.right)
+            Fail(where, QStringLiteral("left moves more than right: the element would shrink"));
+        if (a.top > a.bottom)
+            Fail(where, QStringLiteral("top moves more than bottom: the element would shrink"));
+        return a;
+    }
+
 private:
     QString error_;
+    QHash<QString, QColor> palette_;
 };
 
 std::optional<SkinKind> KindFromName(const QString& s) {
@@ -178,9 +223,58 @@ struct SkinStyle {
     QHash<QString, SkinState> states;
 };
 
+// Reads "palettes" and hands the chosen one to the reader. Every palette names the same
+// colours, so each variant of the skin is complete.
+void ReadPalettes(const QJsonValue& v, const QString& wanted, Reader& r, SkinModel& model) {
+    if (v.isUndefined()) return;
+    if (!v.isObject() || v.toObject().isEmpty()) {
+        r.Fail(QStringLiteral("palettes"),
+               QStringLiteral("must be an object of named palettes such as \"light\""));
+        return;
+    }
+    const QJsonObject palettes = v.toObject();
+    QHash<QString, QHash<QString, QColor>> read;
+    QStringList names;
+    for (auto it = palettes.begin(); it != palettes.end(); ++it) {
+        const QString at = QStringLiteral("palette \"%1\"").arg(it.key());
+        if (!it.value().isObject()) {
+            r.Fail(at, QStringLiteral("must be an object of colours"));
+            return;
+        }
+        const QJsonObject colours = it.value().toObject();
+        QHash<QString, QColor> palette;
+        for (auto c = colours.begin(); c != colours.end(); ++c) {
+            if (c.value().toString().startsWith(QLatin1Char('@')))
+                r.Fail(at + QLatin1Char('.') + c.key(),
+                       QStringLiteral("a palette colour cannot refer to another"));
+            else if (auto colour = r.Colour(c.value(), at + QLatin1Char('.') + c.key()))
+                palette.insert(c.key(), *colour);
+        }
+        if (!names.isEmpty()) {
+            const QHash<QString, QColor>& first = read.value(names.first());
+            for (auto c = first.cbegin(); c != first.cend(); ++c) {
+                if (!palette.contains(c.key()))
+                    r.Fail(at, QStringLiteral("lacks \"%1\", which palette \"%2\" has")
+                                   .arg(c.key(), names.first()));
+            }
+            for (auto c = palette.cbegin(); c != palette.cend(); ++c) {
+                if (!first.contains(c.key()))
+                    r.Fail(at, QStringLiteral("has \"%1\", which palette \"%2\" lacks")
+                                   .arg(c.key(), names.first()));
+            }
+        }
+        names << it.key();
+        read.insert(it.key(), palette);
+    }
+    model.variants = names;
+    model.variant = names.contains(wanted) ? wanted : names.first();
+    r.UsePalette(read.value(model.variant));
+}
+
 }  // namespace
 
-std::optional<SkinModel> SkinLoader::FromJson(const QByteArray& json, QString* error) {
+std::optional<SkinModel> SkinLoader::FromJson(const QByteArray& json, QString* error,
+                                              const QString& variant) {
     const auto fail = [&](const QString& msg) -> std::optional<SkinModel> {
         if (error) *error = msg;
         return std::nullopt;
@@ -209,6 +303,7 @@ std::optional<SkinModel> SkinLoader::FromJson(const QByteArray& json, QString* e
         model.animationMs = int(
             r.Number(root[QStringLiteral("animationMs")], QStringLiteral("animationMs"), 0, 10000)
                 .value_or(250));
+    ReadPalettes(root.value(QStringLiteral("palettes")), variant, r, model);
     model.background =
         r.Look(root.value(QStringLiteral("background")), QStringLiteral("background"));
 
@@ -265,6 +360,7 @@ std::optional<SkinModel> SkinLoader::FromJson(const QByteArray& json, QString* e
         if (!anchors.contains(e.anchor))
             r.Fail(at, QStringLiteral("anchor must be top, bottom, left or right"));
         e.script = eo.value(QStringLiteral("script")).toString();
+        e.anchors = r.Anchors(eo.value(QStringLiteral("anchors")), at + QStringLiteral(".anchors"));
 
         SkinStyle style;
         if (eo.contains(QStringLiteral("style"))) {
@@ -299,7 +395,8 @@ std::optional<SkinModel> SkinLoader::FromJson(const QByteArray& json, QString* e
     return model;
 }
 
-std::optional<SkinModel> SkinLoader::FromFile(const QString& path, QString* error) {
+std::optional<SkinModel> SkinLoader::FromFile(const QString& path, QString* error,
+                                              const QString& variant) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
@@ -310,7 +407,20 @@ std::optional<SkinModel> SkinLoader::FromFile(const QString& path, QString* erro
         if (error) *error = QStringLiteral("skin file %1 is too large").arg(path);
         return std::nullopt;
     }
-    return FromJson(file.readAll(), error);
+    return FromJson(file.readAll(), error, variant);
 }
 
 QString SkinLoader::DefaultSkinPath() { return QStringLiteral(":/res/skin/default.json"); }
+
+QStringList SkinLoader::BuiltInSkins() {
+    return {QStringLiteral("default"), QStringLiteral("classic")};
+}
+
+QString SkinLoader::BuiltInSkinPath(const QString& name) {
+    const QString known = BuiltInSkins().contains(name) ? name : QStringLiteral("default");
+    return QStringLiteral(":/res/skin/%1.json").arg(known);
+}
+
+QString SkinLoader::VariantForWindowColour(const QColor& window) {
+    return window.lightness() < 128 ? QStringLiteral("dark") : QStringLiteral("light");
+}

@@ -22,6 +22,15 @@ SkinLook SkinLook::Over(const SkinLook& base) const {
     return r;
 }
 
+QRect SkinAnchors::Apply(const QRect& rect, const QSize& grow) const {
+    const auto shift = [](int extra, qreal share) { return qRound(extra * share); };
+    const int x1 = rect.left() + shift(grow.width(), left);
+    const int y1 = rect.top() + shift(grow.height(), top);
+    const int x2 = rect.left() + rect.width() + shift(grow.width(), right);
+    const int y2 = rect.top() + rect.height() + shift(grow.height(), bottom);
+    return QRect(x1, y1, qMax(0, x2 - x1), qMax(0, y2 - y1));
+}
+
 const SkinElement* SkinModel::Find(const QString& elementName) const {
     for (const SkinElement& e : elements) {
         if (e.name == elementName) return &e;

@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // A skin as its file describes it. Geometry is in dialog units of the window's template font;
@@ -38,9 +39,25 @@ struct SkinLook {
     SkinLook Over(const SkinLook& base) const;
 };
 
+// How an element follows the window when it is larger than the skin's size: each edge moves
+// by this share (0 to 1) of the window's growth in its direction. All zero keeps the element
+// where the file puts it; left 0 and right 1 stretch it with the window's width; left 1 and
+// right 1 keep its width and follow the right edge. The same shares move its states' rects.
+struct SkinAnchors {
+    qreal left = 0;
+    qreal top = 0;
+    qreal right = 0;
+    qreal bottom = 0;
+    // `rect` (pixels, laid out for the skin's size) for a window grown by `grow` pixels.
+    QRect Apply(const QRect& rect, const QSize& grow) const;
+};
+
 // A named state an element can be sent to with "goto ELEMENT STATE".
 struct SkinState {
     std::optional<QRect> rect;  // dialog units; animated
+    // How `rect` follows the window; the element's own anchors when unset (a wing that
+    // closes to an edge keeps to that edge while its open rect stretches).
+    std::optional<SkinAnchors> anchors;
     std::optional<bool> enabled;
     std::optional<bool> visible;
 };
@@ -54,7 +71,8 @@ struct SkinElement {
     QString parent;  // a wing's name, or empty for the face
     QString label;   // shown text (buttons, text, face)
     QString tooltip;
-    QString anchor;   // wings: the edge the content is pinned to while sliding
+    QString anchor;  // wings: the edge the content is pinned to while sliding
+    SkinAnchors anchors;
     QString initial;  // the state applied when the skin is built
     QString script;   // buttons: run by the skin itself when pressed, before the event
     SkinLook look;
@@ -67,7 +85,9 @@ struct SkinElement {
 
 struct SkinModel {
     QString name;
-    QSize size;  // dialog units
+    QString variant;       // the palette the colours were taken from; empty without palettes
+    QStringList variants;  // every palette the file offers
+    QSize size;            // dialog units
     int fontPointSize = 8;
     int animationMs = 250;
     SkinLook background;

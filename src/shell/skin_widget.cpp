@@ -15,7 +15,9 @@ SkinWidget::SkinWidget(const SkinModel& model, QWidget* parent)
     setObjectName(QStringLiteral("skin"));
     setAccessibleName(QStringLiteral("skin"));
     setFont(DialogUnits::TemplateFont(model.fontPointSize));
-    setFixedSize(sizeHint());
+    // The skin's size is the smallest the face can be; it grows with the window.
+    setMinimumSize(sizeHint());
+    resize(sizeHint());
     Build();
 }
 
@@ -25,20 +27,40 @@ QSize SkinWidget::sizeHint() const {
     return {units_.X(model_.size.width()), units_.Y(model_.size.height())};
 }
 
+QSize SkinWidget::minimumSizeHint() const { return sizeHint(); }
+
+QSize SkinWidget::Growth() const { return (size() - sizeHint()).expandedTo(QSize(0, 0)); }
+
 QWidget* SkinWidget::HostOf(const SkinElement& element) const {
     if (element.parent.isEmpty()) return const_cast<SkinWidget*>(this);
     return wingHost(element.parent);
 }
 
 QRect SkinWidget::PixelRect(const SkinElement& element, const QRect& dlu) const {
+    return PixelRect(element, dlu, element.anchors);
+}
+
+QRect SkinWidget::StateRect(const SkinElement& element, const QString& state) const {
+    const auto it = element.states.constFind(state);
+    if (it == element.states.cend() || !it->rect) return PixelRect(element, element.rect);
+    return PixelRect(element, *it->rect, it->anchors.value_or(element.anchors));
+}
+
+QRect SkinWidget::PixelRect(const SkinElement& element, const QRect& dlu,
+                            const SkinAnchors& anchors) const {
     // Converting both corners from face coordinates keeps a control in a wing exactly where
-    // the same dialog units would put it on the face.
-    const QRect px(QPoint(units_.X(dlu.left()), units_.Y(dlu.top())),
-                   QPoint(units_.X(dlu.left() + dlu.width()), units_.Y(dlu.top() + dlu.height())) -
-                       QPoint(1, 1));
+    // the same dialog units would put it on the face. Anchors then move the edges with the
+    // window's growth, for wing content as for the face.
+    const auto toPixels = [this](const QRect& r) {
+        return QRect(
+            QPoint(units_.X(r.left()), units_.Y(r.top())),
+            QPoint(units_.X(r.left() + r.width()), units_.Y(r.top() + r.height())) - QPoint(1, 1));
+    };
+    const QSize grow = Growth();
+    const QRect px = anchors.Apply(toPixels(dlu), grow);
     if (element.parent.isEmpty()) return px;
     const SkinElement& wing = entries_.value(element.parent).element;
-    return px.translated(-units_.X(wing.rect.left()), -units_.Y(wing.rect.top()));
+    return px.translated(-wing.anchors.Apply(toPixels(wing.rect), grow).topLeft());
 }
 
 void SkinWidget::Build() {
@@ -90,6 +112,32 @@ void SkinWidget::paintEvent(QPaintEvent*) {
     SkinPainter::PaintBox(p, rect(), model_.background);
 }
 
+void SkinWidget::resizeEvent(QResizeEvent*) { Relayout(); }
+
+void SkinWidget::Relayout() {
+    // Wings first: their panels give the coordinates of what they hold.
+    for (const SkinElement& e : model_.elements) {
+        Entry& entry = entries_[e.name];
+        if (!entry.widget) continue;
+        if (auto* wing = qobject_cast<SkinWing*>(entry.widget))
+            wing->SetOpenSize(PixelRect(e, e.rect).size());
+    }
+    for (const SkinElement& e : model_.elements) {
+        Entry& entry = entries_[e.name];
+        if (!entry.widget) continue;
+        const QRect target = StateRect(e, entry.state);
+        if (entry.animation && entry.animation->state() == QAbstractAnimation::Running) {
+            // A wing sliding while the window changes size lands where the new size wants it.
+            entry.animation->setEndValue(target);
+        } else {
+            entry.widget->setGeometry(target);
+        }
+    }
+    for (auto it = hosted_.begin(); it != hosted_.end(); ++it) {
+        if (it.value()) it.value()->setGeometry(SlotGeometry(it.key()));
+    }
+}
+
 void SkinWidget::RunSkinCommand(const QString& command) {
     for (const SkinStatement& s : ParseSkinScript(command)) {
         if (s.kind == SkinStatement::Kind::Stop) {
@@ -115,7 +163,7 @@ void SkinWidget::GoTo(const QString& elementName, const QString& stateName, bool
         if (state.visible) w->setVisible(*state.visible);
         return;
     }
-    const QRect target = PixelRect(entry.element, *state.rect);
+    const QRect target = StateRect(entry.element, stateName);
     // A frame of no area shows nothing; hiding it also takes its buttons out of the Tab order.
     const bool showAtEnd = state.visible.value_or(!target.isEmpty());
     if (entry.animation) {
@@ -205,6 +253,7 @@ bool SkinWidget::PlaceInSlot(QWidget* control, const QString& slot) {
                             control->testAttribute(Qt::WA_WState_Hidden);
     control->setParent(host);
     control->setGeometry(SlotGeometry(slot));
+    hosted_.insert(slot, control);
     control->setVisible(!keepHidden);
     return true;
 }

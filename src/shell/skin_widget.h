@@ -44,12 +44,17 @@ public:
     bool IsAnimating() const;
     const DialogUnits& Units() const { return units_; }
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+    // Whether the skin offers the named slot; optional ones such as "findBar" may be missing.
+    bool HasSlot(const QString& slot) const { return SlotHost(slot) != nullptr; }
 
 signals:
     void buttonPressed(const QString& elementName);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     struct Entry {
@@ -62,6 +67,13 @@ private:
     void Build();
     QWidget* HostOf(const SkinElement& element) const;
     QRect PixelRect(const SkinElement& element, const QRect& dlu) const;
+    QRect PixelRect(const SkinElement& element, const QRect& dlu, const SkinAnchors& anchors) const;
+    // Where the element goes in `state`, or its own rect when the state does not move it.
+    QRect StateRect(const SkinElement& element, const QString& state) const;
+    // How much larger than the skin's size the face is now.
+    QSize Growth() const;
+    // Puts every element, wing and hosted control where the current size wants it.
+    void Relayout();
     void GoTo(const QString& element, const QString& state, bool animate);
     void StopAnimations();
     void OnButtonClicked(const QString& name);
@@ -69,4 +81,5 @@ private:
     SkinModel model_;
     DialogUnits units_;
     QHash<QString, Entry> entries_;
+    QHash<QString, QPointer<QWidget>> hosted_;  // slot name -> the control placed in it
 };

@@ -12,6 +12,11 @@ SkinWing::SkinWing(const SkinElement& element, const QSize& openSize, QWidget* p
 
 QWidget* SkinWing::Panel() const { return panel_; }
 
+void SkinWing::SetOpenSize(const QSize& openSize) {
+    panel_->resize(openSize);
+    PinPanel();
+}
+
 void SkinWing::resizeEvent(QResizeEvent*) { PinPanel(); }
 
 void SkinWing::PinPanel() {

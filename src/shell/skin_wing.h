@@ -15,6 +15,8 @@ class SkinWing : public QWidget {
 public:
     SkinWing(const SkinElement& element, const QSize& openSize, QWidget* parent);
     QWidget* Panel() const;
+    // The open size follows the window; the panel keeps to the anchor edge.
+    void SetOpenSize(const QSize& openSize);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

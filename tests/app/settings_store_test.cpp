@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include "app/endpoints.h"
@@ -154,6 +155,36 @@ TEST_F(StoreFixture, EndpointPrecedence) {
     EXPECT_EQ(fromEnv.chatHost, QStringLiteral("env.example"));
     EXPECT_EQ(fromEnv.loginPort, 3999);
     EXPECT_EQ(fromEnv.loginHost, QStringLiteral("10.0.0.1"));
+}
+
+TEST_F(StoreFixture, WindowPlaceAndSkinLiveInTheirOwnGroupBesideTheLoginValues) {
+    EXPECT_FALSE(store.ReadWindowPlacement());
+    EXPECT_TRUE(store.ReadSkin().isEmpty());
+    ASSERT_TRUE(store.CreateUserKey());
+    ASSERT_TRUE(store.WriteString(QStringLiteral("username"), QStringLiteral("ann")));
+
+    ASSERT_TRUE(store.WriteWindowPlacement({QRect(40, 30, 1000, 700), true}));
+    ASSERT_TRUE(store.WriteSkin(QStringLiteral("classic")));
+    SettingsStore again(userFile(), machineFile());  // as the next start reads them
+    const auto placement = again.ReadWindowPlacement();
+    ASSERT_TRUE(placement);
+    EXPECT_EQ(placement->geometry, QRect(40, 30, 1000, 700));
+    EXPECT_TRUE(placement->maximized);
+    EXPECT_EQ(again.ReadSkin(), QStringLiteral("classic"));
+    EXPECT_EQ(Mode(userFile()), mode_t(0600));
+
+    // The group the login and options know holds exactly what it held.
+    QSettings file(userFile(), QSettings::IniFormat);
+    file.beginGroup(QStringLiteral("1.1b"));
+    EXPECT_EQ(file.allKeys().size(), 3);
+    EXPECT_EQ(again.ReadString(QStringLiteral("username")), QStringLiteral("ann"));
+    file.endGroup();
+    EXPECT_TRUE(file.childGroups().contains(QStringLiteral("Kestrivan")));
+
+    // A damaged entry counts as none.
+    WriteFile(userFile(), "[Kestrivan]\nWindow\\geometry=wide\nvariant=dark\n");
+    EXPECT_FALSE(SettingsStore(userFile(), machineFile()).ReadWindowPlacement());
+    EXPECT_EQ(SettingsStore(userFile(), machineFile()).ReadSkinVariant(), QStringLiteral("dark"));
 }
 
 TEST_F(StoreFixture, DefaultLocationsFollowXdg) {

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QPushButton>
@@ -79,6 +81,48 @@ TEST(Options, DialogOpensAtTheWindowsCentreLineAboveItsBottom) {
     COptionDlg unplaced;
     unplaced.show();
     EXPECT_EQ(unplaced.frameGeometry().topLeft(), QPoint(250, 250));
+}
+
+TEST(Options, TheSkinIsChosenBelowTheOtherControlsAndKeptForTheNextStart) {
+    TestWindow t;
+    ASSERT_TRUE(t.settings->WriteSkin(QStringLiteral("classic")));
+    QString shown;
+    QStringList offered;
+    QString reachedName;
+    OptionOps ops(t.w(), [&](COptionDlg& dlg) {
+        dlg.show();
+        dlg.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&dlg));
+        QComboBox* skins = dlg.skinBox();
+        shown = skins->currentText();
+        for (int i = 0; i < skins->count(); ++i) offered << skins->itemText(i);
+        // Below the password page button in the Tab order, as in the layout.
+        dlg.findChild<QPushButton*>(QStringLiteral("ctl1036"))->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        if (QApplication::focusWidget())
+            reachedName = QApplication::focusWidget()->accessibleName();
+        skins->setCurrentText(QStringLiteral("default"));
+        dlg.accept();
+        return dlg.result();
+    });
+    ops.OnOptions();
+    EXPECT_EQ(shown, QStringLiteral("classic"));
+    EXPECT_EQ(offered, (QStringList{QStringLiteral("default"), QStringLiteral("classic")}));
+    EXPECT_EQ(reachedName, QStringLiteral("Skin"));
+    EXPECT_EQ(t.settings->ReadSkin(), QStringLiteral("default"));
+
+    // Cancel keeps the stored choice; an unknown stored name shows the default skin.
+    ASSERT_TRUE(t.settings->WriteSkin(QStringLiteral("neon")));
+    OptionOps cancelled(t.w(), [&](COptionDlg& dlg) {
+        dlg.show();
+        shown = dlg.skinBox()->currentText();
+        dlg.skinBox()->setCurrentText(QStringLiteral("classic"));
+        dlg.reject();
+        return dlg.result();
+    });
+    cancelled.OnOptions();
+    EXPECT_EQ(shown, QStringLiteral("default"));
+    EXPECT_EQ(t.settings->ReadSkin(), QStringLiteral("neon"));
 }
 
 TEST(Options, PagesOpenInTheUsersBrowser) {
