@@ -10,6 +10,9 @@ cd "$root"
 bash scripts/install-deps.sh
 
 jobs=$(nproc)
+# A compiler cache, where the machine has one, makes a second run rebuild only what changed.
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache); fi
 fuzz_seconds=${KV_FUZZ_SECONDS:-60}
 
 echo "== formatting"
@@ -20,7 +23,7 @@ if ! git ls-files -z -- '*.cpp' '*.h' '*.c' '*.hpp' '*.cc' | xargs -0 clang-form
 fi
 
 echo "== build (warnings are errors)"
-cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON "${launcher[@]}" >/dev/null
 cmake --build build/test -j "$jobs"
 
 echo "== tests"
@@ -51,7 +54,7 @@ echo "== sanitizers"
 # its own ASAN_OPTIONS (tests/CMakeLists.txt): the protocol and service tests check for
 # leaks, the rest do not. The tests are listed without leak checks, since listing the widget
 # programs opens the display, where the system's GL driver keeps an allocation of its own.
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON "${launcher[@]}" >/dev/null
 cmake --build build/asan -j "$jobs"
 (cd build/asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
    ctest -j "$jobs" --output-on-failure --timeout 300)

@@ -134,17 +134,25 @@ TEST(ChatDispatch, MarkupFromTheNetworkIsShownAsItsCharacters) {
     ASSERT_TRUE(WaitFor([&] { return h.Display().contains(QStringLiteral("done")); }));
     EXPECT_EQ(h.Lines(), QStringList({"<b>bold</b> &amp; <a href=\"http://x\">link</a>",
                                       "<u>ann</u>-><i>psst</i>", "<h1>big</h1>", "done"}));
-    // Nothing on screen took a format from the text: no bold, italics, links or headings.
+    // Nothing on screen took a format from the markup: no bold, italics or headings. The one
+    // link is the bare web address itself, as typed, never the markup's "link" text.
     const QTextDocument* doc = h.w().m_chatDisplay->document();
+    QStringList links;
     for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
         EXPECT_EQ(block.blockFormat().headingLevel(), 0) << block.text().toStdString();
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextCharFormat f = it.fragment().charFormat();
-            EXPECT_FALSE(f.fontWeight() > QFont::Normal || f.fontItalic() || f.fontUnderline() ||
-                         f.isAnchor())
-                << it.fragment().text().toStdString();
+            const QString text = it.fragment().text();
+            if (f.isAnchor()) {
+                links << text;
+                EXPECT_EQ(f.anchorHref(), text);
+                continue;
+            }
+            EXPECT_FALSE(f.fontWeight() > QFont::Normal || f.fontItalic() || f.fontUnderline())
+                << text.toStdString();
         }
     }
+    EXPECT_EQ(links, QStringList{QStringLiteral("http://x")});
 }
 
 TEST(ChatDispatch, SoundsStayQuietWithSoundOff) {
