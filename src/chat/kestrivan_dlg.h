@@ -222,8 +222,6 @@ public:
     QString ConversationText() const;
     FindBar* findBar() const { return findBar_; }
     void OpenFindBar();
-    RoomOperations* roomOps() const { return m_roomOps; }
-    EffectOperations* effectOps() const { return m_effectOps; }
 
 signals:
     // Raised for the window's own commands that other subsystems handle.

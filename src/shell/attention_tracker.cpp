@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include "net/protocol.h"
 #include "shell/notifier_seam.h"
 #include "shell/shell_texts.h"
 
@@ -35,7 +36,7 @@ bool AttentionTracker::NamesUser(const QString& line, const QString& nickname) {
 void AttentionTracker::OnRecord(const CMsg& msg, const QString& nickname, bool away) {
     if (!away) return;
     switch (msg.code2) {
-        case 10: {  // a private message: shown when it has a text
+        case code2::kPrivateMessage: {  // a private message: shown when it has a text
             if (msg.text.empty()) return;
             ++unread_;
             const QString sender =
@@ -44,7 +45,7 @@ void AttentionTracker::OnRecord(const CMsg& msg, const QString& nickname, bool a
                              QString::fromStdString(msg.text));
             return;
         }
-        case 35: {  // a beep: "<sender> Beep you!"
+        case code2::kBeep: {  // a beep: "<sender> Beep you!"
             if (msg.list.empty()) return;
             ++unread_;
             QString sender = QString::fromStdString(msg.list.front());
@@ -52,7 +53,7 @@ void AttentionTracker::OnRecord(const CMsg& msg, const QString& nickname, bool a
             notifier_.Notify(QStringLiteral("Beep from ") + sender, QString());
             return;
         }
-        case 11: {
+        case code2::kChatLine: {
             unread_ += int(msg.list.size());
             // One notification per record, for the first line that names the user.
             for (const std::string& entry : msg.list) {
