@@ -334,16 +334,17 @@ TEST(SocketLifecycle, DrainEndsAgainstEndlessSender) {
     // After its closing notice the peer keeps sending and never closes; only our closing
     // the connection stops it (a minute's cap keeps a broken drain from hanging the run).
     std::atomic<bool> stoppedByClose{false};
-    ScriptPeer peer(PeerScript().Send(CMsg(code1::kReply, code2::kClosing)).Run([&stoppedByClose](int fd) {
-        const std::string junk(4096, 'j');
-        const auto cap = std::chrono::steady_clock::now() + 60s;
-        while (std::chrono::steady_clock::now() < cap) {
-            if (::send(fd, junk.data(), junk.size(), MSG_NOSIGNAL) <= 0) {
-                stoppedByClose = true;
-                return;
+    ScriptPeer peer(
+        PeerScript().Send(CMsg(code1::kReply, code2::kClosing)).Run([&stoppedByClose](int fd) {
+            const std::string junk(4096, 'j');
+            const auto cap = std::chrono::steady_clock::now() + 60s;
+            while (std::chrono::steady_clock::now() < cap) {
+                if (::send(fd, junk.data(), junk.size(), MSG_NOSIGNAL) <= 0) {
+                    stoppedByClose = true;
+                    return;
+                }
             }
-        }
-    }));
+        }));
     zorvi::ChatSocket chat(nullptr, ShortTimeouts());
     Open(chat, peer);
     CMsg got;

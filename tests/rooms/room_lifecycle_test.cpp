@@ -66,8 +66,9 @@ TEST(NewRoom, OwnerWithPeopleOrAnsweringNoOrCancellingChangesNothing) {
 }
 
 TEST(NewRoom, TakenNameRefusedWithMessageOnlyForNumberOne) {
-    RoomsFixture f(
-        {Answer(Rec(code1::kReply, code2::kRoomNameTaken, {}, {}, 1)), Answer(Rec(code1::kReply, code2::kRoomNameTaken, {}, {}, 0)), Answer(Rec(code1::kReply, kNotACode))});
+    RoomsFixture f({Answer(Rec(code1::kReply, code2::kRoomNameTaken, {}, {}, 1)),
+                    Answer(Rec(code1::kReply, code2::kRoomNameTaken, {}, {}, 0)),
+                    Answer(Rec(code1::kReply, kNotACode))});
     f.w().EnterRoom(QStringLiteral("Old"));
     f.w().SetRoomPort(4000);
     f.dialogs.newRoomAnswers = {QStringLiteral("Lobby"), QStringLiteral("Lobby"), QString()};
@@ -243,7 +244,8 @@ TEST(LeaveRoom, NoRoomPortSendsNothing) {
 TEST(RemoveRoom, RefusalBrokenAnswerAndUnreachableService) {
     kvtest::PeerScript cut;
     cut.Receive().Close();
-    RoomsFixture f({Answer(Rec(code1::kReply, code2::kRemoveRoom, {}, {}, 0)), Answer(Rec(code1::kReply, code2::kRemoveRoom, {}, {}, 1)), cut});
+    RoomsFixture f({Answer(Rec(code1::kReply, code2::kRemoveRoom, {}, {}, 0)),
+                    Answer(Rec(code1::kReply, code2::kRemoveRoom, {}, {}, 1)), cut});
     f.w().EnterRoom(QStringLiteral("Mine"));
     f.ops->RemoveRoom();
     f.ops->RemoveRoom();
