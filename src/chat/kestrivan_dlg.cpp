@@ -87,6 +87,10 @@ void CKestrivanDlg::AppendChatLine(const QString& text) {
     // Always at the very end, whatever the user selected; the document's end is found in
     // constant time and no undo history grows with the conversation.
     lineWriter_->Append(*m_chatDisplay->document(), DisplayForm(text + QLatin1String("\r\n")));
+    ScrollToEndLater();
+}
+
+void CKestrivanDlg::ScrollToEndLater() {
     // Scrolling once per event-loop turn, before the next repaint, looks the same as
     // scrolling after every line and spares a busy room the cost of each scroll.
     if (scrollPending_) return;

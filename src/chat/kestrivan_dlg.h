@@ -269,12 +269,17 @@ private:
     // The stream has lost its place: the connection cannot carry further records.
     void CloseChatAfterError();
     void ContinueReadingLater();
+    // Scrolls the conversation to its end once, on the next event-loop turn.
+    void ScrollToEndLater();
     std::unique_ptr<StandInParts> standInParts_;
     std::unique_ptr<RoomOperations> standInRoomOps_;
     std::unique_ptr<EffectOperations> standInEffectOps_;
     bool readingRecords_ = false;
     bool continuationPending_ = false;
     bool scrollPending_ = false;
+    // Whether the conversation shows its end: then a resize that rewraps the lines keeps
+    // the newest ones in view, as appending does.
+    bool followEnd_ = true;
 
     void BuildConveniences();
     std::unique_ptr<ChatLineWriter> lineWriter_;

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 #include "chat/channel_images.h"
@@ -91,6 +92,12 @@ void CKestrivanDlg::BuildControls() {
     m_chatDisplay->setReadOnly(true);
     m_chatDisplay->setUndoRedoEnabled(false);
     m_chatDisplay->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QScrollBar* displayBar = m_chatDisplay->verticalScrollBar();
+    connect(displayBar, &QScrollBar::valueChanged, this,
+            [this, displayBar](int value) { followEnd_ = value == displayBar->maximum(); });
+    connect(displayBar, &QScrollBar::rangeChanged, this, [this] {
+        if (followEnd_) ScrollToEndLater();
+    });
     MakeWhite(m_chatDisplay);
     du.Place(m_chatDisplay, 221, 167, 138, 81);
 

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -166,4 +167,33 @@ TEST(AppendChatLine, KeepsTheNewestLineInView) {
     h.w().AppendChatLine(QStringLiteral("newest"));
     EXPECT_TRUE(
         chattest::WaitFor([&] { return bar->value() > 0 && bar->value() == bar->maximum(); }));
+}
+
+TEST(AppendChatLine, ANarrowerDisplayKeepsTheEndInViewUnlessTheUserScrolledBack) {
+    ChatHarness h;
+    h.w().SetUp();
+    h.w().show();
+    QPlainTextEdit* display = h.w().m_chatDisplay;
+    const QString words = QStringLiteral("a line long enough to wrap once the display narrows ");
+    for (int i = 0; i < 100; ++i) h.w().AppendChatLine(words + QString::number(i));
+    QScrollBar* bar = display->verticalScrollBar();
+    ASSERT_TRUE(
+        chattest::WaitFor([&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); }));
+    const auto endInView = [display] {
+        QTextCursor end(display->document());
+        end.movePosition(QTextCursor::End);
+        end.movePosition(QTextCursor::PreviousCharacter);
+        return display->viewport()->rect().contains(display->cursorRect(end).center());
+    };
+    ASSERT_TRUE(endInView());
+
+    // The lines rewrap into more rows: the newest stay in view.
+    display->resize(display->width() / 3, display->height());
+    EXPECT_TRUE(chattest::WaitFor(endInView));
+
+    // Someone reading back is not taken to the end.
+    bar->setValue(5);
+    display->resize(display->width() * 2, display->height());
+    QCoreApplication::processEvents();
+    EXPECT_LT(bar->value(), bar->maximum() / 2);
 }
