@@ -99,6 +99,7 @@ void CKestrivanDlg::ScrollToEndLater() {
         this,
         [this] {
             scrollPending_ = false;
+            followEnd_ = true;
             QScrollBar* bar = m_chatDisplay->verticalScrollBar();
             bar->setValue(bar->maximum());
         },

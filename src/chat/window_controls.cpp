@@ -93,8 +93,11 @@ void CKestrivanDlg::BuildControls() {
     m_chatDisplay->setUndoRedoEnabled(false);
     m_chatDisplay->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QScrollBar* displayBar = m_chatDisplay->verticalScrollBar();
-    connect(displayBar, &QScrollBar::valueChanged, this,
-            [this, displayBar](int value) { followEnd_ = value == displayBar->maximum(); });
+    // Only the user's own scrolling moves the view away from the end; the display's
+    // relayout changes value and range on its own while it rewraps.
+    connect(displayBar, &QScrollBar::actionTriggered, this, [this, displayBar] {
+        followEnd_ = displayBar->sliderPosition() >= displayBar->maximum();
+    });
     connect(displayBar, &QScrollBar::rangeChanged, this, [this] {
         if (followEnd_) ScrollToEndLater();
     });
