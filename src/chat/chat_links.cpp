@@ -61,9 +61,9 @@ void MarkWebLinks(QTextDocument& document, int position, const QString& text,
 }  // namespace chat_links
 
 ChatLinkOpener::ChatLinkOpener(QPlainTextEdit& display, IDesktop* desktop)
-    : QObject(&display), display_(display), desktop_(desktop) {
-    display_.viewport()->installEventFilter(this);
-    display_.viewport()->setMouseTracking(true);
+    : QObject(&display), display_(display), viewport_(display.viewport()), desktop_(desktop) {
+    viewport_->installEventFilter(this);
+    viewport_->setMouseTracking(true);
 }
 
 QString ChatLinkOpener::LinkAt(const QPoint& pos) const {
@@ -90,14 +90,14 @@ QString ChatLinkOpener::LinkAt(const QPoint& pos) const {
 }
 
 bool ChatLinkOpener::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != display_.viewport()) return false;
+    if (watched != viewport_) return false;
     switch (event->type()) {
         case QEvent::MouseMove: {
             const auto* e = static_cast<QMouseEvent*>(event);
             if (LinkAt(e->position().toPoint()).isEmpty())
-                display_.viewport()->setCursor(Qt::IBeamCursor);
+                viewport_->setCursor(Qt::IBeamCursor);
             else
-                display_.viewport()->setCursor(Qt::PointingHandCursor);
+                viewport_->setCursor(Qt::PointingHandCursor);
             break;
         }
         case QEvent::MouseButtonPress: {

@@ -44,6 +44,9 @@ protected:
 
 private:
     QPlainTextEdit& display_;
+    // Kept apart from the display: the viewport's last events come while the display is
+    // already being destroyed, when it can no longer be asked for its viewport.
+    QWidget* viewport_;
     IDesktop* desktop_;
     QString pressedLink_;
 };
