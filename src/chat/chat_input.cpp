@@ -44,7 +44,7 @@ void CKestrivanDlg::SendChat(const QString& line) {
         return;
     }
     CMsg msg(code1::kUserAction, code2::kChatLine);
-    msg.text = (m_nickname + QLatin1String(": ") + line).toStdString();
+    msg.text = (m_nickname + chat_texts::kSpeakerSeparator + line).toStdString();
     try {
         m_pChatSocket->SendMsg(msg);
     } catch (const zorvi::StreamFailure&) {

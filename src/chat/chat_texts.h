@@ -48,6 +48,8 @@ inline constexpr QLatin1String kKickUsage("/kick <username>: kick a user out of 
 inline constexpr QLatin1String kKickSelf("You cannot kick yourself out of the room!");
 inline constexpr QLatin1String kKickFailed("There is error in kick user!");
 inline constexpr QLatin1String kBeepUsage("/beep <username>: Beep a user!");
+// A room line is the speaker's name, this separator, then what was said.
+inline constexpr QLatin1String kSpeakerSeparator(": ");
 inline constexpr QLatin1String kBeepSuffix(" Beep you!");
 inline constexpr QLatin1String kBeepFailed("There is error in sending message!");
 inline constexpr QLatin1String kFindUsage("/find <username>: find a user!");

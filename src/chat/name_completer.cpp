@@ -1,14 +1,13 @@
 #include "chat/name_completer.h"
 
-namespace {
-const QString kAddressSuffix = QStringLiteral(": ");
-}
+#include "chat/chat_texts.h"
 
 NameCompleter::Completion NameCompleter::Build(const Cycle& cycle) {
     QString inserted = cycle.matches.at(cycle.index);
     const bool spaceFollows = cycle.after.startsWith(QLatin1Char(' '));
     if (cycle.before.isEmpty())
-        inserted += spaceFollows ? kAddressSuffix.left(1) : kAddressSuffix;
+        inserted += spaceFollows ? QString(chat_texts::kSpeakerSeparator.left(1))
+                                 : QString(chat_texts::kSpeakerSeparator);
     else if (!spaceFollows)
         inserted += QLatin1Char(' ');
     const QString head = cycle.before + inserted;

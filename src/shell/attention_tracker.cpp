@@ -3,14 +3,15 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include "chat/chat_texts.h"
 #include "net/protocol.h"
 #include "shell/notifier_seam.h"
 #include "shell/shell_texts.h"
 
 namespace {
 
-const QString kSpeakerSeparator = QStringLiteral(": ");
-const QString kBeepSuffix = QStringLiteral(" Beep you!");
+using chat_texts::kBeepSuffix;
+using chat_texts::kSpeakerSeparator;
 
 QString Speaker(const QString& line) {
     const qsizetype at = line.indexOf(kSpeakerSeparator);
