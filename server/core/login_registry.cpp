@@ -1,5 +1,7 @@
 #include "server/core/login_registry.h"
 
+#include <algorithm>
+
 namespace zorvid {
 
 void LoginRegistry::Note(const std::string& name, const std::string& address, TimePoint now) {
@@ -29,6 +31,84 @@ void LoginRegistry::Expire(TimePoint now) {
         }
         it = byAddress.empty() ? seen_.erase(it) : std::next(it);
     }
+}
+
+namespace {
+
+// Bounds each failure table when logins fail from very many names or addresses: the entry
+// that failed longest ago makes room.
+constexpr std::size_t kMaxTrackedFailures = 65536;
+
+long long Seconds(std::chrono::milliseconds ms) { return (ms.count() + 999) / 1000; }
+
+}  // namespace
+
+std::chrono::milliseconds LoginThrottle::Wait(const Failures& f, int free) const {
+    if (settings_.base.count() <= 0 || f.count <= free) return std::chrono::milliseconds(0);
+    const int doublings = f.count - free - 1;
+    if (doublings >= 40) return settings_.max;
+    return std::min<std::chrono::milliseconds>(settings_.max, settings_.base * (1LL << doublings));
+}
+
+std::string LoginThrottle::NameKey(const std::string& name) const {
+    return name.substr(0, settings_.maxNameBytes + 1);
+}
+
+std::string LoginThrottle::Refusal(const std::string& name, const std::string& address,
+                                   TimePoint now) const {
+    if (settings_.base.count() <= 0) return {};
+    std::string why;
+    std::chrono::milliseconds longest(0);
+    const auto check = [&](const Table& table, const std::string& key, int free,
+                           const char* whose) {
+        const auto it = table.find(key);
+        if (it == table.end()) return;
+        const auto until = it->second.last + Wait(it->second, free);
+        if (until <= now) return;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now);
+        if (left <= longest) return;
+        longest = left;
+        why = "backing off after " + std::to_string(it->second.count) + " failed logins " + whose +
+              " (next check in " + std::to_string(Seconds(left)) + " s)";
+    };
+    check(byName_, NameKey(name), settings_.freePerName, "of the name");
+    check(byAddress_, address, settings_.freePerAddress, "from the address");
+    return why;
+}
+
+void LoginThrottle::Count(Table& table, const std::string& key, int free, TimePoint now) {
+    auto it = table.find(key);
+    if (it == table.end()) {
+        if (table.size() >= kMaxTrackedFailures) ForgetIn(table, free, now);
+        if (table.size() >= kMaxTrackedFailures) {
+            table.erase(std::min_element(table.begin(), table.end(), [](auto& a, auto& b) {
+                return a.second.last < b.second.last;
+            }));
+        }
+        it = table.emplace(key, Failures{}).first;
+    }
+    ++it->second.count;
+    it->second.last = now;
+}
+
+void LoginThrottle::Failed(const std::string& name, const std::string& address, TimePoint now) {
+    if (settings_.base.count() <= 0) return;
+    Count(byName_, NameKey(name), settings_.freePerName, now);
+    Count(byAddress_, address, settings_.freePerAddress, now);
+}
+
+void LoginThrottle::Succeeded(const std::string& name) { byName_.erase(NameKey(name)); }
+
+void LoginThrottle::ForgetIn(Table& table, int free, TimePoint now) {
+    for (auto it = table.begin(); it != table.end();) {
+        const auto quietUntil = it->second.last + Wait(it->second, free) + settings_.max;
+        it = quietUntil <= now ? table.erase(it) : std::next(it);
+    }
+}
+
+void LoginThrottle::Forget(TimePoint now) {
+    ForgetIn(byName_, settings_.freePerName, now);
+    ForgetIn(byAddress_, settings_.freePerAddress, now);
 }
 
 }  // namespace zorvid

@@ -29,6 +29,18 @@ std::size_t ConsumeRecords(Connection& c, std::string_view input, std::size_t ma
     return used;
 }
 
+// Counts one request on a login or service connection. Past the limit the request is not
+// handled: the connection ends after the answers already queued, so a peer cannot keep one
+// connection busy forever, nor dodge the connection rate limit by never reconnecting.
+bool WithinRequestLimit(Connection& c, ConnectionTracker& tracker, int& requests, int limit,
+                        std::string_view kind) {
+    if (limit <= 0 || ++requests <= limit) return true;
+    tracker.Log(std::string(kind) + " connection from " + c.Address() + " closed: over " +
+                std::to_string(limit) + " requests");
+    c.CloseAfterFlush();
+    return false;
+}
+
 }  // namespace
 
 LoginConnection::LoginConnection(asio::ip::tcp::socket socket, std::string address,
@@ -46,10 +58,17 @@ std::size_t LoginConnection::Consume(std::string_view input) {
             }
             return false;
         }
+        if (!WithinRequestLimit(*this, server_, requests_,
+                                server_.Config().maxRequestsPerConnection, "login"))
+            return false;
         if (!msg.Is(code1::kUserAction, code2::kLogin) || checking_)
             return true;  // one login per connection
         checking_ = true;
         const std::string name = msg.text;
+        if (auto why = server_.Logins().Refusal(name, Address(), server_.Now()); !why.empty()) {
+            Answer(false, name, why);  // unchecked: backing off costs no hashing
+            return true;
+        }
         const std::string password = msg.list.empty() ? std::string() : msg.list.front();
         auto self = std::static_pointer_cast<LoginConnection>(shared_from_this());
         const bool open = server_.Config().openRegistration;
@@ -61,6 +80,12 @@ std::size_t LoginConnection::Consume(std::string_view input) {
                 self->server_.Log(std::string("login check failed: ") + e.what());
             }
             asio::post(self->server_.Io(), [self, outcome, name] {
+                auto& logins = self->server_.Logins();
+                if (outcome == LoginOutcome::Refused) {
+                    logins.Failed(name, self->Address(), self->server_.Now());
+                } else {
+                    logins.Succeeded(name);
+                }
                 self->Answer(outcome != LoginOutcome::Refused, name);
                 if (outcome == LoginOutcome::Created)
                     self->server_.Log("account \"" + name + "\" created");
@@ -70,12 +95,12 @@ std::size_t LoginConnection::Consume(std::string_view input) {
     });
 }
 
-void LoginConnection::Answer(bool accepted, const std::string& name) {
+void LoginConnection::Answer(bool accepted, const std::string& name, const std::string& why) {
     checking_ = false;
     if (Closed()) return;
     if (accepted) server_.Host().NoteLogin(name, Address());
     server_.Log("login of \"" + name + "\" from " + Address() +
-                (accepted ? " accepted" : " refused"));
+                (accepted ? " accepted" : " refused") + (why.empty() ? "" : ": " + why));
     Queue(zorvi::EncodeMsg(
         CMsg(code1::kReply, accepted ? code2::kLoginAccepted : code2::kLoginRefused)));
     if (closeWhenAnswered_) CloseAfterFlush();
@@ -84,7 +109,8 @@ void LoginConnection::Answer(bool accepted, const std::string& name) {
 ServiceConnection::ServiceConnection(asio::ip::tcp::socket socket, std::string address,
                                      const ConnectionLimits& limits, ZorviServer& server)
     : Connection(std::move(socket), std::move(address), limits, server, "service"),
-      host_(server.Host()) {}
+      host_(server.Host()),
+      maxRequests_(server.Config().maxRequestsPerConnection) {}
 
 std::size_t ServiceConnection::Consume(std::string_view input) {
     return ConsumeRecords(*this, input, Limits().maxRecordBytes, [this](const CMsg& msg) {
@@ -93,6 +119,7 @@ std::size_t ServiceConnection::Consume(std::string_view input) {
             CloseAfterFlush();
             return false;
         }
+        if (!WithinRequestLimit(*this, Tracker(), requests_, maxRequests_, "service")) return false;
         if (auto reply = host_.HandleService(msg, Address())) Queue(zorvi::EncodeMsg(*reply));
         return true;
     });

@@ -19,11 +19,13 @@ public:
 
 private:
     std::size_t Consume(std::string_view input) override;
-    void Answer(bool accepted, const std::string& name);
+    // `why` says in the log why a refusal came without a check.
+    void Answer(bool accepted, const std::string& name, const std::string& why = {});
 
     ZorviServer& server_;
     bool checking_ = false;
     bool closeWhenAnswered_ = false;
+    int requests_ = 0;
 };
 
 // The service port: one-shot requests, each answered at once, until the closing notice.
@@ -36,6 +38,8 @@ private:
     std::size_t Consume(std::string_view input) override;
 
     ChatHost& host_;
+    int maxRequests_;
+    int requests_ = 0;
 };
 
 // A room's chat port: the bare-string join, then the conversation.

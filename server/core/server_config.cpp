@@ -120,6 +120,23 @@ void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& b
                 c.maxQueuedBytes = v.get<std::size_t>();
             else if (key == "max-per-address")
                 c.maxConnectionsPerAddress = v.get<int>();
+            // Admission limits.
+            else if (key == "max-connections")
+                c.maxConnections = v.get<int>();
+            else if (key == "connect-rate")
+                c.connectRatePerAddress = v.get<double>();
+            else if (key == "connect-burst")
+                c.connectBurstPerAddress = v.get<int>();
+            else if (key == "max-requests")
+                c.maxRequestsPerConnection = v.get<int>();
+            else if (key == "login-free-failures")
+                c.loginFreeFailuresPerName = v.get<int>();
+            else if (key == "login-free-failures-address")
+                c.loginFreeFailuresPerAddress = v.get<int>();
+            else if (key == "login-backoff")
+                c.loginBackoff = Millis(v, "login-backoff");
+            else if (key == "login-backoff-max")
+                c.loginBackoffMax = Millis(v, "login-backoff-max");
             else if (key == "portal-on-join")
                 c.portalOnJoin = v.get<std::string>();
             else if (key == "server-list-on-join")
@@ -182,6 +199,15 @@ std::string ExpandWeb(const std::string& text, const std::string& webBase) {
 void ValidateConfig(const ServerConfig& c) {
     if (c.roomCapacity < 1) throw ConfigError("room capacity must be at least 1");
     if (c.maxConnectionsPerAddress < 1) throw ConfigError("max-per-address must be at least 1");
+    if (c.maxConnections < 0 || c.connectRatePerAddress < 0 || c.connectBurstPerAddress < 0 ||
+        c.maxRequestsPerConnection < 0 || c.loginFreeFailuresPerName < 0 ||
+        c.loginFreeFailuresPerAddress < 0) {
+        throw ConfigError("connection and login limits must be >= 0 (0 = off)");
+    }
+    if (c.connectRatePerAddress > 0 && c.connectBurstPerAddress < 1)
+        throw ConfigError("connect-burst must be at least 1 while connect-rate is on");
+    if (c.loginBackoffMax < c.loginBackoff)
+        throw ConfigError("login-backoff-max must be at least login-backoff");
     if (c.maxRecordBytes < 64) throw ConfigError("max-record-bytes must be at least 64");
     if (c.maxQueuedBytes < c.maxRecordBytes) {
         throw ConfigError("max-queued-bytes must be at least max-record-bytes");

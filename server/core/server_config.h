@@ -57,6 +57,17 @@ struct ServerConfig {
     std::size_t maxQueuedBytes = 4 * 1024 * 1024;
     int maxConnectionsPerAddress = 64;
 
+    // Admission limits against hostile peers (server/README.md, "Limits"); 0 switches
+    // off the connection cap, the connection rate, the request limit and the back-off.
+    int maxConnections = 4096;                     // open connections on all ports together
+    double connectRatePerAddress = 5;              // new connections per second per address...
+    int connectBurstPerAddress = 60;               // ...after a burst of this many
+    int maxRequestsPerConnection = 16;             // records on one login or service connection
+    int loginFreeFailuresPerName = 3;              // failed logins before a name backs off
+    int loginFreeFailuresPerAddress = 10;          // failed logins before an address backs off
+    std::chrono::milliseconds loginBackoff{1000};  // the first back-off; doubles
+    std::chrono::milliseconds loginBackoffMax{300'000};  // the longest back-off
+
     // Argon2id cost; "interactive" by default, lowered in tests.
     unsigned long long pwhashOps = 0;
     std::size_t pwhashMem = 0;

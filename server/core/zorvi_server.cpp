@@ -17,17 +17,28 @@ ConnectionLimits ChatLimits(const ServerConfig& c) {
     return {c.maxRecordBytes, c.maxQueuedBytes, c.handshakeTimeout, c.idleLimit};
 }
 
+LoginThrottle::Settings ThrottleSettings(const ServerConfig& c) {
+    return {c.loginFreeFailuresPerName, c.loginFreeFailuresPerAddress, c.loginBackoff,
+            c.loginBackoffMax, c.maxNameBytes};
+}
+
+// A flood of refused connections logs one line a second, with the count of those it left out.
+constexpr std::chrono::seconds kRefusalLogInterval(1);
+
 }  // namespace
 
 ZorviServer::ZorviServer(asio::io_context& io, const ServerConfig& config, AccountStore& accounts,
-                         EventLog& log)
+                         EventLog& log, ChatHost::Clock clock)
     : io_(io),
       config_(config),
       accounts_(accounts),
       log_(log),
+      clock_(clock ? std::move(clock) : [] { return std::chrono::steady_clock::now(); }),
       output_(io),
-      host_(config, *this, log, [] { return std::chrono::steady_clock::now(); }),
-      sweepTimer_(io) {
+      host_(config, *this, log, clock_),
+      sweepTimer_(io),
+      connectRate_(config.connectRatePerAddress, config.connectBurstPerAddress),
+      logins_(ThrottleSettings(config)) {
     asio::error_code ec;
     bindAddress_ = asio::ip::make_address(config.bindAddress, ec);
     if (ec) throw std::runtime_error("bad bind address \"" + config.bindAddress + "\"");
@@ -59,10 +70,8 @@ void ZorviServer::Accept(std::shared_ptr<asio::ip::tcp::acceptor> acceptor, Fact
             const auto peer = s.remote_endpoint(peerError);
             if (!peerError) {
                 const std::string address = peer.address().to_string();
-                auto it = perAddress_.find(address);
-                if (it != perAddress_.end() && it->second >= config_.maxConnectionsPerAddress) {
-                    log_.Line("connection from " + address +
-                              " refused: too many from that address");
+                if (const char* why = Refusal(address)) {
+                    LogRefusal(address, why);
                     s.close(peerError);
                 } else {
                     factory(std::move(s), address)->Start();
@@ -73,6 +82,32 @@ void ZorviServer::Accept(std::shared_ptr<asio::ip::tcp::acceptor> acceptor, Fact
         }
         Accept(acceptor, factory);
     });
+}
+
+const char* ZorviServer::Refusal(const std::string& address) {
+    if (config_.maxConnections > 0 &&
+        open_.size() >= static_cast<std::size_t>(config_.maxConnections))
+        return "the service is at its connection cap";
+    auto it = perAddress_.find(address);
+    if (it != perAddress_.end() && it->second >= config_.maxConnectionsPerAddress)
+        return "too many from that address";
+    // Last, so that only connections let in spend the address's allowance.
+    if (!connectRate_.Admit(address, Now())) return "connecting too fast";
+    return nullptr;
+}
+
+void ZorviServer::LogRefusal(const std::string& address, const char* why) {
+    const auto now = Now();
+    if (lastRefusalLogged_ && now - *lastRefusalLogged_ < kRefusalLogInterval) {
+        ++refusalsNotLogged_;
+        return;
+    }
+    std::string line = "connection from " + address + " refused: " + why;
+    if (refusalsNotLogged_ > 0)
+        line += " (" + std::to_string(refusalsNotLogged_) + " more refused before it)";
+    log_.Line(line);
+    lastRefusalLogged_ = now;
+    refusalsNotLogged_ = 0;
 }
 
 void ZorviServer::Start() {
@@ -108,6 +143,14 @@ void ZorviServer::ScheduleSweep() {
     sweepTimer_.async_wait([this](asio::error_code ec) {
         if (ec || stopping_) return;
         host_.Sweep();
+        const auto now = Now();
+        connectRate_.Forget(now);
+        logins_.Forget(now);
+        if (refusalsNotLogged_ > 0 && now - *lastRefusalLogged_ >= kRefusalLogInterval) {
+            log_.Line(std::to_string(refusalsNotLogged_) + " more connections refused");
+            lastRefusalLogged_ = now;
+            refusalsNotLogged_ = 0;
+        }
         ScheduleSweep();
     });
 }

@@ -4,14 +4,17 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "server/core/account_store.h"
+#include "server/core/address_rate_limit.h"
 #include "server/core/chat_host.h"
 #include "server/core/connection.h"
 #include "server/core/event_log.h"
+#include "server/core/login_registry.h"
 #include "server/core/output_batch.h"
 #include "server/core/participant.h"
 #include "server/core/server_config.h"
@@ -23,8 +26,9 @@ namespace zorvid {
 // that a login never stalls the rooms.
 class ZorviServer final : public ChatPortProvider, public ConnectionTracker {
 public:
+    // `clock` defaults to the steady clock; tests pass their own to step through back-offs.
     ZorviServer(asio::io_context& io, const ServerConfig& config, AccountStore& accounts,
-                EventLog& log);
+                EventLog& log, ChatHost::Clock clock = {});
     ~ZorviServer() override;
 
     // Binds the login and service ports and opens the permanent rooms; throws
@@ -41,6 +45,8 @@ public:
     const ServerConfig& Config() const { return config_; }
     asio::io_context& Io() { return io_; }
     void PostToWorker(std::function<void()> job);
+    ChatHost::TimePoint Now() const { return clock_(); }
+    LoginThrottle& Logins() { return logins_; }
 
     int OpenChatPort() override;
     void CloseChatPort(int port) override;
@@ -55,11 +61,15 @@ private:
     std::shared_ptr<asio::ip::tcp::acceptor> Listen(int port, std::string& error);
     void Accept(std::shared_ptr<asio::ip::tcp::acceptor> acceptor, Factory factory);
     void ScheduleSweep();
+    // Why a new connection from `address` is turned away, or nullptr when it may come in.
+    const char* Refusal(const std::string& address);
+    void LogRefusal(const std::string& address, const char* why);
 
     asio::io_context& io_;
     const ServerConfig& config_;
     AccountStore& accounts_;
     EventLog& log_;
+    ChatHost::Clock clock_;
     OutputBatch output_;
     ChatHost host_;
     asio::thread_pool workers_{2};
@@ -75,6 +85,12 @@ private:
     std::unordered_map<int, std::shared_ptr<asio::ip::tcp::acceptor>> chatAcceptors_;
     std::unordered_map<std::string, int> perAddress_;
     std::unordered_set<Connection*> open_;
+
+    // Admission limits (ServerConfig's block of the same name).
+    AddressRateLimit connectRate_;
+    LoginThrottle logins_;
+    std::optional<ChatHost::TimePoint> lastRefusalLogged_;
+    int refusalsNotLogged_ = 0;
 };
 
 }  // namespace zorvid

@@ -37,6 +37,9 @@ int main(int argc, char** argv) {
     std::string configFile, bind, chatPorts, db, site;
     int loginPort = -2, servicePort = -2, httpPort = -2, maxPerAddress = 0, capacity = 0;
     bool openRegistration = false, noLoginCheck = false;
+    // Admission limits; -1 leaves the file's or the default value.
+    int maxConnections = -1, connectBurst = -1, maxRequests = -1;
+    double connectRate = -1, loginBackoff = -1;
     app.add_option("--config", configFile, "JSON configuration file (see server/README.md)");
     app.add_option("--bind", bind, "address to listen on (default 127.0.0.1)");
     app.add_option(
@@ -52,6 +55,15 @@ int main(int argc, char** argv) {
     app.add_option("--site", site, "folder of the generated web site");
     app.add_option("--max-per-address", maxPerAddress, "connections allowed per peer address");
     app.add_option("--room-capacity", capacity, "people allowed in one room");
+    app.add_option("--max-connections", maxConnections,
+                   "open connections allowed on all ports together (0 = no cap)");
+    app.add_option("--connect-rate", connectRate,
+                   "new connections per second per address after the burst (0 = no limit)");
+    app.add_option("--connect-burst", connectBurst, "new connections per address let in at once");
+    app.add_option("--max-requests", maxRequests,
+                   "requests per login or service connection (0 = no limit)");
+    app.add_option("--login-backoff", loginBackoff,
+                   "seconds of the first back-off after failed logins; doubles (0 = none)");
     app.add_flag("--open-registration", openRegistration,
                  "the first login of an unknown name creates the account");
     app.add_flag("--no-login-check", noLoginCheck,
@@ -70,6 +82,13 @@ int main(int argc, char** argv) {
         if (!site.empty()) config.siteDir = site;
         if (maxPerAddress > 0) config.maxConnectionsPerAddress = maxPerAddress;
         if (capacity > 0) config.roomCapacity = capacity;
+        if (maxConnections >= 0) config.maxConnections = maxConnections;
+        if (connectRate >= 0) config.connectRatePerAddress = connectRate;
+        if (connectBurst >= 0) config.connectBurstPerAddress = connectBurst;
+        if (maxRequests >= 0) config.maxRequestsPerConnection = maxRequests;
+        if (loginBackoff >= 0)
+            config.loginBackoff =
+                std::chrono::milliseconds(static_cast<long long>(loginBackoff * 1000));
         if (openRegistration) config.openRegistration = true;
         if (noLoginCheck) config.requireLoginToJoin = false;
         if (config.dbPath.empty()) config.dbPath = zorvid::DefaultDbPath();
