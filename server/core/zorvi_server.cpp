@@ -1,5 +1,7 @@
 #include "server/core/zorvi_server.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <stdexcept>
 #include <vector>
@@ -20,6 +22,33 @@ ConnectionLimits ChatLimits(const ServerConfig& c) {
 LoginThrottle::Settings ThrottleSettings(const ServerConfig& c) {
     return {c.loginFreeFailuresPerName, c.loginFreeFailuresPerAddress, c.loginBackoff,
             c.loginBackoffMax, c.maxNameBytes};
+}
+
+// Out of descriptors or memory, an accept fails at once again: wait before the next one.
+constexpr std::chrono::milliseconds kAcceptRetryPause(100);
+
+// Descriptors kept for everything but the connections: listeners, the chat ports' acceptors,
+// the database, the web site and the log.
+constexpr rlim_t kReservedDescriptors = 1024;
+
+// Raises the process's descriptor limit to its hard limit and returns the connection cap that
+// fits in it, so that the cap, not a failing accept, is what turns connections away.
+int CapWithinDescriptors(int cap, EventLog& log) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return cap;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    if (limit.rlim_cur == RLIM_INFINITY) return cap;
+    const rlim_t room = limit.rlim_cur > 2 * kReservedDescriptors
+                            ? limit.rlim_cur - kReservedDescriptors
+                            : limit.rlim_cur / 2;
+    if (cap > 0 && static_cast<rlim_t>(cap) <= room) return cap;
+    log.Line("connection cap set to " + std::to_string(room) + ": the process may open only " +
+             std::to_string(limit.rlim_cur) + " files");
+    return static_cast<int>(std::min<rlim_t>(room, 1 << 30));
 }
 
 // A flood of refused connections logs one line a second, with the count of those it left out.
@@ -79,14 +108,22 @@ void ZorviServer::Accept(std::shared_ptr<asio::ip::tcp::acceptor> acceptor, Fact
             }
         } else {
             log_.Line("accept failed: " + ec.message());
+            if (ec == std::errc::too_many_files_open ||
+                ec == std::errc::too_many_files_open_in_system ||
+                ec == std::errc::no_buffer_space || ec == std::errc::not_enough_memory) {
+                auto pause = std::make_shared<asio::steady_timer>(io_, kAcceptRetryPause);
+                pause->async_wait([this, pause, acceptor, factory](asio::error_code) {
+                    if (!stopping_ && acceptor->is_open()) Accept(acceptor, factory);
+                });
+                return;
+            }
         }
         Accept(acceptor, factory);
     });
 }
 
 const char* ZorviServer::Refusal(const std::string& address) {
-    if (config_.maxConnections > 0 &&
-        open_.size() >= static_cast<std::size_t>(config_.maxConnections))
+    if (maxConnections_ > 0 && open_.size() >= static_cast<std::size_t>(maxConnections_))
         return "the service is at its connection cap";
     auto it = perAddress_.find(address);
     if (it != perAddress_.end() && it->second >= config_.maxConnectionsPerAddress)
@@ -111,6 +148,7 @@ void ZorviServer::LogRefusal(const std::string& address, const char* why) {
 }
 
 void ZorviServer::Start() {
+    maxConnections_ = CapWithinDescriptors(config_.maxConnections, log_);
     std::string error;
     loginAcceptor_ = Listen(config_.loginPort, error);
     if (!loginAcceptor_) {

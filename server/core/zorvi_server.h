@@ -87,6 +87,7 @@ private:
     std::unordered_set<Connection*> open_;
 
     // Admission limits (ServerConfig's block of the same name).
+    int maxConnections_ = 0;  // the configured cap, lowered to fit the descriptor limit
     AddressRateLimit connectRate_;
     LoginThrottle logins_;
     std::optional<ChatHost::TimePoint> lastRefusalLogged_;
