@@ -231,6 +231,34 @@ TEST_F(Limits, FailedLoginsBackOffPerNameAndPerAddress) {
               std::string::npos);
 }
 
+TEST(LimitsConfig, KeysReachTheirLimitsAndNonsenseIsRefused) {
+    ServerConfig c;
+    ApplyConfigText(R"({"max-connections": 100, "connect-rate": 0.5, "connect-burst": 7,
+        "max-requests": 2, "login-free-failures": 1, "login-free-failures-address": 9,
+        "login-backoff": 0.25, "login-backoff-max": 60})",
+                    "/", c);
+    EXPECT_EQ(c.maxConnections, 100);
+    EXPECT_EQ(c.connectRatePerAddress, 0.5);
+    EXPECT_EQ(c.connectBurstPerAddress, 7);
+    EXPECT_EQ(c.maxRequestsPerConnection, 2);
+    EXPECT_EQ(c.loginFreeFailuresPerName, 1);
+    EXPECT_EQ(c.loginFreeFailuresPerAddress, 9);
+    EXPECT_EQ(c.loginBackoff, Ms(250));
+    EXPECT_EQ(c.loginBackoffMax, seconds(60));
+    EXPECT_NO_THROW(ValidateConfig(c));
+    for (const char* bad : {R"({"max-connections": -1})", R"({"connect-burst": 0})",
+                            R"({"login-backoff": 400})", R"({"max-requests": -2})"}) {
+        ServerConfig d;
+        EXPECT_THROW(
+            {
+                ApplyConfigText(bad, "/", d);
+                ValidateConfig(d);
+            },
+            ConfigError)
+            << bad;
+    }
+}
+
 TEST(LoginThrottle, WaitsDoubleUpToTheLongestAndAreThenForgotten) {
     LoginThrottle throttle({/*freePerName=*/1, /*freePerAddress=*/100, seconds(1), seconds(4), 8});
     const auto t0 = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
