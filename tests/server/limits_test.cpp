@@ -231,35 +231,7 @@ TEST_F(Limits, FailedLoginsBackOffPerNameAndPerAddress) {
               std::string::npos);
 }
 
-TEST(LimitsConfig, KeysReachTheirLimitsAndNonsenseIsRefused) {
-    ServerConfig c;
-    ApplyConfigText(R"({"max-connections": 100, "connect-rate": 0.5, "connect-burst": 7,
-        "max-requests": 2, "login-free-failures": 1, "login-free-failures-address": 9,
-        "login-backoff": 0.25, "login-backoff-max": 60})",
-                    "/", c);
-    EXPECT_EQ(c.maxConnections, 100);
-    EXPECT_EQ(c.connectRatePerAddress, 0.5);
-    EXPECT_EQ(c.connectBurstPerAddress, 7);
-    EXPECT_EQ(c.maxRequestsPerConnection, 2);
-    EXPECT_EQ(c.loginFreeFailuresPerName, 1);
-    EXPECT_EQ(c.loginFreeFailuresPerAddress, 9);
-    EXPECT_EQ(c.loginBackoff, Ms(250));
-    EXPECT_EQ(c.loginBackoffMax, seconds(60));
-    EXPECT_NO_THROW(ValidateConfig(c));
-    for (const char* bad : {R"({"max-connections": -1})", R"({"connect-burst": 0})",
-                            R"({"login-backoff": 400})", R"({"max-requests": -2})"}) {
-        ServerConfig d;
-        EXPECT_THROW(
-            {
-                ApplyConfigText(bad, "/", d);
-                ValidateConfig(d);
-            },
-            ConfigError)
-            << bad;
-    }
-}
-
-TEST(LoginThrottle, WaitsDoubleUpToTheLongestAndAreThenForgotten) {
+TEST(AdmissionTables, BackOffDoublesUpToTheLongestAndQuietEntriesAreForgotten) {
     LoginThrottle throttle({/*freePerName=*/1, /*freePerAddress=*/100, seconds(1), seconds(4), 8});
     const auto t0 = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
     auto t = t0;
@@ -280,20 +252,15 @@ TEST(LoginThrottle, WaitsDoubleUpToTheLongestAndAreThenForgotten) {
     EXPECT_EQ(throttle.Tracked(), 3u);  // two names and the address
     throttle.Forget(t + seconds(4) + seconds(4) + seconds(4));
     EXPECT_EQ(throttle.Tracked(), 0u);
-}
 
-TEST(AddressRateLimit, RefillsAtItsRateAndForgetsFullBuckets) {
-    AddressRateLimit limit(2, 3);
-    const auto t = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
-    for (int i = 0; i < 3; ++i) EXPECT_TRUE(limit.Admit("a", t)) << i;
-    EXPECT_FALSE(limit.Admit("a", t));
-    EXPECT_TRUE(limit.Admit("b", t));
-    EXPECT_TRUE(limit.Admit("a", t + Ms(500)));  // one back after half a second at 2/s
-    EXPECT_FALSE(limit.Admit("a", t + Ms(500)));
-    limit.Forget(t + Ms(1400));  // "a" is not full yet, "b" is
-    EXPECT_EQ(limit.Tracked(), 1u);
-    limit.Forget(t + Ms(2000));
-    EXPECT_EQ(limit.Tracked(), 0u);
+    // The connection rate's buckets are forgotten once full again, and only then.
+    AddressRateLimit rate(2, 3);
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(rate.Admit("a", t)) << i;
+    EXPECT_TRUE(rate.Admit("b", t));
+    rate.Forget(t + Ms(1400));  // "a" has 2.8 of 3 back, "b" is full
+    EXPECT_EQ(rate.Tracked(), 1u);
+    rate.Forget(t + Ms(1500));
+    EXPECT_EQ(rate.Tracked(), 0u);
 }
 
 }  // namespace
