@@ -1,6 +1,7 @@
 #include "server/core/address_rate_limit.h"
 
 #include <algorithm>
+#include <asio/ip/address.hpp>
 
 namespace zorvid {
 namespace {
@@ -10,6 +11,15 @@ namespace {
 constexpr std::size_t kMaxTracked = 65536;
 
 }  // namespace
+
+std::string AddressBlock(const std::string& address) {
+    asio::error_code ec;
+    const auto parsed = asio::ip::make_address(address, ec);
+    if (ec || !parsed.is_v6() || parsed.to_v6().is_v4_mapped()) return address;
+    auto bytes = parsed.to_v6().to_bytes();
+    std::fill(bytes.begin() + 8, bytes.end(), 0);
+    return asio::ip::address_v6(bytes).to_string() + "/64";
+}
 
 AddressRateLimit::AddressRateLimit(double perSecond, int burst)
     : perSecond_(perSecond), burst_(std::max(burst, 1)) {}

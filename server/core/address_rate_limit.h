@@ -7,6 +7,10 @@
 
 namespace zorvid {
 
+// What the per-address limits count by: an IPv4 address itself, an IPv6 address by its /64,
+// since one site holds a whole /64 and could otherwise walk through it.
+std::string AddressBlock(const std::string& address);
+
 // New connections per peer address as a token bucket: a burst passes at once, then
 // connections are let in at a steady rate. A bucket that has filled up again says nothing
 // and is forgotten, so the table holds only addresses that connected lately.

@@ -2,6 +2,7 @@
 
 #include "net/codec.h"
 #include "net/protocol.h"
+#include "server/core/address_rate_limit.h"
 #include "server/core/chat_host.h"
 #include "server/core/zorvi_server.h"
 
@@ -65,7 +66,8 @@ std::size_t LoginConnection::Consume(std::string_view input) {
             return true;  // one login per connection
         checking_ = true;
         const std::string name = msg.text;
-        if (auto why = server_.Logins().Refusal(name, Address(), server_.Now()); !why.empty()) {
+        if (auto why = server_.Logins().Refusal(name, AddressBlock(Address()), server_.Now());
+            !why.empty()) {
             Answer(false, name, why);  // unchecked: backing off costs no hashing
             return true;
         }
@@ -82,7 +84,7 @@ std::size_t LoginConnection::Consume(std::string_view input) {
             asio::post(self->server_.Io(), [self, outcome, name] {
                 auto& logins = self->server_.Logins();
                 if (outcome == LoginOutcome::Refused) {
-                    logins.Failed(name, self->Address(), self->server_.Now());
+                    logins.Failed(name, AddressBlock(self->Address()), self->server_.Now());
                 } else {
                     logins.Succeeded(name);
                 }

@@ -129,7 +129,7 @@ const char* ZorviServer::Refusal(const std::string& address) {
     if (it != perAddress_.end() && it->second >= config_.maxConnectionsPerAddress)
         return "too many from that address";
     // Last, so that only connections let in spend the address's allowance.
-    if (!connectRate_.Admit(address, Now())) return "connecting too fast";
+    if (!connectRate_.Admit(AddressBlock(address), Now())) return "connecting too fast";
     return nullptr;
 }
 

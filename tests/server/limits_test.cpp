@@ -261,6 +261,12 @@ TEST(AdmissionTables, BackOffDoublesUpToTheLongestAndQuietEntriesAreForgotten) {
     EXPECT_EQ(rate.Tracked(), 1u);
     rate.Forget(t + Ms(1500));
     EXPECT_EQ(rate.Tracked(), 0u);
+
+    // An IPv6 site counts as one address; IPv4 addresses count one by one.
+    EXPECT_EQ(AddressBlock("2001:db8::1"), AddressBlock("2001:db8::ffff:2"));
+    EXPECT_NE(AddressBlock("2001:db8::1"), AddressBlock("2001:db8:0:1::1"));
+    EXPECT_EQ(AddressBlock("192.0.2.7"), "192.0.2.7");
+    EXPECT_EQ(AddressBlock("::ffff:192.0.2.7"), "::ffff:192.0.2.7");
 }
 
 }  // namespace
