@@ -245,7 +245,7 @@ int WebSite::Start(const std::string& bindAddress, int port) {
         throw std::runtime_error("web site folder not found: " + siteDir_);
     }
     sockaddr_storage where{};
-    unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME;
+    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME;
     auto* v4 = reinterpret_cast<sockaddr_in*>(&where);
     auto* v6 = reinterpret_cast<sockaddr_in6*>(&where);
     if (inet_pton(AF_INET, bindAddress.c_str(), &v4->sin_addr) == 1) {
