@@ -18,6 +18,7 @@
 
 #include "server/core/account_store.h"
 #include "server/core/event_log.h"
+#include "server/core/server_config.h"
 #include "server/core/web_site.h"
 
 namespace zorvid::test {
@@ -273,6 +274,30 @@ TEST_F(HostileWebTest, FormsAnswerAndAFullQueueIsRefusedAsBusy) {
     EXPECT_EQ(busy.rfind("HTTP/1.1 503", 0), 0u) << busy;
     EXPECT_NE(busy.find("The server is busy."), std::string::npos);
     EXPECT_FALSE(accounts->Exists("carl"));
+}
+
+TEST(WebLimitsConfig, KeysAreReadAndNonsenseRefused) {
+    ServerConfig c;
+    ApplyConfigText(R"({"web-max-connections": 9, "web-max-per-address": 3,
+        "web-max-header-bytes": 4096, "web-max-headers": 7, "web-max-body-bytes": 100,
+        "web-request-timeout": 2.5, "hash-threads": 3, "hash-queue": 5, "hash-wait": 1})",
+                    "/", c);
+    EXPECT_EQ(c.web.maxConnections, 9u);
+    EXPECT_EQ(c.web.maxPerAddress, 3u);
+    EXPECT_EQ(c.web.maxHeaderBytes, 4096u);
+    EXPECT_EQ(c.web.maxHeaders, 7u);
+    EXPECT_EQ(c.web.maxBodyBytes, 100u);
+    EXPECT_EQ(c.web.requestTimeout, 2500ms);
+    EXPECT_EQ(c.hash.concurrency, 3u);
+    EXPECT_EQ(c.hash.queueBound, 5u);
+    EXPECT_EQ(c.hash.maxWait, 1000ms);
+    EXPECT_NO_THROW(ValidateConfig(c));
+    for (const char* bad : {R"({"web-max-per-address": 0})", R"({"web-max-header-bytes": 100})",
+                            R"({"web-request-timeout": 0})"}) {
+        ServerConfig d;
+        ApplyConfigText(bad, "/", d);
+        EXPECT_THROW(ValidateConfig(d), ConfigError) << bad;
+    }
 }
 
 }  // namespace
