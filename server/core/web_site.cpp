@@ -45,6 +45,11 @@ std::string ResultPage(const std::string& title, const std::string& message) {
            "</p><p><a href=\"/\">Back to the portal</a></p></body></html>";
 }
 
+// The heading of a form's answer page.
+std::string FormTitle(std::string_view path) {
+    return path == kRegisterPath ? "Registration" : "Password";
+}
+
 std::string_view FileType(std::string_view path) {
     const auto dot = path.rfind('.');
     const auto slash = path.rfind('/');
@@ -294,8 +299,7 @@ void WebSite::Stop() {
     // Forms still queued are answered as busy, so no connection stays suspended.
     for (Request* r : jobs_) {
         r->status = MHD_HTTP_SERVICE_UNAVAILABLE;
-        r->page = ResultPage(r->path == kRegisterPath ? "Registration" : "Password",
-                             std::string(kBusyMessage));
+        r->page = ResultPage(FormTitle(r->path), std::string(kBusyMessage));
         r->answered = true;
         MHD_resume_connection(r->connection);
     }
@@ -482,9 +486,8 @@ bool WebSite::StartForm(MHD_Connection* c, Request& request) {
             return true;
         }
     }
-    const char* title = request.path == kRegisterPath ? "Registration" : "Password";
-    return QueueText(c, MHD_HTTP_SERVICE_UNAVAILABLE, ResultPage(title, std::string(kBusyMessage)),
-                     kPageType);
+    return QueueText(c, MHD_HTTP_SERVICE_UNAVAILABLE,
+                     ResultPage(FormTitle(request.path), std::string(kBusyMessage)), kPageType);
 }
 
 void WebSite::Work() {
@@ -500,7 +503,7 @@ void WebSite::Work() {
             request = jobs_.front();
             jobs_.pop_front();
         }
-        const char* title = request->path == kRegisterPath ? "Registration" : "Password";
+        const std::string title = FormTitle(request->path);
         try {
             AnswerForm(*request);
         } catch (const HashBusy&) {
@@ -543,7 +546,7 @@ void WebSite::AnswerForm(Request& request) {
                     break;
             }
         }
-        request.page = ResultPage("Registration", message);
+        request.page = ResultPage(FormTitle(request.path), message);
         return;
     }
     if (request.Field("new") != request.Field("new2")) {
@@ -563,7 +566,7 @@ void WebSite::AnswerForm(Request& request) {
                 break;
         }
     }
-    request.page = ResultPage("Password", message);
+    request.page = ResultPage(FormTitle(request.path), message);
 }
 
 }  // namespace zorvid
