@@ -20,10 +20,12 @@ constexpr std::size_t kMaxPasswordBytes = 256;
 }  // namespace
 
 AccountStore::AccountStore(const std::string& path, unsigned long long opsLimit,
-                           std::size_t memLimit, std::size_t maxNameBytes)
+                           std::size_t memLimit, std::size_t maxNameBytes,
+                           const HashLimits& hashLimits)
     : opsLimit_(opsLimit ? opsLimit : crypto_pwhash_OPSLIMIT_INTERACTIVE),
       memLimit_(memLimit ? memLimit : crypto_pwhash_MEMLIMIT_INTERACTIVE),
-      maxNameBytes_(maxNameBytes) {
+      maxNameBytes_(maxNameBytes),
+      gate_(hashLimits) {
     if (sodium_init() < 0) throw std::runtime_error("libsodium cannot be initialised");
     const auto parent = std::filesystem::path(path).parent_path();
     std::error_code ec;
@@ -60,16 +62,21 @@ bool AccountStore::ValidPassword(const std::string& password) {
     return password.size() <= kMaxPasswordBytes;
 }
 
-std::string AccountStore::Hash(const std::string& password) const {
-    char out[crypto_pwhash_STRBYTES];
-    if (crypto_pwhash_str(out, password.data(), password.size(), opsLimit_, memLimit_) != 0) {
-        throw std::runtime_error("password hashing ran out of memory");
-    }
-    return out;
+std::string AccountStore::Hash(const std::string& password) {
+    return gate_.Run([&] {
+        char out[crypto_pwhash_STRBYTES];
+        if (crypto_pwhash_str(out, password.data(), password.size(), opsLimit_, memLimit_) != 0) {
+            throw std::runtime_error("password hashing ran out of memory");
+        }
+        return std::string(out);
+    });
 }
 
-bool AccountStore::Verify(const std::string& hash, const std::string& password) const {
-    return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+// Checking costs the same memory as hashing, so it passes the same gate.
+bool AccountStore::Verify(const std::string& hash, const std::string& password) {
+    return gate_.Run([&] {
+        return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+    });
 }
 
 bool AccountStore::LookUp(const std::string& name, std::string& hash) {

@@ -4,6 +4,8 @@
 #include <mutex>
 #include <string>
 
+#include "server/core/hash_gate.h"
+
 struct sqlite3;
 
 namespace zorvid {
@@ -13,11 +15,12 @@ enum class RegisterOutcome { Created, NameTaken, BadName, BadPassword };
 enum class PasswordChangeOutcome { Changed, Refused, BadPassword };
 
 // The accounts: names and Argon2id password hashes in SQLite. Safe to use from several
-// threads (the event loop's worker and the web site); the hashing runs outside the lock.
+// threads (the event loop's worker and the web site); the hashing runs outside the lock,
+// through a gate that bounds how many hashes run and wait (HashBusy when it is full).
 class AccountStore {
 public:
     AccountStore(const std::string& path, unsigned long long opsLimit, std::size_t memLimit,
-                 std::size_t maxNameBytes);
+                 std::size_t maxNameBytes, const HashLimits& hashLimits = {});
     ~AccountStore();
     AccountStore(const AccountStore&) = delete;
     AccountStore& operator=(const AccountStore&) = delete;
@@ -33,9 +36,11 @@ public:
     bool ValidName(const std::string& name) const;
     static bool ValidPassword(const std::string& password);
 
+    const HashGate& Gate() const { return gate_; }
+
 private:
-    std::string Hash(const std::string& password) const;
-    bool Verify(const std::string& hash, const std::string& password) const;
+    std::string Hash(const std::string& password);
+    bool Verify(const std::string& hash, const std::string& password);
     bool LookUp(const std::string& name, std::string& hash);
     bool Insert(const std::string& name, const std::string& hash);
     bool Update(const std::string& name, const std::string& hash);
@@ -45,6 +50,7 @@ private:
     unsigned long long opsLimit_;
     std::size_t memLimit_;
     std::size_t maxNameBytes_;
+    HashGate gate_;
 };
 
 }  // namespace zorvid

@@ -32,7 +32,7 @@ bool ChatHost::OpenPermanentRooms() {
     for (const auto& rc : config_.rooms) {
         const int port = ports_.OpenChatPort();
         if (port < 0) {
-            log_.Line("cannot open a chat port for room \"" + rc.name + "\"");
+            log_.Line("cannot open a chat port for room " + LogQuote(rc.name), {{"ROOM", rc.name}});
             return false;
         }
         Room* room = AddRoom(rc.name, rc.marker, true, port);
@@ -66,7 +66,8 @@ Room* ChatHost::AddRoom(std::string name, char marker, bool permanent, int port)
     Room* raw = room.get();
     rooms_.push_back(std::move(room));
     byPort_[port] = raw;
-    log_.Line("room \"" + raw->name + "\" open on chat port " + std::to_string(port));
+    log_.Line("room " + LogQuote(raw->name) + " open on chat port " + std::to_string(port),
+              {{"ROOM", raw->name}});
     return raw;
 }
 
@@ -80,7 +81,7 @@ void ChatHost::RemoveRoom(Room* room) {
     }
     ports_.CloseChatPort(room->port);
     byPort_.erase(room->port);
-    log_.Line("room \"" + room->name + "\" removed");
+    log_.Line("room " + LogQuote(room->name) + " removed", {{"ROOM", room->name}});
     rooms_.erase(std::find_if(rooms_.begin(), rooms_.end(),
                               [room](const auto& r) { return r.get() == room; }));
 }
@@ -155,8 +156,9 @@ CMsg ChatHost::Create(const CMsg& request, const std::string& address) {
     const std::string creator = request.list.empty() ? std::string() : request.list.front();
     if (creator.empty() ||
         (config_.requireLoginToJoin && !logins_.IsLoggedIn(creator, address, clock_()))) {
-        log_.Line("room creation by \"" + creator + "\" from " + address +
-                  " refused: not logged in");
+        log_.Line("room creation by " + LogQuote(creator) + " from " + address +
+                      " refused: not logged in",
+                  {{"NAME", creator}, {"ADDRESS", address}});
         return Reply(code2::kNoAnswer);
     }
     if (RoomByName(name)) {
@@ -192,13 +194,16 @@ CMsg ChatHost::Remove(const CMsg& request, const std::string& address) {
     }
     // Nobody owns a permanent room, so nobody may remove it.
     if (room->permanent || !OwnsByAddress(*room, address)) {
-        log_.Line("removal of \"" + room->name + "\" from " + address + " refused: not its owner");
+        log_.Line(
+            "removal of " + LogQuote(room->name) + " from " + address + " refused: not its owner",
+            {{"ROOM", room->name}, {"ADDRESS", address}});
         return r;
     }
     // The owner's farewell on the chat port may still be on its way: the owner counts as gone.
     if (RoomMember* self = room->Find(room->owner)) Depart(*self->participant, true);
     if (!room->members.empty()) {
-        log_.Line("removal of \"" + room->name + "\" refused: people are still in it");
+        log_.Line("removal of " + LogQuote(room->name) + " refused: people are still in it",
+                  {{"ROOM", room->name}});
         return r;
     }
     r.number = 1;
@@ -223,7 +228,9 @@ void ChatHost::Deliver(const CMsg& request, const std::string& address) {
     const std::string& sender = request.list[0];
     const std::string& target = request.list[1];
     if (config_.requireLoginToJoin && !logins_.IsLoggedIn(sender, address, clock_())) {
-        log_.Line("delivery from \"" + sender + "\" at " + address + " refused: not logged in");
+        log_.Line(
+            "delivery from " + LogQuote(sender) + " at " + address + " refused: not logged in",
+            {{"NAME", sender}, {"ADDRESS", address}});
         return;
     }
     for (const auto& room : rooms_) {
@@ -248,8 +255,9 @@ JoinAnswer ChatHost::Join(int port, const std::string& name, Participant& who) {
     // No account has an empty name, and an empty name would match a room without owner.
     if (name.empty() ||
         (config_.requireLoginToJoin && !logins_.IsLoggedIn(name, who.PeerAddress(), now))) {
-        log_.Line("join of \"" + name + "\" from " + who.PeerAddress() + " to \"" + room.name +
-                  "\" refused: not logged in from there");
+        log_.Line("join of " + LogQuote(name) + " from " + who.PeerAddress() + " to " +
+                      LogQuote(room.name) + " refused: not logged in from there",
+                  {{"NAME", name}, {"ROOM", room.name}, {"ADDRESS", who.PeerAddress()}});
         return JoinAnswer::NotLoggedIn;
     }
     if (room.members.size() >= static_cast<std::size_t>(config_.roomCapacity)) {
@@ -291,7 +299,8 @@ JoinAnswer ChatHost::Join(int port, const std::string& name, Participant& who) {
         CMsg granted = Reply(code2::kGiveOwnership);
         granted.list.emplace_back(texts::kServiceGiver);
         SendTo(who, granted);
-        log_.Line("\"" + room.name + "\" now owned by \"" + name + "\", first to enter it");
+        log_.Line(LogQuote(room.name) + " now owned by " + LogQuote(name) + ", first to enter it",
+                  {{"ROOM", room.name}, {"NAME", name}});
     }
 
     if (!config_.portalOnJoin.empty()) {
@@ -304,7 +313,8 @@ JoinAnswer ChatHost::Join(int port, const std::string& name, Participant& who) {
         servers.list = config_.serverListOnJoin;
         SendTo(who, servers);
     }
-    log_.Line("\"" + name + "\" joined \"" + room.name + "\" from " + who.PeerAddress());
+    log_.Line(LogQuote(name) + " joined " + LogQuote(room.name) + " from " + who.PeerAddress(),
+              {{"NAME", name}, {"ROOM", room.name}, {"ADDRESS", who.PeerAddress()}});
     return JoinAnswer::Ok;
 }
 
@@ -353,7 +363,8 @@ void ChatHost::HandleChat(Participant& who, const CMsg& record) {
 void ChatHost::Line(Membership& m, const CMsg& record) {
     // A line must carry its sender's own name: nobody speaks for somebody else.
     if (!StartsWith(record.text, m.name + std::string(texts::kLineSeparator))) {
-        log_.Line("line from \"" + m.name + "\" dropped: it names another sender");
+        log_.Line("line from " + LogQuote(m.name) + " dropped: it names another sender",
+                  {{"NAME", m.name}, {"ROOM", m.room->name}});
         return;
     }
     CMsg out = Reply(code2::kChatLine);
@@ -383,7 +394,8 @@ void ChatHost::Kick(Membership& m, const CMsg& record) {
     Room& room = *m.room;
     RoomMember* target = room.Find(record.text);
     if (m.name != room.owner || !target || record.text == m.name) {
-        log_.Line("kick of \"" + record.text + "\" by \"" + m.name + "\" refused");
+        log_.Line("kick of " + LogQuote(record.text) + " by " + LogQuote(m.name) + " refused",
+                  {{"TARGET", record.text}, {"NAME", m.name}, {"ROOM", room.name}});
         return;
     }
     Participant& kicked = *target->participant;
@@ -392,14 +404,18 @@ void ChatHost::Kick(Membership& m, const CMsg& record) {
                           std::string(texts::kKickedSuffix));
     SendTo(kicked, notice);
     SendTo(kicked, CMsg(code1::kReply, code2::kClosing));
-    log_.Line("\"" + record.text + "\" kicked out of \"" + room.name + "\" by \"" + m.name + "\"");
+    log_.Line(
+        LogQuote(record.text) + " kicked out of " + LogQuote(room.name) + " by " + LogQuote(m.name),
+        {{"TARGET", record.text}, {"ROOM", room.name}, {"NAME", m.name}});
     Depart(kicked, true);
 }
 
 void ChatHost::GiveOwnership(Membership& m, const CMsg& record) {
     Room& room = *m.room;
     if (m.name != room.owner || record.text == m.name || !room.Contains(record.text)) {
-        log_.Line("ownership of \"" + room.name + "\" to \"" + record.text + "\" refused");
+        log_.Line(
+            "ownership of " + LogQuote(room.name) + " to " + LogQuote(record.text) + " refused",
+            {{"ROOM", room.name}, {"TARGET", record.text}, {"NAME", m.name}});
         return;
     }
     PassOwnership(room, m.name, record.text);
@@ -414,13 +430,15 @@ void ChatHost::PassOwnership(Room& room, const std::string& giver, const std::st
     CMsg changed = Reply(code2::kOwnerChanged);
     changed.list.push_back(newOwner);
     Broadcast(room, changed, to->participant);
-    log_.Line("\"" + room.name + "\" now owned by \"" + newOwner + "\"");
+    log_.Line(LogQuote(room.name) + " now owned by " + LogQuote(newOwner),
+              {{"ROOM", room.name}, {"NAME", newOwner}});
 }
 
 void ChatHost::Effect(Membership& m, const CMsg& record) {
     Room& room = *m.room;
     if (m.name != room.owner || !IsWebAddress(record.text)) {
-        log_.Line("effect from \"" + m.name + "\" refused");
+        log_.Line("effect from " + LogQuote(m.name) + " refused",
+                  {{"NAME", m.name}, {"ROOM", room.name}});
         return;
     }
     CMsg out = Reply(record.code2);
@@ -464,7 +482,8 @@ void ChatHost::Depart(Participant& who, bool close) {
     CMsg left = Reply(code2::kPersonLeft);
     left.text = name;
     Broadcast(room, left, nullptr);
-    log_.Line("\"" + name + "\" left \"" + room.name + "\"");
+    log_.Line(LogQuote(name) + " left " + LogQuote(room.name),
+              {{"NAME", name}, {"ROOM", room.name}});
 
     if (room.members.empty()) {
         room.emptySince = clock_();

@@ -141,6 +141,25 @@ void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& b
                 c.portalOnJoin = v.get<std::string>();
             else if (key == "server-list-on-join")
                 c.serverListOnJoin = v.get<std::vector<std::string>>();
+            // The web site's bounds and the password hashing bound.
+            else if (key == "web-max-connections")
+                c.web.maxConnections = v.get<unsigned>();
+            else if (key == "web-max-per-address")
+                c.web.maxPerAddress = v.get<unsigned>();
+            else if (key == "web-max-header-bytes")
+                c.web.maxHeaderBytes = v.get<std::size_t>();
+            else if (key == "web-max-headers")
+                c.web.maxHeaders = v.get<std::size_t>();
+            else if (key == "web-max-body-bytes")
+                c.web.maxBodyBytes = v.get<std::size_t>();
+            else if (key == "web-request-timeout")
+                c.web.requestTimeout = Millis(v, "web-request-timeout");
+            else if (key == "hash-threads")
+                c.hash.concurrency = v.get<unsigned>();
+            else if (key == "hash-queue")
+                c.hash.queueBound = v.get<std::size_t>();
+            else if (key == "hash-wait")
+                c.hash.maxWait = Millis(v, "hash-wait");
             else if (key == "pwhash") {
                 const auto level = v.get<std::string>();
                 if (level == "interactive") {
@@ -211,6 +230,15 @@ void ValidateConfig(const ServerConfig& c) {
     if (c.maxRecordBytes < 64) throw ConfigError("max-record-bytes must be at least 64");
     if (c.maxQueuedBytes < c.maxRecordBytes) {
         throw ConfigError("max-queued-bytes must be at least max-record-bytes");
+    }
+    // The web site's bounds.
+    if (c.web.maxConnections < 1 || c.web.maxPerAddress < 1) {
+        throw ConfigError("web-max-connections and web-max-per-address must be at least 1");
+    }
+    if (c.web.maxHeaderBytes < 2048)
+        throw ConfigError("web-max-header-bytes must be at least 2048");
+    if (c.web.requestTimeout < std::chrono::milliseconds(100)) {
+        throw ConfigError("web-request-timeout must be at least 0.1 seconds");
     }
     for (std::size_t i = 0; i < c.rooms.size(); ++i) {
         for (std::size_t k = 0; k < i; ++k) {

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "net/protocol.h"
+#include "server/core/hash_gate.h"
+#include "server/core/web_site.h"
 
 namespace zorvid {
 
@@ -71,6 +73,11 @@ struct ServerConfig {
     // Argon2id cost; "interactive" by default, lowered in tests.
     unsigned long long pwhashOps = 0;
     std::size_t pwhashMem = 0;
+
+    // The web site's request and connection bounds, and how many password hashes may run
+    // and wait at once ("web-*" and "hash-*" keys).
+    WebLimits web;
+    HashLimits hash;
 
     std::vector<PermanentRoomConfig> rooms;
     std::string portalOnJoin;                   // {13, 34} on join when not empty

@@ -10,6 +10,7 @@
 #include "net/protocol.h"
 #include "server/core/account_store.h"
 #include "server/core/event_log.h"
+#include "server/core/journal_sink.h"
 #include "server/core/server_config.h"
 #include "server/core/web_site.h"
 #include "server/core/zorvi_server.h"
@@ -99,11 +100,19 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    zorvid::EventLog log(&std::cerr);
+    // Under systemd the events also go to the journal with their fields; stderr is left
+    // out only when it is that same journal stream, so no event is logged twice.
+    zorvid::JournalSink journal;
+    const bool toJournal = zorvid::JournalSink::Available();
+    zorvid::EventLog log(toJournal && zorvid::JournalSink::StderrIsJournal() ? nullptr : &std::cerr,
+                         toJournal ? &journal : nullptr);
     try {
         zorvid::AccountStore accounts(config.dbPath, config.pwhashOps, config.pwhashMem,
-                                      config.maxNameBytes);
-        zorvid::WebSite web(config.siteDir, accounts, log);
+                                      config.maxNameBytes, config.hash);
+        zorvid::WebLimits webLimits = config.web;
+        webLimits.formWorkers = accounts.Gate().Concurrency();
+        webLimits.formQueue = config.hash.queueBound;
+        zorvid::WebSite web(config.siteDir, accounts, log, webLimits);
         int boundHttp = -1;
         if (config.httpPort >= 0) {
             boundHttp = web.Start(config.bindAddress, config.httpPort);
