@@ -51,6 +51,12 @@ LiveShowConfig ParseLiveShow(const Json& v) {
 
 }  // namespace
 
+bool ParsePlaintext(const std::string& text) {
+    if (text == "allow") return true;
+    if (text == "refuse") return false;
+    throw ConfigError("plaintext must be \"allow\" or \"refuse\", not \"" + text + "\"");
+}
+
 void ParseChatPorts(const std::string& text, ServerConfig& config) {
     if (text == "0") {
         config.chatPortFirst = config.chatPortLast = 0;
@@ -120,6 +126,12 @@ void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& b
                 c.maxQueuedBytes = v.get<std::size_t>();
             else if (key == "max-per-address")
                 c.maxConnectionsPerAddress = v.get<int>();
+            else if (key == "tls-cert")
+                c.tlsCert = Path(v, baseDir, "tls-cert");
+            else if (key == "tls-key")
+                c.tlsKey = Path(v, baseDir, "tls-key");
+            else if (key == "plaintext")
+                c.plainAllowed = ParsePlaintext(v.get<std::string>());
             else if (key == "portal-on-join")
                 c.portalOnJoin = v.get<std::string>();
             else if (key == "server-list-on-join")
@@ -185,6 +197,12 @@ void ValidateConfig(const ServerConfig& c) {
     if (c.maxRecordBytes < 64) throw ConfigError("max-record-bytes must be at least 64");
     if (c.maxQueuedBytes < c.maxRecordBytes) {
         throw ConfigError("max-queued-bytes must be at least max-record-bytes");
+    }
+    if (c.tlsCert.empty() != c.tlsKey.empty()) {
+        throw ConfigError("TLS needs both a certificate (tls-cert) and its key (tls-key)");
+    }
+    if (!c.plainAllowed && c.tlsCert.empty()) {
+        throw ConfigError("plaintext \"refuse\" needs TLS (tls-cert and tls-key)");
     }
     for (std::size_t i = 0; i < c.rooms.size(); ++i) {
         for (std::size_t k = 0; k < i; ++k) {

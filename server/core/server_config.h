@@ -57,6 +57,12 @@ struct ServerConfig {
     std::size_t maxQueuedBytes = 4 * 1024 * 1024;
     int maxConnectionsPerAddress = 64;
 
+    // TLS on the login, service and chat ports and the web site: both files or neither.
+    // Plain clients are still served unless plainAllowed is false.
+    std::string tlsCert;
+    std::string tlsKey;
+    bool plainAllowed = true;
+
     // Argon2id cost; "interactive" by default, lowered in tests.
     unsigned long long pwhashOps = 0;
     std::size_t pwhashMem = 0;
@@ -73,6 +79,9 @@ struct ServerConfig {
 void LoadConfigFile(const std::filesystem::path& file, ServerConfig& config);
 void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& baseDir,
                      ServerConfig& config);
+
+// "allow" (true) or "refuse" (false); throws ConfigError.
+bool ParsePlaintext(const std::string& text);
 
 // "FIRST-LAST" or "0"; throws ConfigError.
 void ParseChatPorts(const std::string& text, ServerConfig& config);

@@ -34,7 +34,7 @@ void ExpandAll(zorvid::ServerConfig& c, const std::string& web) {
 
 int main(int argc, char** argv) {
     CLI::App app{"zorvid: the reference Zorvi chat service (login, chat host, rooms, web site)"};
-    std::string configFile, bind, chatPorts, db, site;
+    std::string configFile, bind, chatPorts, db, site, tlsCert, tlsKey, plaintext;
     int loginPort = -2, servicePort = -2, httpPort = -2, maxPerAddress = 0, capacity = 0;
     bool openRegistration = false, noLoginCheck = false;
     app.add_option("--config", configFile, "JSON configuration file (see server/README.md)");
@@ -52,6 +52,11 @@ int main(int argc, char** argv) {
     app.add_option("--site", site, "folder of the generated web site");
     app.add_option("--max-per-address", maxPerAddress, "connections allowed per peer address");
     app.add_option("--room-capacity", capacity, "people allowed in one room");
+    app.add_option("--tls-cert", tlsCert,
+                   "PEM certificate chain: TLS on every port and HTTPS on the web site");
+    app.add_option("--tls-key", tlsKey, "PEM private key of --tls-cert");
+    app.add_option("--plaintext", plaintext,
+                   "allow|refuse: whether plain clients are served when TLS is on (default allow)");
     app.add_flag("--open-registration", openRegistration,
                  "the first login of an unknown name creates the account");
     app.add_flag("--no-login-check", noLoginCheck,
@@ -70,6 +75,9 @@ int main(int argc, char** argv) {
         if (!site.empty()) config.siteDir = site;
         if (maxPerAddress > 0) config.maxConnectionsPerAddress = maxPerAddress;
         if (capacity > 0) config.roomCapacity = capacity;
+        if (!tlsCert.empty()) config.tlsCert = tlsCert;
+        if (!tlsKey.empty()) config.tlsKey = tlsKey;
+        if (!plaintext.empty()) config.plainAllowed = zorvid::ParsePlaintext(plaintext);
         if (openRegistration) config.openRegistration = true;
         if (noLoginCheck) config.requireLoginToJoin = false;
         if (config.dbPath.empty()) config.dbPath = zorvid::DefaultDbPath();
