@@ -75,8 +75,13 @@ TlsSession::TlsSession(const TlsContext& context, const std::string& host) {
         SSL_set_accept_state(ssl_);
     } else {
         SSL_set_connect_state(ssl_);
-        SSL_set_tlsext_host_name(ssl_, host.c_str());
-        SSL_set1_host(ssl_, host.c_str());
+        // An address is checked against the certificate's IP entries and never sent as SNI.
+        X509_VERIFY_PARAM* param = SSL_get0_param(ssl_);
+        if (X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str()) != 1) {
+            ERR_clear_error();
+            SSL_set_tlsext_host_name(ssl_, host.c_str());
+            SSL_set1_host(ssl_, host.c_str());
+        }
     }
 }
 
