@@ -31,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +40,7 @@
 
 #include "net/codec.h"
 #include "net/protocol.h"
+#include "server/core/tls_session.h"
 
 namespace {
 
@@ -321,6 +323,7 @@ struct Options {
     int echoIterations = 20000;
     double rate = 0, seconds = 10, warmup = 1, setup = 90;
     std::string label = "run";
+    std::string tlsCa;  // not empty: the chat connections speak TLS, trusting this CA
 };
 
 struct Conn {
@@ -332,9 +335,11 @@ struct Conn {
     bool witness = false;  // reports its room's progress to the sender
     bool wantOut = false;  // EPOLLOUT registered
     std::string in;
-    std::string out;
+    std::string out;  // bytes for the wire
     std::size_t outOff = 0;
     std::string name;
+    std::unique_ptr<zorvid::TlsSession> tls;
+    std::string plainOut;  // over TLS: records not yet encrypted
 };
 
 struct Sender {
@@ -344,7 +349,9 @@ struct Sender {
 
 class Load {
 public:
-    explicit Load(const Options& o) : o_(o), pad_(static_cast<std::size_t>(o.pad), 'x') {}
+    explicit Load(const Options& o) : o_(o), pad_(static_cast<std::size_t>(o.pad), 'x') {
+        if (!o.tlsCa.empty()) tls_ = zorvid::TlsContext::ForClient(o.tlsCa);
+    }
 
     int Run() {
         Histogram echo;
@@ -578,7 +585,18 @@ private:
         c.wantOut = want;
     }
 
+    // Where records for the peer go: straight to the wire, or into TLS first.
+    static std::string& Out(Conn& c) { return c.tls ? c.plainOut : c.out; }
+
     void Flush(Conn& c) {
+        if (c.tls) {
+            if (!c.plainOut.empty() && !c.tls->Send(c.plainOut)) {
+                MarkDead(c, c.tls->Error().c_str());
+                return;
+            }
+            c.plainOut.clear();
+            c.tls->TakeWire(c.out);
+        }
         while (c.out.size() > c.outOff) {
             const ssize_t w = write(c.fd, c.out.data() + c.outOff, c.out.size() - c.outOff);
             if (w > 0) {
@@ -609,7 +627,7 @@ private:
         line_.text += std::to_string(ts);
         line_.text += ' ';
         line_.text += pad_;
-        zorvi::AppendMsg(line_, c.out);
+        zorvi::AppendMsg(line_, Out(c));
         if (ts >= tStart_ && ts < tEnd_) ++sd.sentInWindow;
     }
 
@@ -672,8 +690,18 @@ private:
         }
         const std::uint64_t t = NowNs();
         std::string_view input(buf, static_cast<std::size_t>(r));
+        if (c.tls) {
+            plain_.clear();
+            if (!c.tls->Receive(input, plain_)) {
+                MarkDead(c, c.tls->Error().c_str());
+                return;
+            }
+            if (c.tls->HasWire()) Flush(c);  // the handshake's answers, then the join
+            if (c.state == State::Dead) return;
+            input = plain_;
+        }
         if (!c.in.empty()) {
-            c.in.append(buf, static_cast<std::size_t>(r));
+            c.in.append(input);
             input = c.in;
         }
         std::size_t used = 0;
@@ -735,7 +763,11 @@ private:
                 return;
             }
             c.state = State::Joining;
-            zorvi::AppendBareString(c.name, c.out);
+            if (tls_) {
+                c.tls = std::make_unique<zorvid::TlsSession>(*tls_, o_.host);
+                c.tls->Connect();
+            }
+            zorvi::AppendBareString(c.name, Out(c));  // over TLS it waits for the handshake
             Flush(c);
             return;
         }
@@ -813,6 +845,8 @@ private:
 
     static constexpr int kEvents = 1024;
     const Options& o_;
+    std::shared_ptr<zorvid::TlsContext> tls_;
+    std::string plain_;  // the records of one TLS read
     const std::string pad_;
     std::vector<int> ports_;
     std::vector<Conn> conns_;
@@ -855,6 +889,9 @@ int main(int argc, char** argv) {
     app.add_option("-E", o.echoIterations, "echo baseline round trips, 0 = skip");
     app.add_option("-T", o.setup, "setup time-out in seconds")->check(CLI::Range(1.0, 600.0));
     app.add_option("-L", o.label, "label of the result lines");
+    app.add_option("--tls", o.tlsCa,
+                   "CA file (PEM): chat connections over TLS, checking the certificate against "
+                   "it and the host name");
     CLI11_PARSE(app, argc, argv);
     if (o.s < 0) o.s = o.m;
     if (o.m > o.n || o.s < 1 || o.s > o.n) {

@@ -1,6 +1,7 @@
 #include "server/core/connection.h"
 
 #include "server/core/output_batch.h"
+#include "server/core/tls_session.h"
 
 namespace zorvid {
 namespace {
@@ -48,9 +49,39 @@ void Connection::Read() {
             return;
         }
         lastActivity_ = std::chrono::steady_clock::now();
-        Process(std::string_view(readBuffer_.data(), n));
+        std::string_view bytes(readBuffer_.data(), n);
+        std::string plain;
+        if (!Unwrap(bytes, plain)) return;
+        Process(bytes);
         if (!closed_) Read();
     });
+}
+
+bool Connection::Unwrap(std::string_view& bytes, std::string& plain) {
+    if (!transportChosen_) {
+        transportChosen_ = true;
+        if (limits_.tls && static_cast<unsigned char>(bytes.front()) == kTlsHandshakeByte) {
+            tls_ = std::make_unique<TlsSession>(*limits_.tls);
+        } else if (!limits_.plainAllowed) {
+            Abort("plain text refused (TLS only)");
+            return false;
+        }
+    }
+    if (!tls_) return true;
+    if (!tls_->Receive(bytes, plain)) {
+        Abort(tls_->Error());
+        return false;
+    }
+    if (tls_->HasWire()) {
+        tls_->TakeWire(pending_);
+        ScheduleFlush();
+    }
+    if (tls_->PeerClosed() && plain.empty()) {
+        Abort("");
+        return false;
+    }
+    bytes = plain;
+    return true;
 }
 
 void Connection::Process(std::string_view bytes) {
@@ -109,7 +140,16 @@ void Connection::Queue(std::string_view bytes) {
         });
         return;
     }
-    pending_.append(bytes);
+    if (tls_) {
+        if (!tls_->Send(bytes)) {
+            asio::post(socket_.get_executor(),
+                       [self = shared_from_this()] { self->Abort(self->tls_->Error()); });
+            return;
+        }
+        tls_->TakeWire(pending_);
+    } else {
+        pending_.append(bytes);
+    }
     ScheduleFlush();
 }
 
@@ -160,6 +200,10 @@ void Connection::Flush() {
 void Connection::CloseAfterFlush() {
     if (closed_ || closeAfterFlush_) return;
     closeAfterFlush_ = true;
+    if (tls_) {
+        tls_->Close();  // the close notice goes out after what is queued
+        tls_->TakeWire(pending_);
+    }
     ScheduleFlush();
 }
 

@@ -11,6 +11,8 @@ namespace zorvid {
 
 class ConnectionTracker;
 class OutputBatch;
+class TlsContext;
+class TlsSession;
 
 // Limits every connection lives under.
 struct ConnectionLimits {
@@ -18,6 +20,11 @@ struct ConnectionLimits {
     std::size_t maxQueuedBytes = 4 * 1024 * 1024;
     std::chrono::milliseconds firstDeadline{10'000};  // until the first complete record
     std::chrono::milliseconds idleLimit{10'000};      // between records afterwards
+
+    // How the bytes travel: with a context, a peer whose first byte opens a TLS handshake
+    // is served over TLS; a plain peer is served only while plain text is allowed.
+    std::shared_ptr<const TlsContext> tls;
+    bool plainAllowed = true;
 };
 
 // One accepted TCP connection: reads and cuts records, queues and batches writes, and
@@ -60,6 +67,8 @@ private:
     friend class OutputBatch;
 
     void Read();
+    // Chooses plain or TLS on the first bytes and decrypts; false when the connection ended.
+    bool Unwrap(std::string_view& bytes, std::string& plain);
     void Process(std::string_view input);
     void ArmTimer(std::chrono::milliseconds after);
     void OnTimer();
@@ -76,6 +85,8 @@ private:
 
     // Large reads: a busy sender's records are cut and handled many to a read.
     std::array<char, 64 * 1024> readBuffer_{};
+    std::unique_ptr<TlsSession> tls_;
+    bool transportChosen_ = false;
     std::string input_;    // an incomplete record kept from earlier reads
     std::string pending_;  // queued output; bytes before pendingSent_ have been written
     std::size_t pendingSent_ = 0;

@@ -51,6 +51,12 @@ LiveShowConfig ParseLiveShow(const Json& v) {
 
 }  // namespace
 
+bool ParsePlaintext(const std::string& text) {
+    if (text == "allow") return true;
+    if (text == "refuse") return false;
+    throw ConfigError("plaintext must be \"allow\" or \"refuse\", not \"" + text + "\"");
+}
+
 void ParseChatPorts(const std::string& text, ServerConfig& config) {
     if (text == "0") {
         config.chatPortFirst = config.chatPortLast = 0;
@@ -137,6 +143,12 @@ void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& b
                 c.loginBackoff = Millis(v, "login-backoff");
             else if (key == "login-backoff-max")
                 c.loginBackoffMax = Millis(v, "login-backoff-max");
+            else if (key == "tls-cert")
+                c.tlsCert = Path(v, baseDir, "tls-cert");
+            else if (key == "tls-key")
+                c.tlsKey = Path(v, baseDir, "tls-key");
+            else if (key == "plaintext")
+                c.plainAllowed = ParsePlaintext(v.get<std::string>());
             else if (key == "portal-on-join")
                 c.portalOnJoin = v.get<std::string>();
             else if (key == "server-list-on-join")
@@ -239,6 +251,12 @@ void ValidateConfig(const ServerConfig& c) {
         throw ConfigError("web-max-header-bytes must be at least 2048");
     if (c.web.requestTimeout < std::chrono::milliseconds(100)) {
         throw ConfigError("web-request-timeout must be at least 0.1 seconds");
+    }
+    if (c.tlsCert.empty() != c.tlsKey.empty()) {
+        throw ConfigError("TLS needs both a certificate (tls-cert) and its key (tls-key)");
+    }
+    if (!c.plainAllowed && c.tlsCert.empty()) {
+        throw ConfigError("plaintext \"refuse\" needs TLS (tls-cert and tls-key)");
     }
     for (std::size_t i = 0; i < c.rooms.size(); ++i) {
         for (std::size_t k = 0; k < i; ++k) {

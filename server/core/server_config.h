@@ -69,6 +69,11 @@ struct ServerConfig {
     int loginFreeFailuresPerAddress = 10;          // failed logins before an address backs off
     std::chrono::milliseconds loginBackoff{1000};  // the first back-off; doubles
     std::chrono::milliseconds loginBackoffMax{300'000};  // the longest back-off
+    // TLS on the login, service and chat ports and the web site: both files or neither.
+    // Plain clients are still served unless plainAllowed is false.
+    std::string tlsCert;
+    std::string tlsKey;
+    bool plainAllowed = true;
 
     // Argon2id cost; "interactive" by default, lowered in tests.
     unsigned long long pwhashOps = 0;
@@ -91,6 +96,9 @@ struct ServerConfig {
 void LoadConfigFile(const std::filesystem::path& file, ServerConfig& config);
 void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& baseDir,
                      ServerConfig& config);
+
+// "allow" (true) or "refuse" (false); throws ConfigError.
+bool ParsePlaintext(const std::string& text);
 
 // "FIRST-LAST" or "0"; throws ConfigError.
 void ParseChatPorts(const std::string& text, ServerConfig& config);

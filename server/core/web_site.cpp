@@ -10,9 +10,12 @@
 
 #include <algorithm>
 #include <charconv>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 #include "server/core/account_store.h"
 #include "server/core/event_log.h"
@@ -244,6 +247,18 @@ WebSite::WebSite(std::string siteDir, AccountStore& accounts, EventLog& log, Web
 
 WebSite::~WebSite() { Stop(); }
 
+void WebSite::UseTls(const std::string& certFile, const std::string& keyFile) {
+    const auto read = [](const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        if (!in || text.str().empty()) throw std::runtime_error("cannot read " + file);
+        return text.str();
+    };
+    tlsCertPem_ = read(certFile);
+    tlsKeyPem_ = read(keyFile);
+}
+
 int WebSite::Start(const std::string& bindAddress, int port) {
     struct stat st {};
     if (::stat(siteDir_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
@@ -267,13 +282,20 @@ int WebSite::Start(const std::string& bindAddress, int port) {
     // The library's own idle limit covers answers read slowly; the reaper covers requests.
     const auto idleSeconds = static_cast<unsigned>(
         std::max<long long>(1, (limits_.requestTimeout.count() + 999) / 1000));
+    std::vector<MHD_OptionItem> tls;
+    if (!tlsCertPem_.empty()) {
+        flags |= MHD_USE_TLS;
+        tls.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, tlsCertPem_.data()});
+        tls.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, tlsKeyPem_.data()});
+    }
+    tls.push_back({MHD_OPTION_END, 0, nullptr});
     daemon_ = MHD_start_daemon(
         flags, 0, nullptr, nullptr, &OnAccess, this, MHD_OPTION_SOCK_ADDR, &where,
         MHD_OPTION_LISTENING_ADDRESS_REUSE, 1u, MHD_OPTION_CONNECTION_LIMIT, limits_.maxConnections,
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, limits_.maxPerAddress,
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits_.maxHeaderBytes, MHD_OPTION_CONNECTION_TIMEOUT,
         idleSeconds, MHD_OPTION_NOTIFY_COMPLETED, &OnCompleted, this, MHD_OPTION_NOTIFY_CONNECTION,
-        &OnConnection, this, MHD_OPTION_END);
+        &OnConnection, this, MHD_OPTION_ARRAY, tls.data(), MHD_OPTION_END);
     if (!daemon_) {
         throw std::runtime_error("cannot listen for the web site on " + bindAddress + ":" +
                                  std::to_string(port));

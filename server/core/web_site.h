@@ -44,6 +44,8 @@ public:
     WebSite& operator=(const WebSite&) = delete;
 
     // Binds and starts serving; returns the bound port. Throws std::runtime_error.
+    // Serves HTTPS with these PEM files (certificate chain, key) from the next Start.
+    void UseTls(const std::string& certFile, const std::string& keyFile);
     int Start(const std::string& bindAddress, int port);
     void Stop();
 
@@ -66,6 +68,7 @@ private:
     void Reap();
 
     std::string siteDir_;
+    std::string tlsCertPem_, tlsKeyPem_;  // empty: plain HTTP
     AccountStore& accounts_;
     EventLog& log_;
     WebLimits limits_;

@@ -7,16 +7,19 @@
 #include <vector>
 
 #include "server/core/protocol_connections.h"
+#include "server/core/tls_session.h"
 
 namespace zorvid {
 namespace {
 
-ConnectionLimits ExchangeLimits(const ServerConfig& c) {
-    return {c.maxRecordBytes, c.maxQueuedBytes, c.handshakeTimeout, c.handshakeTimeout};
+ConnectionLimits ExchangeLimits(const ServerConfig& c, std::shared_ptr<const TlsContext> tls) {
+    return {c.maxRecordBytes,   c.maxQueuedBytes, c.handshakeTimeout,
+            c.handshakeTimeout, std::move(tls),   c.plainAllowed};
 }
 
-ConnectionLimits ChatLimits(const ServerConfig& c) {
-    return {c.maxRecordBytes, c.maxQueuedBytes, c.handshakeTimeout, c.idleLimit};
+ConnectionLimits ChatLimits(const ServerConfig& c, std::shared_ptr<const TlsContext> tls) {
+    return {c.maxRecordBytes, c.maxQueuedBytes, c.handshakeTimeout,
+            c.idleLimit,      std::move(tls),   c.plainAllowed};
 }
 
 LoginThrottle::Settings ThrottleSettings(const ServerConfig& c) {
@@ -72,6 +75,7 @@ ZorviServer::ZorviServer(asio::io_context& io, const ServerConfig& config, Accou
     bindAddress_ = asio::ip::make_address(config.bindAddress, ec);
     if (ec) throw std::runtime_error("bad bind address \"" + config.bindAddress + "\"");
     nextChatPort_ = config.chatPortFirst;
+    if (!config.tlsCert.empty()) tls_ = TlsContext::ForServer(config.tlsCert, config.tlsKey);
 }
 
 ZorviServer::~ZorviServer() { workers_.join(); }
@@ -164,11 +168,11 @@ void ZorviServer::Start() {
     servicePort_ = serviceAcceptor_->local_endpoint().port();
     Accept(loginAcceptor_, [this](asio::ip::tcp::socket s, std::string address) {
         return std::make_shared<LoginConnection>(std::move(s), std::move(address),
-                                                 ExchangeLimits(config_), *this);
+                                                 ExchangeLimits(config_, tls_), *this);
     });
     Accept(serviceAcceptor_, [this](asio::ip::tcp::socket s, std::string address) {
         return std::make_shared<ServiceConnection>(std::move(s), std::move(address),
-                                                   ExchangeLimits(config_), *this);
+                                                   ExchangeLimits(config_, tls_), *this);
     });
     if (!host_.OpenPermanentRooms()) throw std::runtime_error("cannot open the permanent rooms");
     ScheduleSweep();
@@ -203,7 +207,7 @@ int ZorviServer::OpenChatPort() {
         chatAcceptors_[port] = acceptor;
         Accept(acceptor, [this, port](asio::ip::tcp::socket s, std::string address) {
             return std::make_shared<ChatConnection>(std::move(s), std::move(address),
-                                                    ChatLimits(config_), *this, port);
+                                                    ChatLimits(config_, tls_), *this, port);
         });
         return port;
     }
@@ -218,7 +222,7 @@ int ZorviServer::OpenChatPort() {
         chatAcceptors_[port] = acceptor;
         Accept(acceptor, [this, port](asio::ip::tcp::socket s, std::string address) {
             return std::make_shared<ChatConnection>(std::move(s), std::move(address),
-                                                    ChatLimits(config_), *this, port);
+                                                    ChatLimits(config_, tls_), *this, port);
         });
         return port;
     }

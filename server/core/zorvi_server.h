@@ -75,6 +75,7 @@ private:
     asio::thread_pool workers_{2};
     asio::steady_timer sweepTimer_;
     asio::ip::address bindAddress_;
+    std::shared_ptr<const TlsContext> tls_;  // null: plain text only
 
     int loginPort_ = -1;
     int servicePort_ = -1;

@@ -35,7 +35,7 @@ void ExpandAll(zorvid::ServerConfig& c, const std::string& web) {
 
 int main(int argc, char** argv) {
     CLI::App app{"zorvid: the reference Zorvi chat service (login, chat host, rooms, web site)"};
-    std::string configFile, bind, chatPorts, db, site;
+    std::string configFile, bind, chatPorts, db, site, tlsCert, tlsKey, plaintext;
     int loginPort = -2, servicePort = -2, httpPort = -2, maxPerAddress = 0, capacity = 0;
     bool openRegistration = false, noLoginCheck = false;
     // Admission limits; -1 leaves the file's or the default value.
@@ -65,6 +65,11 @@ int main(int argc, char** argv) {
                    "requests per login or service connection (0 = no limit)");
     app.add_option("--login-backoff", loginBackoff,
                    "seconds of the first back-off after failed logins; doubles (0 = none)");
+    app.add_option("--tls-cert", tlsCert,
+                   "PEM certificate chain: TLS on every port and HTTPS on the web site");
+    app.add_option("--tls-key", tlsKey, "PEM private key of --tls-cert");
+    app.add_option("--plaintext", plaintext,
+                   "allow|refuse: whether plain clients are served when TLS is on (default allow)");
     app.add_flag("--open-registration", openRegistration,
                  "the first login of an unknown name creates the account");
     app.add_flag("--no-login-check", noLoginCheck,
@@ -90,6 +95,9 @@ int main(int argc, char** argv) {
         if (loginBackoff >= 0)
             config.loginBackoff =
                 std::chrono::milliseconds(static_cast<long long>(loginBackoff * 1000));
+        if (!tlsCert.empty()) config.tlsCert = tlsCert;
+        if (!tlsKey.empty()) config.tlsKey = tlsKey;
+        if (!plaintext.empty()) config.plainAllowed = zorvid::ParsePlaintext(plaintext);
         if (openRegistration) config.openRegistration = true;
         if (noLoginCheck) config.requireLoginToJoin = false;
         if (config.dbPath.empty()) config.dbPath = zorvid::DefaultDbPath();
@@ -115,10 +123,12 @@ int main(int argc, char** argv) {
         zorvid::WebSite web(config.siteDir, accounts, log, webLimits);
         int boundHttp = -1;
         if (config.httpPort >= 0) {
+            if (!config.tlsCert.empty()) web.UseTls(config.tlsCert, config.tlsKey);
             boundHttp = web.Start(config.bindAddress, config.httpPort);
             const std::string host =
                 config.bindAddress == "0.0.0.0" ? "127.0.0.1" : config.bindAddress;
-            ExpandAll(config, "http://" + host + ":" + std::to_string(boundHttp));
+            const char* scheme = config.tlsCert.empty() ? "http://" : "https://";
+            ExpandAll(config, scheme + host + ":" + std::to_string(boundHttp));
         }
 
         asio::io_context io(1);

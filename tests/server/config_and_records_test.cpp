@@ -57,6 +57,18 @@ TEST(ServerConfigTest, ReadsEveryKeyAndRejectsBadInput) {
     twice.rooms = {{"A", ' ', {}}, {"A", '+', {}}};
     EXPECT_THROW(ValidateConfig(twice), ConfigError);
     EXPECT_NO_THROW(ValidateConfig(ServerConfig{}));
+
+    // TLS takes both files; refusing plain text needs TLS.
+    ServerConfig tls;
+    ApplyConfigText(R"({"tls-cert": "c.pem", "plaintext": "refuse"})", "/etc/zorvid", tls);
+    EXPECT_EQ(tls.tlsCert, "/etc/zorvid/c.pem");
+    EXPECT_FALSE(tls.plainAllowed);
+    EXPECT_THROW(ValidateConfig(tls), ConfigError);
+    tls.tlsKey = "/etc/zorvid/k.pem";
+    EXPECT_NO_THROW(ValidateConfig(tls));
+    tls.tlsCert = tls.tlsKey = "";
+    EXPECT_THROW(ValidateConfig(tls), ConfigError);
+    EXPECT_THROW(ParsePlaintext("maybe"), ConfigError);
 }
 
 TEST(JsonRecordTest, RoundTripsAndReportsBadFields) {

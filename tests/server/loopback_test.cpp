@@ -4,10 +4,12 @@
 
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 #include "net/protocol.h"
 #include "server/core/zorvi_server.h"
+#include "tests/server/test_certs.h"
 #include "tests/server/test_client.h"
 
 namespace zorvid::test {
@@ -15,12 +17,22 @@ namespace {
 
 using Ms = std::chrono::milliseconds;
 
-class Loopback : public ::testing::Test {
+// Every case runs twice: plain, and with every client over TLS to a server with a
+// certificate (which serves both on the same ports).
+class Loopback : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
+        if (GetParam()) {
+            const auto& certs = TestCerts::Get();
+            config.tlsCert = certs.cert;
+            config.tlsKey = certs.key;
+            TestClient::tls = TlsContext::ForClient(certs.ca);
+        }
         dbPath_ = std::filesystem::temp_directory_path() /
                   ("zorvid-test-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".db");
+                   std::to_string(std::hash<std::string>{}(
+                       ::testing::UnitTest::GetInstance()->current_test_info()->name())) +
+                   ".db");
         std::filesystem::remove(dbPath_);
         config.loginPort = config.servicePort = 0;
         config.chatPortFirst = config.chatPortLast = 0;
@@ -43,6 +55,7 @@ protected:
     }
 
     void TearDown() override {
+        TestClient::tls.reset();
         if (loop.joinable()) {
             asio::post(io, [this] {
                 server->Stop();
@@ -92,7 +105,8 @@ protected:
     }
 
     ServerConfig config;
-    EventLog log{nullptr};
+    std::ostringstream logText;  // read only after the loop has stopped
+    EventLog log{&logText};
     asio::io_context io{1};
     std::unique_ptr<AccountStore> accounts;
     std::unique_ptr<ZorviServer> server;
@@ -102,7 +116,7 @@ private:
     std::filesystem::path dbPath_;
 };
 
-TEST_F(Loopback, LoginVersionAndRoomExchanges) {
+TEST_P(Loopback, LoginVersionAndRoomExchanges) {
     StartServer();
     EXPECT_TRUE(Login("ann", "secret"));  // open registration creates ann
     EXPECT_TRUE(Login("ann", "secret"));
@@ -144,7 +158,7 @@ TEST_F(Loopback, LoginVersionAndRoomExchanges) {
     EXPECT_TRUE(c.WaitClosed());
 }
 
-TEST_F(Loopback, ScriptedConversationOfThreeClients) {
+TEST_P(Loopback, ScriptedConversationOfThreeClients) {
     StartServer();
     ASSERT_TRUE(Login("ann", "pw-ann"));
     CMsg create(code1::kReply, code2::kCreateRoom), reply;
@@ -217,7 +231,7 @@ TEST_F(Loopback, ScriptedConversationOfThreeClients) {
     EXPECT_EQ(PortOf("Tea"), -1);
 }
 
-TEST_F(Loopback, FullNameExistsAndImpersonationAreRefused) {
+TEST_P(Loopback, FullNameExistsAndImpersonationAreRefused) {
     StartServer();
     const int lobby = PortOf("Lobby");
     ASSERT_GT(lobby, 0);
@@ -254,7 +268,7 @@ TEST_F(Loopback, FullNameExistsAndImpersonationAreRefused) {
     EXPECT_GT(PortOf("Mine"), 0);
 }
 
-TEST_F(Loopback, HostileClientsNeverHurtTheOthers) {
+TEST_P(Loopback, HostileClientsNeverHurtTheOthers) {
     config.maxConnectionsPerAddress = 12;
     StartServer();
     const int lobby = PortOf("Lobby");
@@ -307,11 +321,14 @@ TEST_F(Loopback, HostileClientsNeverHurtTheOthers) {
 
     // Too many connections from one address: the extra ones are closed at once.
     std::vector<std::unique_ptr<TestClient>> many;
-    for (int i = 0; i < 13; ++i) {
+    for (int i = 0; i < 12; ++i) {
         many.push_back(std::make_unique<TestClient>());
         ASSERT_TRUE(many.back()->Connect(server->ServicePort(), "127.0.0.7"));
     }
-    EXPECT_TRUE(many.back()->WaitClosed(Ms(200)));
+    // Over TLS the closed connection already fails its handshake.
+    TestClient extra;
+    const bool handshaken = extra.Connect(server->ServicePort(), "127.0.0.7");
+    EXPECT_TRUE(GetParam() ? !handshaken : extra.WaitClosed(Ms(200)));
     CMsg version(code1::kRequest, code2::kVersionCheck);
     version.number = 4;
     ASSERT_TRUE(many.front()->Send(version));
@@ -324,7 +341,7 @@ TEST_F(Loopback, HostileClientsNeverHurtTheOthers) {
     EXPECT_TRUE(reply.Is(code1::kReply, code2::kChannelList));
 }
 
-TEST_F(Loopback, StopTellsEveryChatClientAndCloses) {
+TEST_P(Loopback, StopTellsEveryChatClientAndCloses) {
     StartServer();
     TestClient a;
     ASSERT_EQ(Enter(a, "a", PortOf("Lobby")), "OK");
@@ -334,6 +351,69 @@ TEST_F(Loopback, StopTellsEveryChatClientAndCloses) {
     EXPECT_TRUE(a.WaitClosed());
     loop.join();  // the loop runs out of work by itself
 }
+
+INSTANTIATE_TEST_SUITE_P(Transports, Loopback, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Tls" : "Plain"; });
+
+// Cases only TLS has; the server still serves plain clients unless told to refuse them.
+class TlsOnly : public Loopback {
+protected:
+    void StopServer() {
+        asio::post(io, [this] {
+            server->Stop();
+            io.stop();
+        });
+        loop.join();
+    }
+};
+
+TEST_P(TlsOnly, ThePasswordNeverCrossesInPlainTextAndPlainClientsAreStillServed) {
+    StartServer();
+    const std::string password = "correct horse battery staple";
+    CMsg login(code1::kUserAction, code2::kLogin), reply;
+    login.text = "ann";
+    login.list = {password};
+    TestClient secure;
+    ASSERT_TRUE(secure.Connect(server->LoginPort()));
+    ASSERT_TRUE(secure.Send(login) && secure.Receive(reply));
+    EXPECT_TRUE(reply.Is(code1::kReply, code2::kLoginAccepted));
+    EXPECT_EQ(secure.Sent().find(password), std::string::npos);
+    EXPECT_EQ(secure.Sent().find("ann"), std::string::npos);
+
+    const auto context = std::exchange(TestClient::tls, nullptr);
+    TestClient plain;
+    ASSERT_TRUE(plain.Connect(server->LoginPort()));
+    ASSERT_TRUE(plain.Send(login) && plain.Receive(reply));
+    EXPECT_TRUE(reply.Is(code1::kReply, code2::kLoginAccepted));
+    EXPECT_NE(plain.Sent().find(password), std::string::npos);  // what TLS hides
+    TestClient::tls = context;
+}
+
+TEST_P(TlsOnly, RefusedPlainClientsAndBrokenHandshakesAreClosedAndLogged) {
+    config.plainAllowed = false;
+    StartServer();
+    CMsg version(code1::kRequest, code2::kVersionCheck), reply;
+    version.number = 4;
+
+    const auto context = std::exchange(TestClient::tls, nullptr);
+    TestClient plain, broken;
+    ASSERT_TRUE(plain.Connect(server->ServicePort()) && plain.Send(version));
+    EXPECT_TRUE(plain.WaitClosed());
+    EXPECT_TRUE(plain.Buffered().empty());  // not even a refusal in plain text
+    ASSERT_TRUE(broken.Connect(server->ServicePort()));
+    ASSERT_TRUE(broken.SendRaw(std::string("\x16\x03\x01\x00\x05hello", 10)));
+    EXPECT_TRUE(broken.WaitClosed());
+    TestClient::tls = context;
+
+    ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), version, reply));
+    EXPECT_TRUE(reply.Is(code1::kReply, code2::kVersionCheck));
+    StopServer();
+    EXPECT_NE(logText.str().find("plain text refused (TLS only)"), std::string::npos);
+    EXPECT_NE(logText.str().find("TLS handshake failed"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, TlsOnly, ::testing::Values(true),
+                         [](const auto&) { return "Tls"; });
 
 }  // namespace
 }  // namespace zorvid::test

@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 
 #include "net/codec.h"
 #include "net/protocol.h"
+#include "server/core/tls_session.h"
 
 namespace zorvid::test {
 
@@ -18,6 +20,10 @@ namespace zorvid::test {
 class TestClient {
 public:
     using Ms = std::chrono::milliseconds;
+
+    // While set, every client connects over TLS with this context (host name "localhost"),
+    // so one test body can check both transports.
+    static inline std::shared_ptr<const TlsContext> tls;
 
     TestClient() = default;
     TestClient(const TestClient&) = delete;
@@ -37,17 +43,30 @@ public:
         to.sin_family = AF_INET;
         to.sin_port = htons(static_cast<unsigned short>(port));
         ::inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-        return ::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) return false;
+        if (!tls) return true;
+        session_ = std::make_unique<TlsSession>(*tls, "localhost");
+        session_->Connect();
+        return SendWire() && Await(Ms(3000), [&] { return session_->Established(); });
     }
     void Disconnect() {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
+        session_.reset();
     }
+    // Every byte this client put on the wire (encrypted, over TLS).
+    const std::string& Sent() const { return sent_; }
+    std::string TlsError() const { return session_ ? session_->Error() : std::string(); }
     void SetReceiveBuffer(int bytes) {
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
     }
 
     bool SendRaw(const std::string& bytes) {
+        if (session_) return session_->Send(bytes) && SendWire();
+        return SendPlain(bytes);
+    }
+    bool SendPlain(const std::string& bytes) {
+        sent_ += bytes;
         std::size_t done = 0;
         while (done < bytes.size()) {
             const ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
@@ -105,7 +124,7 @@ public:
             if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
             const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
             if (n <= 0) return true;
-            input_.append(buf, static_cast<std::size_t>(n));
+            Take(std::string_view(buf, static_cast<std::size_t>(n)));
         }
     }
     // A whole exchange on a fresh connection: connect, send, read one reply, close notice.
@@ -131,11 +150,25 @@ private:
             if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
             const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
             if (n <= 0) return false;
-            input_.append(buf, static_cast<std::size_t>(n));
+            if (!Take(std::string_view(buf, static_cast<std::size_t>(n)))) return false;
         }
+    }
+    bool Take(std::string_view bytes) {
+        if (!session_) {
+            input_.append(bytes);
+            return true;
+        }
+        return session_->Receive(bytes, input_) && SendWire();
+    }
+    bool SendWire() {
+        std::string wire;
+        session_->TakeWire(wire);
+        return wire.empty() || SendPlain(wire);
     }
 
     int fd_ = -1;
+    std::unique_ptr<TlsSession> session_;
+    std::string sent_;
     std::string input_;
 };
 
