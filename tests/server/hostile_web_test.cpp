@@ -20,6 +20,8 @@
 #include "server/core/event_log.h"
 #include "server/core/server_config.h"
 #include "server/core/web_site.h"
+#include "tests/server/test_certs.h"
+#include "tests/server/test_client.h"
 
 namespace zorvid::test {
 namespace {
@@ -298,6 +300,29 @@ TEST(WebLimitsConfig, KeysAreReadAndNonsenseRefused) {
         ApplyConfigText(bad, "/", d);
         EXPECT_THROW(ValidateConfig(d), ConfigError) << bad;
     }
+}
+
+// With a certificate the site speaks HTTPS only: a TLS visitor checking the CA gets the
+// page, a plain one no page at all.
+TEST_F(HostileWebTest, WithACertificateThePagesGoOverHttpsOnly) {
+    const auto& certs = TestCerts::Get();
+    site = std::make_unique<WebSite>((dir / "site").string(), *accounts, log, WebLimits{});
+    site->UseTls(certs.cert, certs.key);
+    const int port = site->Start("127.0.0.1", 0);
+
+    TestClient::tls = TlsContext::ForClient(certs.ca);
+    TestClient secure;
+    ASSERT_TRUE(secure.Connect(port)) << secure.TlsError();
+    ASSERT_TRUE(secure.SendRaw("GET / HTTP/1.0\r\nHost: localhost\r\n\r\n"));
+    secure.WaitClosed();
+    TestClient::tls.reset();
+    EXPECT_EQ(secure.Buffered().rfind("HTTP/1.1 200", 0), 0u) << secure.Buffered();
+    EXPECT_NE(secure.Buffered().find("<p>portal</p>"), std::string::npos);
+
+    RawHttp plain(port, "127.0.0.1");
+    ASSERT_TRUE(plain.Connected() && plain.Send(kGet));
+    bool closed = false;
+    EXPECT_EQ(plain.ReadAll(2000ms, closed).find("portal"), std::string::npos);
 }
 
 }  // namespace
