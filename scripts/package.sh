@@ -14,10 +14,12 @@ if [ -z "$build" ]; then
   build=build/package
   launcher=()
   if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache); fi
-  # Debian's flags with every hardening feature (bindnow too).
+  # Debian's flags with every hardening feature (bindnow too); CMake reads no CPPFLAGS, so
+  # the preprocessor's (_FORTIFY_SOURCE) go with the compilers'.
   export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-  CFLAGS=$(dpkg-buildflags --get CFLAGS) CXXFLAGS=$(dpkg-buildflags --get CXXFLAGS) \
-  CPPFLAGS=$(dpkg-buildflags --get CPPFLAGS) LDFLAGS=$(dpkg-buildflags --get LDFLAGS) \
+  cpp=$(dpkg-buildflags --get CPPFLAGS)
+  CFLAGS="$(dpkg-buildflags --get CFLAGS) $cpp" CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $cpp" \
+  LDFLAGS=$(dpkg-buildflags --get LDFLAGS) \
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
       -DCMAKE_INSTALL_PREFIX=/usr "${launcher[@]}" >/dev/null
 fi
