@@ -14,6 +14,7 @@ packages=(
   clang-format xvfb xauth x11-utils imagemagick dbus dbus-x11 bc
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   qml6-module-qtmultimedia libqt6multimedia6 fonts-dejavu-core
+  dpkg-dev lintian appstream desktop-file-utils scdoc systemd
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -3,7 +3,8 @@
 # and runs every test (the whole-program tests on an Xvfb display), then builds everything
 # again under AddressSanitizer and UndefinedBehaviorSanitizer and runs every test there (the
 # protocol and service tests with leak checks), and fuzzes the record decoder for a bounded
-# time (KV_FUZZ_SECONDS, default 60; 0 skips it).
+# time (KV_FUZZ_SECONDS, default 60; 0 skips it). The first build is also packed into
+# Debian packages, which are validated and installed into a throwaway root.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -23,7 +24,9 @@ if ! git ls-files -z -- '*.cpp' '*.h' '*.c' '*.hpp' '*.cc' | xargs -0 clang-form
 fi
 
 echo "== build (warnings are errors)"
-cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON "${launcher[@]}" >/dev/null
+# Installed under /usr, so that the same build makes the packages.
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+  -DCMAKE_INSTALL_PREFIX=/usr "${launcher[@]}" >/dev/null
 cmake --build build/test -j "$jobs"
 
 echo "== tests"
@@ -48,6 +51,12 @@ if ! xdpyinfo >/dev/null 2>&1; then
   exit 1
 fi
 (cd build/test && ctest -j "$jobs" --output-on-failure --timeout 300)
+
+echo "== packages"
+# The build above packed as it is (no build of its own), then lintian, the AppStream and
+# launcher validators, the unit's exposure and the install into a throwaway root.
+scripts/package.sh build/test
+scripts/test_packages.sh out build/test
 
 echo "== sanitizers"
 # One AddressSanitizer + UndefinedBehaviorSanitizer build of everything. Each test carries

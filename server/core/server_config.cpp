@@ -279,4 +279,52 @@ std::string DefaultDbPath() {
     return (base / "zorvid" / "accounts.db").string();
 }
 
+// Key by key in the order of ApplyConfigText (an ordered object keeps that order).
+std::string ConfigAsJson(const ServerConfig& c) {
+    const auto seconds = [](std::chrono::milliseconds ms) -> nlohmann::ordered_json {
+        if (ms.count() % 1000 == 0) return ms.count() / 1000;
+        return static_cast<double>(ms.count()) / 1000.0;
+    };
+    nlohmann::ordered_json j = nlohmann::ordered_json::object();
+    j["bind"] = c.bindAddress;
+    j["login-port"] = c.loginPort;
+    j["service-port"] = c.servicePort;
+    j["http-port"] = c.httpPort;
+    j["chat-ports"] = c.EphemeralChatPorts()
+                          ? std::string("0")
+                          : std::to_string(c.chatPortFirst) + "-" + std::to_string(c.chatPortLast);
+    j["db"] = c.dbPath;
+    j["site"] = c.siteDir;
+    j["open-registration"] = c.openRegistration;
+    j["require-login"] = c.requireLoginToJoin;
+    j["min-version"] = c.minClientVersion;
+    j["room-capacity"] = c.roomCapacity;
+    j["created-room-marker"] = c.createdRoomMarker;
+    j["empty-room-grace"] = seconds(c.emptyRoomGrace);
+    j["handshake-timeout"] = seconds(c.handshakeTimeout);
+    j["idle-limit"] = seconds(c.idleLimit);
+    j["login-lifetime"] = seconds(c.loginLifetime);
+    j["max-record-bytes"] = c.maxRecordBytes;
+    j["max-queued-bytes"] = c.maxQueuedBytes;
+    j["max-per-address"] = c.maxConnectionsPerAddress;
+    j["portal-on-join"] = c.portalOnJoin;
+    j["server-list-on-join"] = c.serverListOnJoin;
+    // 0 is the built-in "interactive" cost.
+    const bool minCost =
+        c.pwhashOps == crypto_pwhash_OPSLIMIT_MIN && c.pwhashMem == crypto_pwhash_MEMLIMIT_MIN;
+    j["pwhash"] = minCost ? "min" : "interactive";
+    nlohmann::ordered_json rooms = nlohmann::ordered_json::array();
+    for (const auto& room : c.rooms) {
+        rooms.push_back({{"name", room.name},
+                         {"marker", std::string(1, room.marker)},
+                         {"live-show",
+                          {{"code", room.liveShow.code2},
+                           {"address", room.liveShow.address},
+                           {"base", room.liveShow.base},
+                           {"abstract", room.liveShow.abstract}}}});
+    }
+    j["rooms"] = rooms;
+    return j.dump(2);
+}
+
 }  // namespace zorvid

@@ -111,4 +111,9 @@ void ValidateConfig(const ServerConfig& config);
 
 std::string DefaultDbPath();
 
+// Every configuration key with its value in `config`, as a JSON object that ApplyConfigText
+// reads back to the same configuration: `zorvid --print-config`, and the manual page's list
+// of keys and their defaults. A key added to ApplyConfigText belongs here too.
+std::string ConfigAsJson(const ServerConfig& config);
+
 }  // namespace zorvid

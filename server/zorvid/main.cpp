@@ -74,6 +74,11 @@ int main(int argc, char** argv) {
                  "the first login of an unknown name creates the account");
     app.add_flag("--no-login-check", noLoginCheck,
                  "let any name join and create rooms without a login (load tests only)");
+    // The configuration in effect, as a configuration file; the manual page takes its
+    // list of keys and defaults from it.
+    bool printConfig = false;
+    app.add_flag("--print-config", printConfig,
+                 "print the configuration in effect (every key, as JSON) and exit");
     CLI11_PARSE(app, argc, argv);
 
     zorvid::ServerConfig config;
@@ -103,6 +108,10 @@ int main(int argc, char** argv) {
         if (config.dbPath.empty()) config.dbPath = zorvid::DefaultDbPath();
         if (config.siteDir.empty()) config.siteDir = DefaultSiteDir();
         zorvid::ValidateConfig(config);
+        if (printConfig) {
+            std::cout << zorvid::ConfigAsJson(config) << '\n';
+            return 0;
+        }
     } catch (const std::exception& e) {
         std::cerr << "zorvid: " << e.what() << '\n';
         return 2;
