@@ -33,6 +33,7 @@ int Port(const Json& v, const char* key, bool allowNone) {
 std::string Path(const Json& v, const std::filesystem::path& baseDir, const char* key) {
     if (!v.is_string()) throw ConfigError(std::string("\"") + key + "\" must be a path");
     std::filesystem::path p = v.get<std::string>();
+    if (p.empty()) return {};  // no file
     if (p.is_relative()) p = baseDir / p;
     return p.lexically_normal().string();
 }
@@ -307,6 +308,26 @@ std::string ConfigAsJson(const ServerConfig& c) {
     j["max-record-bytes"] = c.maxRecordBytes;
     j["max-queued-bytes"] = c.maxQueuedBytes;
     j["max-per-address"] = c.maxConnectionsPerAddress;
+    j["max-connections"] = c.maxConnections;
+    j["connect-rate"] = c.connectRatePerAddress;
+    j["connect-burst"] = c.connectBurstPerAddress;
+    j["max-requests"] = c.maxRequestsPerConnection;
+    j["login-free-failures"] = c.loginFreeFailuresPerName;
+    j["login-free-failures-address"] = c.loginFreeFailuresPerAddress;
+    j["login-backoff"] = seconds(c.loginBackoff);
+    j["login-backoff-max"] = seconds(c.loginBackoffMax);
+    j["tls-cert"] = c.tlsCert;
+    j["tls-key"] = c.tlsKey;
+    j["plaintext"] = c.plainAllowed ? "allow" : "refuse";
+    j["web-max-connections"] = c.web.maxConnections;
+    j["web-max-per-address"] = c.web.maxPerAddress;
+    j["web-max-header-bytes"] = c.web.maxHeaderBytes;
+    j["web-max-headers"] = c.web.maxHeaders;
+    j["web-max-body-bytes"] = c.web.maxBodyBytes;
+    j["web-request-timeout"] = seconds(c.web.requestTimeout);
+    j["hash-threads"] = c.hash.concurrency;
+    j["hash-queue"] = c.hash.queueBound;
+    j["hash-wait"] = seconds(c.hash.maxWait);
     j["portal-on-join"] = c.portalOnJoin;
     j["server-list-on-join"] = c.serverListOnJoin;
     // 0 is the built-in "interactive" cost.
