@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the program and the service, starts zorvid on loopback with the demo
-# configuration and the client against it. Without a display the client runs under Xvfb,
+# configuration and the client against it, every connection over TLS: a throwaway CA and
+# server certificate are made in the demo's temporary folder, and the client trusts that CA. Without a display the client runs under Xvfb,
 # logs in as a demo user and a screenshot of its main window is saved to out/.
 #   scripts/run.sh            one client
 #   scripts/run.sh --second   a second client as well (a second user on the same machine)
@@ -25,7 +26,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$build/server/zorvid" --config server/demo.conf --db "$state/accounts.db" 2>"$state/zorvid.log" &
+scripts/make-certs.sh "$state/certs"
+"$build/server/zorvid" --config server/demo.conf --db "$state/accounts.db" \
+  --tls-cert "$state/certs/server.pem" --tls-key "$state/certs/server.key" 2>"$state/zorvid.log" &
 pids+=($!)
 for _ in $(seq 100); do
   grep -q "listening" "$state/zorvid.log" 2>/dev/null && break
@@ -34,7 +37,8 @@ done
 grep "listening" "$state/zorvid.log" || { cat "$state/zorvid.log"; exit 1; }
 
 export KESTRIVAN_LOGIN_HOST=127.0.0.1 KESTRIVAN_CHAT_HOST=127.0.0.1
-export KESTRIVAN_WEB_URL=http://127.0.0.1:8080 KESTRIVAN_SIBLING_URL=http://127.0.0.1:8080/pelbrook/
+export KESTRIVAN_WEB_URL=https://127.0.0.1:8080 KESTRIVAN_SIBLING_URL=https://127.0.0.1:8080/pelbrook/
+export KESTRIVAN_TLS=1 KESTRIVAN_CA_FILE="$state/certs/ca.pem"
 
 # Each client gets its own settings and runtime folders, so two can run side by side.
 start_client() {  # name, saved-login (0/1)
