@@ -57,6 +57,7 @@ public:
     std::string& BareString() { return bare_; }
     // Forgets the value begun so far.
     void Reset();
+    void SetLimits(DecodeLimits limits) { limits_ = limits; }
     // True while a value has begun and is not complete.
     bool InValue() const { return step_ != Step::Start; }
     // Bytes read from the input in all, re-reads of a field's header included: what the
