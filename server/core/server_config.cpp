@@ -120,6 +120,27 @@ void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& b
                 c.maxQueuedBytes = v.get<std::size_t>();
             else if (key == "max-per-address")
                 c.maxConnectionsPerAddress = v.get<int>();
+            // Hostile peers and liveness.
+            else if (key == "record-deadline")
+                c.recordDeadline = Millis(v, "record-deadline");
+            else if (key == "flood-control")
+                c.flood.enabled = v.get<bool>();
+            else if (key == "flood-lines-per-second")
+                c.flood.linesPerSecond = v.get<double>();
+            else if (key == "flood-line-burst")
+                c.flood.lineBurst = v.get<double>();
+            else if (key == "flood-bytes-per-second")
+                c.flood.bytesPerSecond = v.get<double>();
+            else if (key == "flood-byte-burst")
+                c.flood.byteBurst = v.get<double>();
+            else if (key == "flood-cut-after")
+                c.flood.cutAfter = Millis(v, "flood-cut-after");
+            else if (key == "keepalive-idle")
+                c.keepAlive.idle = std::chrono::seconds(v.get<int>());
+            else if (key == "keepalive-interval")
+                c.keepAlive.interval = std::chrono::seconds(v.get<int>());
+            else if (key == "keepalive-probes")
+                c.keepAlive.probes = v.get<int>();
             else if (key == "portal-on-join")
                 c.portalOnJoin = v.get<std::string>();
             else if (key == "server-list-on-join")
@@ -186,6 +207,13 @@ void ValidateConfig(const ServerConfig& c) {
     if (c.maxQueuedBytes < c.maxRecordBytes) {
         throw ConfigError("max-queued-bytes must be at least max-record-bytes");
     }
+    // Hostile peers and liveness.
+    if (c.flood.linesPerSecond <= 0 || c.flood.bytesPerSecond <= 0)
+        throw ConfigError("flood rates must be above 0 (\"flood-control\": false turns it off)");
+    if (c.flood.lineBurst < 1 || c.flood.byteBurst < 1)
+        throw ConfigError("flood bursts must be at least 1");
+    if (c.keepAlive.idle.count() < 0 || c.keepAlive.interval.count() < 1 || c.keepAlive.probes < 1)
+        throw ConfigError("keepalive-idle must be >= 0, keepalive-interval and -probes >= 1");
     for (std::size_t i = 0; i < c.rooms.size(); ++i) {
         for (std::size_t k = 0; k < i; ++k) {
             if (c.rooms[i].name == c.rooms[k].name) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net/protocol.h"
+#include "server/core/peer_limits.h"
 
 namespace zorvid {
 
@@ -50,12 +51,18 @@ struct ServerConfig {
 
     std::chrono::milliseconds emptyRoomGrace{60'000};
     std::chrono::milliseconds handshakeTimeout{10'000};
-    std::chrono::milliseconds idleLimit{30 * 60'000};
+    std::chrono::milliseconds idleLimit{0};  // a chat connection's silence; 0: unlimited
     std::chrono::milliseconds loginLifetime{24 * 3600'000};
 
     std::size_t maxRecordBytes = 64 * 1024;
     std::size_t maxQueuedBytes = 4 * 1024 * 1024;
     int maxConnectionsPerAddress = 64;
+
+    // Hostile peers and liveness: every begun record's deadline, flood control on chat
+    // connections, TCP keep-alive on all.
+    std::chrono::milliseconds recordDeadline{10'000};
+    FloodLimits flood;
+    KeepAliveSettings keepAlive;
 
     // Argon2id cost; "interactive" by default, lowered in tests.
     unsigned long long pwhashOps = 0;

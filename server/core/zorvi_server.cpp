@@ -10,11 +10,14 @@ namespace zorvid {
 namespace {
 
 ConnectionLimits ExchangeLimits(const ServerConfig& c) {
-    return {c.maxRecordBytes, c.maxQueuedBytes, c.handshakeTimeout, c.handshakeTimeout};
+    return {c.maxRecordBytes,   c.maxQueuedBytes, c.handshakeTimeout,
+            c.handshakeTimeout, c.recordDeadline, FloodLimits{.enabled = false},
+            c.keepAlive};
 }
 
 ConnectionLimits ChatLimits(const ServerConfig& c) {
-    return {c.maxRecordBytes, c.maxQueuedBytes, c.handshakeTimeout, c.idleLimit};
+    return {c.maxRecordBytes, c.maxQueuedBytes, c.handshakeTimeout, c.idleLimit,
+            c.recordDeadline, c.flood,          c.keepAlive};
 }
 
 }  // namespace

@@ -319,10 +319,6 @@ bool ZorviSocket::GetPeerName(std::string& address, int& port) const {
     return true;
 }
 
-std::uint64_t ZorviSocket::DecoderBytesExamined() const {
-    return reader_ ? reader_->decoder.Examined() : 0;
-}
-
 bool ZorviSocket::HasBufferedInput() const { return reader_ && reader_->PendingSize() > 0; }
 
 std::uint64_t ZorviSocket::DecoderBytesExamined() const {
