@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
     CLI::App app{"zorvid: the reference Zorvi chat service (login, chat host, rooms, web site)"};
     std::string configFile, bind, chatPorts, db, site;
     int loginPort = -2, servicePort = -2, httpPort = -2, maxPerAddress = 0, capacity = 0;
-    bool openRegistration = false, noLoginCheck = false;
+    bool openRegistration = false, noLoginCheck = false, noFloodControl = false;
     app.add_option("--config", configFile, "JSON configuration file (see server/README.md)");
     app.add_option("--bind", bind, "address to listen on (default 127.0.0.1)");
     app.add_option(
@@ -56,6 +56,8 @@ int main(int argc, char** argv) {
                  "the first login of an unknown name creates the account");
     app.add_flag("--no-login-check", noLoginCheck,
                  "let any name join and create rooms without a login (load tests only)");
+    app.add_flag("--no-flood-control", noFloodControl,
+                 "no rate limit on chat connections (load tests only)");
     CLI11_PARSE(app, argc, argv);
 
     zorvid::ServerConfig config;
@@ -72,6 +74,7 @@ int main(int argc, char** argv) {
         if (capacity > 0) config.roomCapacity = capacity;
         if (openRegistration) config.openRegistration = true;
         if (noLoginCheck) config.requireLoginToJoin = false;
+        if (noFloodControl) config.flood.enabled = false;
         if (config.dbPath.empty()) config.dbPath = zorvid::DefaultDbPath();
         if (config.siteDir.empty()) config.siteDir = DefaultSiteDir();
         zorvid::ValidateConfig(config);
