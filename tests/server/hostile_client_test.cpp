@@ -216,6 +216,9 @@ TEST_F(HostileClient, IdleConnectionsCostLittleAndASecondStormReusesTheFirstsMem
     ASSERT_EQ(clients.size(), static_cast<std::size_t>(kStorm));
     ASSERT_TRUE(WaitFor(allGreeted));
     const std::size_t second = Resident();
+    RecordProperty("first_storm_kib", static_cast<int>((first - before) / 1024));
+    RecordProperty("second_over_first_kib",
+                   static_cast<int>((static_cast<long>(second) - static_cast<long>(first)) / 1024));
     // The second storm lives in what the first one left behind.
     EXPECT_LE(second, first + 256 * 1024) << "first " << first << ", second " << second;
     closeAll(clients);
