@@ -159,6 +159,7 @@ void Connection::Process() {
     const std::size_t used = Consume(input_.View());
     if (closed_ || used == std::string_view::npos) return;
     input_.Consume(used);
+    if (closeAfterFlush_) return;  // what follows the end is discarded, not timed
     const auto now = Clock::now();
     if (input_.Size() == 0) {
         inRecord_ = false;

@@ -258,15 +258,21 @@ TEST_F(HostileClient, AFloodWaitsUnreadAndAPersistentOneIsCut) {
     TestClient flooder;
     auto f = Accept(flooder);
     ASSERT_TRUE(f);
+    // Long lines: more than one read holds, so reading must resume after each wait.
+    const auto padded = [](int i) {
+        CMsg m = Numbered(i);
+        m.text += std::string(3000, 'p');
+        return m;
+    };
     std::string burst;
-    for (int i = 0; i < 20; ++i) burst += zorvi::EncodeMsg(Numbered(i));
+    for (int i = 0; i < 20; ++i) burst += zorvi::EncodeMsg(padded(i));
     ASSERT_TRUE(flooder.SendRaw(burst));
     ASSERT_TRUE(WaitFor([&] { return f->records.size() >= 3; }));
     // The burst is taken at once, the rest at five a second (3.4 s): it is still waiting.
     OnLoop([&] { EXPECT_LT(f->records.size(), 20u); });
     ASSERT_TRUE(WaitFor([&] { return f->records.size() == 20; }));
     OnLoop([&] {
-        for (int i = 0; i < 20; ++i) EXPECT_EQ(f->records[i], Numbered(i));
+        for (int i = 0; i < 20; ++i) EXPECT_EQ(f->records[i], padded(i));
         EXPECT_FALSE(f->Closed());
     });
 
