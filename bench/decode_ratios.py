@@ -17,7 +17,7 @@ def main() -> None:
     for b in json.loads(out)["benchmarks"]:
         if b.get("run_type", "iteration") != "iteration":
             continue
-        reader, record, feed = b["name"].split("/")
+        reader, record, feed = b["name"].split("/")[:3]
         cpu[(reader, record, feed)] = b["cpu_time"]
         examined[(reader, record, feed)] = b.get("examined_per_byte", 0)
     print(f"{'reader':<8}{'record':<15}{'whole us':>10}{'bytewise us':>13}{'bytewise/whole':>16}"

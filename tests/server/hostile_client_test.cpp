@@ -21,6 +21,12 @@ namespace {
 
 using Ms = std::chrono::milliseconds;
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kFreedMemoryIsReused = false;  // AddressSanitizer quarantines it on purpose
+#else
+constexpr bool kFreedMemoryIsReused = true;
+#endif
+
 class Tracker final : public ConnectionTracker {
 public:
     explicit Tracker(asio::io_context& io) : output_(io) {}
@@ -220,7 +226,8 @@ TEST_F(HostileClient, IdleConnectionsCostLittleAndASecondStormReusesTheFirstsMem
     RecordProperty("second_over_first_kib",
                    static_cast<int>((static_cast<long>(second) - static_cast<long>(first)) / 1024));
     // The second storm lives in what the first one left behind.
-    EXPECT_LE(second, first + 256 * 1024) << "first " << first << ", second " << second;
+    if (kFreedMemoryIsReused)
+        EXPECT_LE(second, first + 256 * 1024) << "first " << first << ", second " << second;
     closeAll(clients);
 }
 
