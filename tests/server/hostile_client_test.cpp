@@ -226,8 +226,9 @@ TEST_F(HostileClient, IdleConnectionsCostLittleAndASecondStormReusesTheFirstsMem
     RecordProperty("second_over_first_kib",
                    static_cast<int>((static_cast<long>(second) - static_cast<long>(first)) / 1024));
     // The second storm lives in what the first one left behind.
-    if (kFreedMemoryIsReused)
+    if (kFreedMemoryIsReused) {
         EXPECT_LE(second, first + 256 * 1024) << "first " << first << ", second " << second;
+    }
     closeAll(clients);
 }
 
