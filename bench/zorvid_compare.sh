@@ -25,8 +25,8 @@ run_ngircd() {
 }
 
 run_zorvid() {
-    # The load comes from one address in a burst: the admission limits are off.
-    "$zorvid" --no-login-check --chat-ports 0 --max-per-address 5000 --room-capacity 200 \
+    # The load comes from one address in a burst: the admission limits and flood control are off.
+    "$zorvid" --no-login-check --no-flood-control --chat-ports 0 --max-per-address 5000 --room-capacity 200 \
         --max-connections 0 --connect-rate 0 --http-port -1 --login-port 0 --service-port 0 --db "$work/accounts.db" 2> "$work/zorvid-$1.log" &
     local pid=$!
     for _ in $(seq 100); do grep -qs listening "$work/zorvid-$1.log" && break; sleep 0.1; done

@@ -2,9 +2,10 @@
 # Installs what is missing, checks the formatting, builds everything with warnings as errors
 # and runs every test (the whole-program tests on an Xvfb display), then builds everything
 # again under AddressSanitizer and UndefinedBehaviorSanitizer and runs every test there (the
-# protocol and service tests with leak checks), and fuzzes the record decoder for a bounded
-# time (KV_FUZZ_SECONDS, default 60; 0 skips it). The first build is also packed into
-# Debian packages, which are validated and installed into a throwaway root.
+# protocol and service tests with leak checks), and fuzzes the record decoder and the
+# incremental reader for a bounded time in all (KV_FUZZ_SECONDS, default 60, shared by the
+# two; 0 skips it). The first build is also packed into Debian packages, which are
+# validated and installed into a throwaway root.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -69,10 +70,13 @@ cmake --build build/asan -j "$jobs"
    ctest -j "$jobs" --output-on-failure --timeout 300)
 
 if [ "$fuzz_seconds" -gt 0 ]; then
-  echo "== fuzzing the record decoder for ${fuzz_seconds}s"
+  # Two targets share the time: the decoder, and the incremental reader fed in pieces.
+  each=$(( fuzz_seconds / 2 > 0 ? fuzz_seconds / 2 : 1 ))
+  echo "== fuzzing the record decoder and the incremental reader for ${each}s each"
   CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKV_CLIENT=OFF \
-    -DKV_FUZZ=ON -DKV_FUZZ_SECONDS="$fuzz_seconds" >/dev/null
+    -DKV_FUZZ=ON -DKV_FUZZ_SECONDS="$each" >/dev/null
   # Any crash, leak or sanitizer report ends the run with a non-zero status.
   cmake --build build/fuzz -j "$jobs" --target fuzz-codec
+  cmake --build build/fuzz -j "$jobs" --target fuzz-reader
 fi
 echo "== all tests passed"

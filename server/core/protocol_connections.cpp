@@ -10,22 +10,22 @@ namespace zorvid {
 namespace {
 
 // Cuts complete records from `input`, handing each to `handle` until it returns false.
-// Returns the bytes used, or npos after aborting `c` on malformed input.
+// Returns the bytes used, or npos after aborting `c` on malformed input. The connection's
+// decoder keeps its place in an unfinished record, and its flood control may hold the rest.
 template <typename Handle>
-std::size_t ConsumeRecords(Connection& c, std::string_view input, std::size_t maxRecordBytes,
+std::size_t ConsumeRecords(Connection& c, zorvi::ValueDecoder& decoder, std::string_view input,
                            Handle&& handle) {
-    const zorvi::DecodeLimits limits{maxRecordBytes};
     std::size_t used = 0;
-    CMsg msg;
-    while (used < input.size() && !c.Closing()) {
-        const auto r = zorvi::DecodeMsg(input.substr(used), msg, limits);
+    while (used < input.size() && !c.Closing() && c.MayTakeRecord()) {
+        const auto r = decoder.NextMsg(input.substr(used));
         if (r.status == zorvi::DecodeStatus::NeedMore) break;
         if (r.status == zorvi::DecodeStatus::Malformed) {
             c.Abort(std::string("malformed record: ") + r.error);
             return std::string_view::npos;
         }
         used += r.consumed;
-        if (!handle(msg)) break;
+        c.TookRecord(r.consumed);
+        if (!handle(decoder.Msg())) break;
     }
     return used;
 }
@@ -49,7 +49,7 @@ LoginConnection::LoginConnection(asio::ip::tcp::socket socket, std::string addre
     : Connection(std::move(socket), std::move(address), limits, server, "login"), server_(server) {}
 
 std::size_t LoginConnection::Consume(std::string_view input) {
-    return ConsumeRecords(*this, input, Limits().maxRecordBytes, [this](const CMsg& msg) {
+    return ConsumeRecords(*this, Decoder(), input, [this](const CMsg& msg) {
         MarkActive();
         if (msg.code2 == code2::kClosing) {
             if (checking_) {
@@ -115,7 +115,7 @@ ServiceConnection::ServiceConnection(asio::ip::tcp::socket socket, std::string a
       maxRequests_(server.Config().maxRequestsPerConnection) {}
 
 std::size_t ServiceConnection::Consume(std::string_view input) {
-    return ConsumeRecords(*this, input, Limits().maxRecordBytes, [this](const CMsg& msg) {
+    return ConsumeRecords(*this, Decoder(), input, [this](const CMsg& msg) {
         MarkActive();
         if (msg.code2 == code2::kClosing) {
             CloseAfterFlush();
@@ -136,8 +136,7 @@ ChatConnection::ChatConnection(asio::ip::tcp::socket socket, std::string address
 std::size_t ChatConnection::Consume(std::string_view input) {
     std::size_t used = 0;
     if (!joined_) {
-        std::string name;
-        const auto r = zorvi::DecodeBareString(input, name, {Limits().maxRecordBytes});
+        const auto r = Decoder().NextBareString(input);
         if (r.status == zorvi::DecodeStatus::NeedMore) return 0;
         if (r.status == zorvi::DecodeStatus::Malformed) {
             Abort(std::string("malformed join: ") + r.error);
@@ -145,7 +144,7 @@ std::size_t ChatConnection::Consume(std::string_view input) {
         }
         used = r.consumed;
         MarkActive();
-        switch (host_.Join(port_, name, *this)) {
+        switch (host_.Join(port_, Decoder().BareString(), *this)) {
             case JoinAnswer::Ok:
                 joined_ = true;
                 break;
@@ -162,7 +161,7 @@ std::size_t ChatConnection::Consume(std::string_view input) {
         }
     }
     const std::size_t more =
-        ConsumeRecords(*this, input.substr(used), Limits().maxRecordBytes, [this](const CMsg& msg) {
+        ConsumeRecords(*this, Decoder(), input.substr(used), [this](const CMsg& msg) {
             MarkActive();
             host_.HandleChat(*this, msg);
             return true;

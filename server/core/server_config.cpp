@@ -150,6 +150,27 @@ void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& b
                 c.tlsKey = Path(v, baseDir, "tls-key");
             else if (key == "plaintext")
                 c.plainAllowed = ParsePlaintext(v.get<std::string>());
+            // Hostile peers and liveness.
+            else if (key == "record-deadline")
+                c.recordDeadline = Millis(v, "record-deadline");
+            else if (key == "flood-control")
+                c.flood.enabled = v.get<bool>();
+            else if (key == "flood-lines-per-second")
+                c.flood.linesPerSecond = v.get<double>();
+            else if (key == "flood-line-burst")
+                c.flood.lineBurst = v.get<double>();
+            else if (key == "flood-bytes-per-second")
+                c.flood.bytesPerSecond = v.get<double>();
+            else if (key == "flood-byte-burst")
+                c.flood.byteBurst = v.get<double>();
+            else if (key == "flood-cut-after")
+                c.flood.cutAfter = Millis(v, "flood-cut-after");
+            else if (key == "keepalive-idle")
+                c.keepAlive.idle = std::chrono::seconds(v.get<int>());
+            else if (key == "keepalive-interval")
+                c.keepAlive.interval = std::chrono::seconds(v.get<int>());
+            else if (key == "keepalive-probes")
+                c.keepAlive.probes = v.get<int>();
             else if (key == "portal-on-join")
                 c.portalOnJoin = v.get<std::string>();
             else if (key == "server-list-on-join")
@@ -259,6 +280,13 @@ void ValidateConfig(const ServerConfig& c) {
     if (!c.plainAllowed && c.tlsCert.empty()) {
         throw ConfigError("plaintext \"refuse\" needs TLS (tls-cert and tls-key)");
     }
+    // Hostile peers and liveness.
+    if (c.flood.linesPerSecond <= 0 || c.flood.bytesPerSecond <= 0)
+        throw ConfigError("flood rates must be above 0 (\"flood-control\": false turns it off)");
+    if (c.flood.lineBurst < 1 || c.flood.byteBurst < 1)
+        throw ConfigError("flood bursts must be at least 1");
+    if (c.keepAlive.idle.count() < 0 || c.keepAlive.interval.count() < 1 || c.keepAlive.probes < 1)
+        throw ConfigError("keepalive-idle must be >= 0, keepalive-interval and -probes >= 1");
     for (std::size_t i = 0; i < c.rooms.size(); ++i) {
         for (std::size_t k = 0; k < i; ++k) {
             if (c.rooms[i].name == c.rooms[k].name) {
@@ -316,6 +344,16 @@ std::string ConfigAsJson(const ServerConfig& c) {
     j["login-free-failures-address"] = c.loginFreeFailuresPerAddress;
     j["login-backoff"] = seconds(c.loginBackoff);
     j["login-backoff-max"] = seconds(c.loginBackoffMax);
+    j["record-deadline"] = seconds(c.recordDeadline);
+    j["flood-control"] = c.flood.enabled;
+    j["flood-lines-per-second"] = c.flood.linesPerSecond;
+    j["flood-line-burst"] = c.flood.lineBurst;
+    j["flood-bytes-per-second"] = c.flood.bytesPerSecond;
+    j["flood-byte-burst"] = c.flood.byteBurst;
+    j["flood-cut-after"] = seconds(c.flood.cutAfter);
+    j["keepalive-idle"] = c.keepAlive.idle.count();
+    j["keepalive-interval"] = c.keepAlive.interval.count();
+    j["keepalive-probes"] = c.keepAlive.probes;
     j["tls-cert"] = c.tlsCert;
     j["tls-key"] = c.tlsKey;
     j["plaintext"] = c.plainAllowed ? "allow" : "refuse";

@@ -9,6 +9,7 @@
 
 #include "net/protocol.h"
 #include "server/core/hash_gate.h"
+#include "server/core/peer_limits.h"
 #include "server/core/web_site.h"
 
 namespace zorvid {
@@ -52,7 +53,7 @@ struct ServerConfig {
 
     std::chrono::milliseconds emptyRoomGrace{60'000};
     std::chrono::milliseconds handshakeTimeout{10'000};
-    std::chrono::milliseconds idleLimit{30 * 60'000};
+    std::chrono::milliseconds idleLimit{0};  // a chat connection's silence; 0: unlimited
     std::chrono::milliseconds loginLifetime{24 * 3600'000};
 
     std::size_t maxRecordBytes = 64 * 1024;
@@ -74,6 +75,11 @@ struct ServerConfig {
     std::string tlsCert;
     std::string tlsKey;
     bool plainAllowed = true;
+    // Hostile peers and liveness: every begun record's deadline, flood control on chat
+    // connections, TCP keep-alive on all.
+    std::chrono::milliseconds recordDeadline{10'000};
+    FloodLimits flood;
+    KeepAliveSettings keepAlive;
 
     // Argon2id cost; "interactive" by default, lowered in tests.
     unsigned long long pwhashOps = 0;

@@ -14,12 +14,13 @@ namespace {
 
 ConnectionLimits ExchangeLimits(const ServerConfig& c, std::shared_ptr<const TlsContext> tls) {
     return {c.maxRecordBytes,   c.maxQueuedBytes, c.handshakeTimeout,
-            c.handshakeTimeout, std::move(tls),   c.plainAllowed};
+            c.handshakeTimeout, c.recordDeadline, FloodLimits{.enabled = false},
+            c.keepAlive,        std::move(tls),   c.plainAllowed};
 }
 
 ConnectionLimits ChatLimits(const ServerConfig& c, std::shared_ptr<const TlsContext> tls) {
-    return {c.maxRecordBytes, c.maxQueuedBytes, c.handshakeTimeout,
-            c.idleLimit,      std::move(tls),   c.plainAllowed};
+    return {c.maxRecordBytes, c.maxQueuedBytes, c.handshakeTimeout, c.idleLimit,   c.recordDeadline,
+            c.flood,          c.keepAlive,      std::move(tls),     c.plainAllowed};
 }
 
 LoginThrottle::Settings ThrottleSettings(const ServerConfig& c) {

@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     CLI::App app{"zorvid: the reference Zorvi chat service (login, chat host, rooms, web site)"};
     std::string configFile, bind, chatPorts, db, site, tlsCert, tlsKey, plaintext;
     int loginPort = -2, servicePort = -2, httpPort = -2, maxPerAddress = 0, capacity = 0;
-    bool openRegistration = false, noLoginCheck = false;
+    bool openRegistration = false, noLoginCheck = false, noFloodControl = false;
     // Admission limits; -1 leaves the file's or the default value.
     int maxConnections = -1, connectBurst = -1, maxRequests = -1;
     double connectRate = -1, loginBackoff = -1;
@@ -79,6 +79,8 @@ int main(int argc, char** argv) {
     bool printConfig = false;
     app.add_flag("--print-config", printConfig,
                  "print the configuration in effect (every key, as JSON) and exit");
+    app.add_flag("--no-flood-control", noFloodControl,
+                 "no rate limit on chat connections (load tests only)");
     CLI11_PARSE(app, argc, argv);
 
     zorvid::ServerConfig config;
@@ -105,6 +107,7 @@ int main(int argc, char** argv) {
         if (!plaintext.empty()) config.plainAllowed = zorvid::ParsePlaintext(plaintext);
         if (openRegistration) config.openRegistration = true;
         if (noLoginCheck) config.requireLoginToJoin = false;
+        if (noFloodControl) config.flood.enabled = false;
         if (config.dbPath.empty()) config.dbPath = zorvid::DefaultDbPath();
         if (config.siteDir.empty()) config.siteDir = DefaultSiteDir();
         zorvid::ValidateConfig(config);

@@ -40,6 +40,60 @@ std::string EncodeMsg(const CMsg& msg);
 void AppendBareString(std::string_view s, std::string& out);
 std::string EncodeBareString(std::string_view s);
 
+// Decodes one value at a time from input that grows between calls, keeping its place: a
+// field is decoded once, whether its bytes arrive whole or one at a time, so the work per
+// value is linear in its size however the peer trickles it.
+class ValueDecoder {
+public:
+    explicit ValueDecoder(DecodeLimits limits = {}) : limits_(limits) {}
+
+    // `bytes` starts at the value's first byte and holds at least the bytes of the previous
+    // call for the same value. On Complete the value is in Msg() or BareString() until the
+    // next call, which starts the next value; after Malformed, call Reset.
+    DecodeResult NextMsg(std::string_view bytes);
+    DecodeResult NextBareString(std::string_view bytes);
+
+    CMsg& Msg() { return msg_; }
+    std::string& BareString() { return bare_; }
+    // Forgets the value begun so far.
+    void Reset();
+    void SetLimits(DecodeLimits limits) { limits_ = limits; }
+    // True while a value has begun and is not complete.
+    bool InValue() const { return step_ != Step::Start; }
+    // Bytes read from the input in all, re-reads of a field's header included: what the
+    // tests and benchmarks compare to the size of the values.
+    std::uint64_t Examined() const { return examined_; }
+
+private:
+    enum class Step : std::uint8_t {
+        Start,
+        Code1,
+        Code2,
+        TextHead,
+        TextBody,
+        Number,
+        ListCount,
+        ItemHead,
+        ItemBody,
+        ArrayCount,
+        ArrayBody,
+        BareHead,
+        BareBody,
+    };
+    DecodeResult Run(std::string_view bytes);
+
+    DecodeLimits limits_;
+    CMsg msg_;
+    std::string bare_;
+    Step step_ = Step::Start;
+    std::size_t pos_ = 0;          // bytes of the value decoded so far
+    std::size_t count_ = 0;        // strings in the list, or numbers in the array
+    std::size_t done_ = 0;         // strings of the list decoded so far
+    std::size_t stringBytes_ = 0;  // the body length of the string being decoded
+    bool wide_ = false;            // that body is UTF-16LE
+    std::uint64_t examined_ = 0;
+};
+
 // Decodes one record from the front of `bytes` into `out` (which is reset first).
 DecodeResult DecodeMsg(std::string_view bytes, CMsg& out, const DecodeLimits& limits = {});
 DecodeResult DecodeBareString(std::string_view bytes, std::string& out,

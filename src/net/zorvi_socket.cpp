@@ -77,10 +77,12 @@ std::vector<sockaddr_in> ResolveIpv4(const std::string& host, int port,
 
 }  // namespace
 
-// Received bytes not yet decoded. Grows only by what has actually arrived.
+// Received bytes not yet decoded. Grows only by what has actually arrived. The decoder
+// keeps its place in the value that begins at `start` across reads.
 struct ZorviSocket::Reader {
     std::string bytes;
     std::size_t start = 0;  // first undecoded byte
+    ValueDecoder decoder;
 
     std::string_view Pending() const { return std::string_view(bytes).substr(start); }
     std::size_t PendingSize() const { return bytes.size() - start; }
@@ -97,6 +99,7 @@ struct ZorviSocket::Reader {
     void Clear() {
         bytes.clear();
         start = 0;
+        decoder.Reset();
     }
 };
 
@@ -214,10 +217,11 @@ template <typename Decoder>
 void ZorviSocket::ReceiveValue(Decoder&& decode) {
     if (!reader_) ThrowErrno("receive", ENOTCONN);
     Reader& r = *reader_;
+    r.decoder.SetLimits(config_.limits);
     std::size_t needed = 1;
     while (true) {
         if (r.PendingSize() >= needed) {
-            const DecodeResult result = decode(r.Pending());
+            const DecodeResult result = decode(r.decoder, r.Pending());
             if (result.status == DecodeStatus::Complete) {
                 r.Consume(result.consumed);
                 return;
@@ -227,8 +231,8 @@ void ZorviSocket::ReceiveValue(Decoder&& decode) {
                 r.Clear();
                 throw ProtocolError(result.error);
             }
-            // Decode again only once the bytes it asked for are present, so a large
-            // record arriving in small pieces is not parsed over and over.
+            // Decode again only once the bytes it asked for are present; the decoder
+            // resumes where it stopped.
             needed = std::max(result.needed, r.PendingSize() + 1);
         }
         FillReader();
@@ -236,13 +240,20 @@ void ZorviSocket::ReceiveValue(Decoder&& decode) {
 }
 
 void ZorviSocket::ReceiveMsg(CMsg& msg) {
-    ReceiveValue([&](std::string_view bytes) { return DecodeMsg(bytes, msg, config_.limits); });
+    ReceiveValue([&](ValueDecoder& decoder, std::string_view bytes) {
+        const DecodeResult r = decoder.NextMsg(bytes);
+        if (r.status == DecodeStatus::Complete) std::swap(msg, decoder.Msg());
+        return r;
+    });
 }
 
 std::string ZorviSocket::ReadBareString() {
     std::string s;
-    ReceiveValue(
-        [&](std::string_view bytes) { return DecodeBareString(bytes, s, config_.limits); });
+    ReceiveValue([&](ValueDecoder& decoder, std::string_view bytes) {
+        const DecodeResult r = decoder.NextBareString(bytes);
+        if (r.status == DecodeStatus::Complete) s = std::move(decoder.BareString());
+        return r;
+    });
     return s;
 }
 
@@ -309,6 +320,10 @@ bool ZorviSocket::GetPeerName(std::string& address, int& port) const {
 }
 
 bool ZorviSocket::HasBufferedInput() const { return reader_ && reader_->PendingSize() > 0; }
+
+std::uint64_t ZorviSocket::DecoderBytesExamined() const {
+    return reader_ ? reader_->decoder.Examined() : 0;
+}
 
 void ZorviSocket::AbortWriter() { writer_.reset(); }
 

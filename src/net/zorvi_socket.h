@@ -57,6 +57,9 @@ public:
     bool HasOutputWriter() const { return writer_ != nullptr; }
     // True while the input reader holds received bytes not yet decoded.
     bool HasBufferedInput() const;
+    // Bytes the input reader's decoder has examined since Init: about the bytes received,
+    // however they were split.
+    std::uint64_t DecoderBytesExamined() const;
     int Handle() const { return fd_; }
     bool IsOpen() const { return fd_ >= 0; }
 

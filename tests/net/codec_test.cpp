@@ -289,3 +289,57 @@ TEST(RecordDecoding, HostileLengthsRejectedWithoutAllocating) {
         zorvi::DecodeBareString(zorvi::EncodeBareString(std::string(100, 'y')), s, tight).status,
         DecodeStatus::Malformed);
 }
+
+// The decoder a reader keeps across reads: fed one more byte at a time, it answers what a
+// decode from the first byte answers, and reads each byte about once.
+TEST(ValueDecoder, ResumedByteByByteAnswersAsAWholeDecodeAndReadsEachByteOnce) {
+    CMsg longText(15, 11);
+    longText.text.assign(70'000, 'x');  // the 4-byte length form
+    CMsg emptyStrings(13, 11);
+    emptyStrings.list.assign(5'000, std::string());
+    CMsg mixed(13, 54);
+    mixed.text = "carol";
+    mixed.number = -7;
+    mixed.list = {"a", std::string(300, 'b'), ""};
+    mixed.array = {1, -2, 3};
+    const std::string wide =
+        Bytes({0x0D, 0, 0, 0, 0x0B, 0, 0, 0, 0xFF, 0xFE, 0xFF, 0xFF, 0x2C, 0x01}) +
+        std::string(600, '\0') + Le32(5) + Bytes({1, 0, 0xFF, 0xFE, 0xFF, 1, 0xE9, 0, 0, 0});
+    std::vector<std::string> wires = {zorvi::EncodeMsg(longText), zorvi::EncodeMsg(emptyStrings),
+                                      zorvi::EncodeMsg(mixed), wide};
+    zorvi::ValueDecoder decoder;
+    for (const std::string& one : wires) {
+        // Two values back to back, the second begun: the first must end exactly at its end.
+        const std::string wire = one + one.substr(0, 3);
+        CMsg whole;
+        ASSERT_EQ(zorvi::DecodeMsg(one, whole).status, DecodeStatus::Complete);
+        const std::uint64_t examinedBefore = decoder.Examined();
+        for (std::size_t n = 0; n < one.size(); ++n) {
+            CMsg scratch;
+            const auto fromScratch = zorvi::DecodeMsg(std::string_view(wire).substr(0, n), scratch);
+            const auto resumed = decoder.NextMsg(std::string_view(wire).substr(0, n));
+            ASSERT_EQ(resumed.status, DecodeStatus::NeedMore) << "prefix " << n;
+            ASSERT_EQ(resumed.needed, fromScratch.needed) << "prefix " << n;
+            if (n > 2000) n += 97;  // the long bodies: fewer steps, same behaviour
+        }
+        const auto r = decoder.NextMsg(wire);
+        ASSERT_EQ(r.status, DecodeStatus::Complete);
+        EXPECT_EQ(r.consumed, one.size());
+        EXPECT_EQ(decoder.Msg(), whole);
+        // Only a length prefix split between reads is read again.
+        EXPECT_LE(decoder.Examined() - examinedBefore, one.size() + 32);
+    }
+
+    // A bare string after records; a malformed value, then a good one after Reset.
+    const std::string bare = zorvi::EncodeBareString(std::string(400, 'n'));
+    for (std::size_t n = 0; n < bare.size(); ++n)
+        ASSERT_EQ(decoder.NextBareString(std::string_view(bare).substr(0, n)).status,
+                  DecodeStatus::NeedMore);
+    ASSERT_EQ(decoder.NextBareString(bare).status, DecodeStatus::Complete);
+    EXPECT_EQ(decoder.BareString(), std::string(400, 'n'));
+    zorvi::ValueDecoder tight(zorvi::DecodeLimits{64});
+    EXPECT_EQ(tight.NextBareString(bare.substr(0, 3)).status, DecodeStatus::Malformed);
+    tight.Reset();
+    EXPECT_EQ(tight.NextBareString(zorvi::EncodeBareString("ok")).status, DecodeStatus::Complete);
+    EXPECT_EQ(tight.BareString(), "ok");
+}

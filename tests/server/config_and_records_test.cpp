@@ -15,6 +15,37 @@
 namespace zorvid::test {
 namespace {
 
+TEST(ServerConfigTest, HostilePeerLimitsAreReadAndNonsenseRefused) {
+    ServerConfig c;
+    EXPECT_EQ(c.idleLimit.count(), 0) << "a person may read a room for hours";
+    ApplyConfigText(R"({"record-deadline": 2.5, "flood-lines-per-second": 2,
+        "flood-line-burst": 4, "flood-bytes-per-second": 100, "flood-byte-burst": 200,
+        "flood-cut-after": 30, "keepalive-idle": 0, "keepalive-interval": 5,
+        "keepalive-probes": 3})",
+                    "/", c);
+    ValidateConfig(c);
+    EXPECT_EQ(c.recordDeadline, std::chrono::milliseconds(2500));
+    EXPECT_TRUE(c.flood.enabled);
+    EXPECT_EQ(c.flood.linesPerSecond, 2);
+    EXPECT_EQ(c.flood.lineBurst, 4);
+    EXPECT_EQ(c.flood.bytesPerSecond, 100);
+    EXPECT_EQ(c.flood.byteBurst, 200);
+    EXPECT_EQ(c.flood.cutAfter, std::chrono::seconds(30));
+    EXPECT_EQ(c.keepAlive.idle.count(), 0);
+    EXPECT_EQ(c.keepAlive.interval.count(), 5);
+    EXPECT_EQ(c.keepAlive.probes, 3);
+    ApplyConfigText(R"({"flood-control": false})", "/", c);
+    EXPECT_FALSE(c.flood.enabled);
+    for (const char* bad : {R"({"flood-lines-per-second": 0})", R"({"flood-byte-burst": 0.5})",
+                            R"({"keepalive-probes": 0})", R"({"keepalive-interval": 0})"}) {
+        ServerConfig d;
+        ApplyConfigText(bad, "/", d);
+        EXPECT_THROW(ValidateConfig(d), ConfigError) << bad;
+    }
+    ServerConfig d;
+    EXPECT_THROW(ApplyConfigText(R"({"record-deadline": -1})", "/", d), ConfigError);
+}
+
 TEST(ServerConfigTest, ReadsEveryKeyAndRejectsBadInput) {
     ServerConfig c;
     ApplyConfigText(R"({

@@ -270,6 +270,7 @@ TEST_P(Loopback, FullNameExistsAndImpersonationAreRefused) {
 
 TEST_P(Loopback, HostileClientsNeverHurtTheOthers) {
     config.maxConnectionsPerAddress = 12;
+    config.flood.enabled = false;  // "good" floods the room on purpose, to fill slow's queue
     StartServer();
     const int lobby = PortOf("Lobby");
     TestClient good, slow;
@@ -339,6 +340,23 @@ TEST_P(Loopback, HostileClientsNeverHurtTheOthers) {
     ASSERT_TRUE(TestClient::Exchange(server->ServicePort(),
                                      CMsg(code1::kRequest, code2::kChannelListRequest), reply));
     EXPECT_TRUE(reply.Is(code1::kReply, code2::kChannelList));
+}
+
+TEST_P(Loopback, AFloodingMembersLinesArriveLaterButAllArrive) {
+    config.flood.linesPerSecond = 10;
+    config.flood.lineBurst = 3;
+    StartServer();
+    TestClient ann;
+    ASSERT_EQ(Enter(ann, "ann", PortOf("Lobby")), "OK");
+    std::string paste;
+    for (int i = 0; i < 15; ++i) paste += zorvi::EncodeMsg(Line("ann: " + std::to_string(i)));
+    ASSERT_TRUE(ann.SendRaw(paste));
+    std::vector<std::string> heard;
+    CMsg reply;
+    while (heard.size() < 15 && ann.ReceiveCode(code2::kChatLine, reply))
+        heard.insert(heard.end(), reply.list.begin(), reply.list.end());
+    ASSERT_EQ(heard.size(), 15u);
+    for (int i = 0; i < 15; ++i) EXPECT_EQ(heard[i], "ann: " + std::to_string(i));
 }
 
 TEST_P(Loopback, StopTellsEveryChatClientAndCloses) {

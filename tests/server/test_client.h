@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -57,6 +58,11 @@ public:
     // Every byte this client put on the wire (encrypted, over TLS).
     const std::string& Sent() const { return sent_; }
     std::string TlsError() const { return session_ ? session_->Error() : std::string(); }
+    // Every send leaves at once, so a trickle really arrives a byte at a time.
+    void SetNoDelay() {
+        const int on = 1;
+        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
     void SetReceiveBuffer(int bytes) {
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
     }
