@@ -3,6 +3,7 @@
 #include <QMetaObject>
 
 #include "app/settings_store.h"
+#include "chat/connect_failure.h"
 #include "chat/kestrivan_dlg.h"
 #include "login/login_dialog.h"
 #include "login/login_texts.h"
@@ -106,9 +107,10 @@ bool LoginOps::Login() {
             zorvi::RunOneShot(*m_dlg.m_pLoginSocket, m_dlg.loginHost().toStdString(),
                               m_dlg.endpoints().loginPort, plan);
         if (!result.Opened()) {
-            m_dlg.ShowMessage(Text(result.failedAt == zorvi::OneShotStep::Create
-                                       ? login_texts::kCannotCreateSocket
-                                       : login_texts::kFailConnectServer));
+            m_dlg.ShowMessage(result.failedAt == zorvi::OneShotStep::Create
+                                  ? Text(login_texts::kCannotCreateSocket)
+                                  : ConnectFailureText(*m_dlg.m_pLoginSocket,
+                                                       Text(login_texts::kFailConnectServer)));
             EndProgress();
             // Retrying the same saved login would fail the same way; the dialog lets the
             // user pick another server or cancel.
@@ -162,7 +164,8 @@ bool LoginOps::CheckVersion() {
         zorvi::RunOneShot(*m_dlg.m_pServiceSocket, m_dlg.chatHost().toStdString(),
                           m_dlg.endpoints().servicePort, plan);
     if (!result.Opened()) {
-        m_dlg.ShowMessage(Text(login_texts::kFailConnectServer));
+        m_dlg.ShowMessage(
+            ConnectFailureText(*m_dlg.m_pServiceSocket, Text(login_texts::kFailConnectServer)));
         lastVersionCheck_ = VersionCheck::Unreachable;
         return false;
     }
@@ -190,7 +193,7 @@ bool LoginOps::JoinChatServer() {
     CloseChatSocket();
     if (!chat.Create() || !chat.Connect(m_dlg.chatHost().toStdString(), m_dlg.chatPort())) {
         CloseChatSocket();
-        m_dlg.ShowMessage(Text(login_texts::kFailConnectChatServer));
+        m_dlg.ShowMessage(ConnectFailureText(chat, Text(login_texts::kFailConnectChatServer)));
         return false;
     }
     chat.Init();

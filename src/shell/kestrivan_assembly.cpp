@@ -82,6 +82,7 @@ KestrivanAssembly::KestrivanAssembly(SettingsStore& settings, const Endpoints& e
     services.blockingWait = &wait_;
     services.endpoints = endpoints;
     services.sockets.waitHook = wait_.Hook();
+    services.sockets.tls = endpoints.Tls();
     dlg_ = std::make_unique<CKestrivanDlg>(services);
     // The window is built with the box in its services; from now on the boxes belong to
     // the window and stay over it.
