@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 
+#include "app/saved_password.h"
 #include "app/settings_store.h"
 #include "chat/connect_failure.h"
 #include "chat/kestrivan_dlg.h"
@@ -16,7 +17,6 @@ namespace {
 
 // Per-user setting names.
 const QString kUserNameValue = QStringLiteral("username");
-const QString kPasswordValue = QStringLiteral("password");
 const QString kSavePasswordValue = QStringLiteral("psave");
 const QString kSoundValue = QStringLiteral("sound");
 
@@ -67,7 +67,9 @@ bool LoginOps::Login() {
     if (settings && settings->UserKeyExists()) {
         savedFlag = settings->ReadNumber(kSavePasswordValue).value_or(0);
         savedUserName = settings->ReadString(kUserNameValue).value_or(QString());
-        savedPassword = settings->ReadString(kPasswordValue).value_or(QString());
+        SavedPassword saved(*settings, m_dlg.services().keyring);
+        saved.MoveIntoKeyring(savedUserName);
+        savedPassword = saved.Read(savedUserName);
     } else if (settings) {
         settings->CreateUserKey();
     }
@@ -140,7 +142,7 @@ void LoginOps::SaveLogin(const QString& userName, const QString& password, bool 
     if (!settings || !settings->UserKeyExists()) return;
     if (savePassword) {
         settings->WriteString(kUserNameValue, userName);
-        settings->WriteString(kPasswordValue, password);
+        SavedPassword(*settings, m_dlg.services().keyring).Save(userName, password);
     }
     settings->WriteNumber(kSavePasswordValue, savePassword ? 1 : 0);
 }
