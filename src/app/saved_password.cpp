@@ -33,8 +33,7 @@ void SavedPassword::MoveIntoKeyring(const QString& userName) {
     const QString password = settings_.ReadString(kPasswordValue).value_or(QString());
     QString stored;
     // An empty entry has nothing to move; it goes once the keyring is known to answer.
-    const IPasswordKeyring::Status status = password.isEmpty()
-                                                ? keyring_->Read(userName, stored)
-                                                : keyring_->Write(userName, password);
+    const IPasswordKeyring::Status status =
+        password.isEmpty() ? keyring_->Read(userName, stored) : keyring_->Write(userName, password);
     if (status != IPasswordKeyring::Status::Unavailable) settings_.RemoveValue(kPasswordValue);
 }
