@@ -7,8 +7,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-multimedia-dev qt6-svg-dev
   libqt6opengl6-dev qt6-l10n-tools
   libgtest-dev libgmock-dev libbenchmark-dev
-  libasio-dev libmicrohttpd-dev libsystemd-dev libsqlite3-dev libsodium-dev
+  libasio-dev libmicrohttpd-dev libsystemd-dev libsqlite3-dev libsodium-dev libssl-dev
   libcpp-httplib-dev  # only the server tests' HTTP client
+  qtkeychain-qt6-dev gnome-keyring
   nlohmann-json3-dev libcli11-dev
   fp-utils libchm-dev
   clang-format xvfb xauth x11-utils imagemagick dbus dbus-x11 bc

@@ -20,6 +20,13 @@ void OverridePort(int& port, const std::optional<QString>& configured) {
     if (ok && p > 0 && p <= 65535) port = p;
 }
 
+void OverrideSwitch(bool& on, const std::optional<QString>& configured) {
+    if (!configured) return;
+    const QString v = configured->trimmed().toLower();
+    if (v == u"1" || v == u"true" || v == u"yes" || v == u"on") on = true;
+    if (v == u"0" || v == u"false" || v == u"no" || v == u"off") on = false;
+}
+
 }  // namespace
 
 Endpoints Endpoints::Load(const SettingsStore& settings) {
@@ -30,6 +37,8 @@ Endpoints Endpoints::Load(const SettingsStore& settings) {
     Override(e.siblingUrl, settings.ReadEndpoint(QStringLiteral("siblingUrl")));
     OverridePort(e.loginPort, settings.ReadEndpoint(QStringLiteral("loginPort")));
     OverridePort(e.servicePort, settings.ReadEndpoint(QStringLiteral("servicePort")));
+    OverrideSwitch(e.tls, settings.ReadEndpoint(QStringLiteral("tls")));
+    Override(e.caFile, settings.ReadEndpoint(QStringLiteral("caFile")));
 
     OverrideFromEnvironment(e.loginHost, "KESTRIVAN_LOGIN_HOST");
     OverrideFromEnvironment(e.chatHost, "KESTRIVAN_CHAT_HOST");
@@ -39,6 +48,9 @@ Endpoints Endpoints::Load(const SettingsStore& settings) {
     if (!loginPort.isEmpty()) OverridePort(e.loginPort, loginPort);
     const QString servicePort = qEnvironmentVariable("KESTRIVAN_SERVICE_PORT");
     if (!servicePort.isEmpty()) OverridePort(e.servicePort, servicePort);
+    const QString tls = qEnvironmentVariable("KESTRIVAN_TLS");
+    if (!tls.isEmpty()) OverrideSwitch(e.tls, tls);
+    OverrideFromEnvironment(e.caFile, "KESTRIVAN_CA_FILE");
 
     // Addresses are joined with page paths; a trailing slash would double it.
     while (e.webUrl.endsWith(QLatin1Char('/'))) e.webUrl.chop(1);

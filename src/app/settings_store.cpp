@@ -133,6 +133,16 @@ bool SettingsStore::WriteString(const QString& name, const QString& value) {
                          [&](QSettings& s) { s.setValue(Key(kUserGroup, name), value); });
 }
 
+bool SettingsStore::HasValue(const QString& name) const {
+    if (!QFileInfo::exists(userFile_)) return false;
+    QSettings s(userFile_, QSettings::IniFormat);
+    return s.contains(Key(kUserGroup, name));
+}
+
+bool SettingsStore::RemoveValue(const QString& name) {
+    return WriteUserFile(userFile_, [&](QSettings& s) { s.remove(Key(kUserGroup, name)); });
+}
+
 bool SettingsStore::WriteNumber(const QString& name, std::int32_t value) {
     return WriteUserFile(userFile_,
                          [&](QSettings& s) { s.setValue(Key(kUserGroup, name), value); });

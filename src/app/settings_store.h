@@ -27,6 +27,10 @@ public:
     std::optional<std::int32_t> ReadNumber(const QString& name) const;
     bool WriteString(const QString& name, const QString& value);
     bool WriteNumber(const QString& name, std::int32_t value);
+    // Whether the per-user key holds a value of that name at all, and its removal (the
+    // saved password, once it lives in the desktop's keyring).
+    bool HasValue(const QString& name) const;
+    bool RemoveValue(const QString& name);
 
     // Machine-wide "Path" (at most 255 characters), or nothing.
     std::optional<QString> ReadMachinePath() const;

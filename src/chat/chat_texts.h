@@ -74,5 +74,7 @@ inline constexpr QLatin1String kOwnerEffectsHint(
 // Connection failures, reported alike by the login and the room operations.
 inline constexpr char kFailConnectServer[] = "Fail to connect server!";
 inline constexpr char kFailConnectChatServer[] = "Fail to connect chat server!";
+// Followed by the verifier's reason when TLS refused the server's certificate.
+inline constexpr char kCertificateRefused[] = "The server's certificate could not be verified: ";
 
 }  // namespace chat_texts

@@ -20,6 +20,7 @@ class QSocketNotifier;
 class QTreeWidget;
 class SettingsStore;
 class BlockingWait;
+class IPasswordKeyring;
 class IUserList;
 class RoomOperations;
 class EffectOperations;
@@ -38,6 +39,8 @@ struct WindowServices {
     IClock* clock = nullptr;
     SettingsStore* settings = nullptr;
     BlockingWait* blockingWait = nullptr;  // may be null in tests
+    // Where the saved password lives when the desktop has a keyring; null: the file only.
+    IPasswordKeyring* keyring = nullptr;
     Endpoints endpoints;
     zorvi::SocketConfig sockets;
 };

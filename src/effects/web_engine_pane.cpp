@@ -40,6 +40,8 @@ WebEnginePane::WebEnginePane(Playback playback, QWidget* parent)
     connect(page_, &GuardedWebPage::navigationRefused, this, &WebEnginePane::navigationRefused);
 }
 
+void WebEnginePane::SetTrust(const zorvi::TlsSettings& trust) { page_->SetTrust(trust); }
+
 WebEnginePane::~WebEnginePane() {
     // The page must go before its profile.
     delete view_;

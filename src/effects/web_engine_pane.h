@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "app/seams.h"
+#include "net/tls_transport.h"
 
 class QWebEngineProfile;
 class QWebEngineView;
@@ -18,6 +19,8 @@ public:
     enum class Playback { NeedsUserGesture, Automatic };
 
     explicit WebEnginePane(Playback playback, QWidget* parent = nullptr);
+    // The trust HTTPS pages are held to: the same as the service's connections.
+    void SetTrust(const zorvi::TlsSettings& trust);
     ~WebEnginePane() override;
 
     // Only http and https addresses are loaded; anything else is ignored.

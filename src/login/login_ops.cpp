@@ -2,7 +2,9 @@
 
 #include <QMetaObject>
 
+#include "app/saved_password.h"
 #include "app/settings_store.h"
+#include "chat/connect_failure.h"
 #include "chat/kestrivan_dlg.h"
 #include "login/login_dialog.h"
 #include "login/login_texts.h"
@@ -15,7 +17,6 @@ namespace {
 
 // Per-user setting names.
 const QString kUserNameValue = QStringLiteral("username");
-const QString kPasswordValue = QStringLiteral("password");
 const QString kSavePasswordValue = QStringLiteral("psave");
 const QString kSoundValue = QStringLiteral("sound");
 
@@ -66,7 +67,9 @@ bool LoginOps::Login() {
     if (settings && settings->UserKeyExists()) {
         savedFlag = settings->ReadNumber(kSavePasswordValue).value_or(0);
         savedUserName = settings->ReadString(kUserNameValue).value_or(QString());
-        savedPassword = settings->ReadString(kPasswordValue).value_or(QString());
+        SavedPassword saved(*settings, m_dlg.services().keyring);
+        saved.MoveIntoKeyring(savedUserName);
+        savedPassword = saved.Read(savedUserName);
     } else if (settings) {
         settings->CreateUserKey();
     }
@@ -106,9 +109,10 @@ bool LoginOps::Login() {
             zorvi::RunOneShot(*m_dlg.m_pLoginSocket, m_dlg.loginHost().toStdString(),
                               m_dlg.endpoints().loginPort, plan);
         if (!result.Opened()) {
-            m_dlg.ShowMessage(Text(result.failedAt == zorvi::OneShotStep::Create
-                                       ? login_texts::kCannotCreateSocket
-                                       : login_texts::kFailConnectServer));
+            m_dlg.ShowMessage(result.failedAt == zorvi::OneShotStep::Create
+                                  ? Text(login_texts::kCannotCreateSocket)
+                                  : ConnectFailureText(*m_dlg.m_pLoginSocket,
+                                                       Text(login_texts::kFailConnectServer)));
             EndProgress();
             // Retrying the same saved login would fail the same way; the dialog lets the
             // user pick another server or cancel.
@@ -138,7 +142,7 @@ void LoginOps::SaveLogin(const QString& userName, const QString& password, bool 
     if (!settings || !settings->UserKeyExists()) return;
     if (savePassword) {
         settings->WriteString(kUserNameValue, userName);
-        settings->WriteString(kPasswordValue, password);
+        SavedPassword(*settings, m_dlg.services().keyring).Save(userName, password);
     }
     settings->WriteNumber(kSavePasswordValue, savePassword ? 1 : 0);
 }
@@ -162,7 +166,8 @@ bool LoginOps::CheckVersion() {
         zorvi::RunOneShot(*m_dlg.m_pServiceSocket, m_dlg.chatHost().toStdString(),
                           m_dlg.endpoints().servicePort, plan);
     if (!result.Opened()) {
-        m_dlg.ShowMessage(Text(login_texts::kFailConnectServer));
+        m_dlg.ShowMessage(
+            ConnectFailureText(*m_dlg.m_pServiceSocket, Text(login_texts::kFailConnectServer)));
         lastVersionCheck_ = VersionCheck::Unreachable;
         return false;
     }
@@ -190,7 +195,7 @@ bool LoginOps::JoinChatServer() {
     CloseChatSocket();
     if (!chat.Create() || !chat.Connect(m_dlg.chatHost().toStdString(), m_dlg.chatPort())) {
         CloseChatSocket();
-        m_dlg.ShowMessage(Text(login_texts::kFailConnectChatServer));
+        m_dlg.ShowMessage(ConnectFailureText(chat, Text(login_texts::kFailConnectChatServer)));
         return false;
     }
     chat.Init();

@@ -108,7 +108,8 @@ struct ZorviSocket::Writer {
     Writer() { bytes.reserve(kChunkBytes); }
 };
 
-ZorviSocket::ZorviSocket(SocketConfig config) : config_(std::move(config)) {}
+ZorviSocket::ZorviSocket(SocketConfig config)
+    : config_(std::move(config)), transport_(std::make_unique<PlainTransport>()) {}
 
 ZorviSocket::~ZorviSocket() {
     writer_.reset();
@@ -121,7 +122,12 @@ void ZorviSocket::SetHandleObserver(std::function<void(int fd)> observer) {
 }
 
 void ZorviSocket::SetHandle(int fd) {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) {
+        transport_->EndSending(fd_);
+        ::close(fd_);
+    }
+    // A new descriptor starts plain; TLS is negotiated on it by Connect.
+    transport_ = std::make_unique<PlainTransport>();
     fd_ = fd;
     if (handleObserver_) handleObserver_(fd_);
 }
@@ -156,6 +162,7 @@ bool ZorviSocket::ConnectTo(const void* address, unsigned addressLength,
 }
 
 bool ZorviSocket::Connect(const std::string& host, int port) {
+    certificateFailure_.clear();
     if (fd_ < 0 || port < 0 || port > 65535) return false;
     // Look-up and every address tried share one time budget.
     const auto deadline = Clock::now() + config_.connectTimeout;
@@ -168,9 +175,33 @@ bool ZorviSocket::Connect(const std::string& host, int port) {
         // on a fresh one.
         if (!first && !OpenSocket()) return false;
         first = false;
-        if (ConnectTo(&address, sizeof address, left)) return true;
+        if (ConnectTo(&address, sizeof address, left))
+            return !config_.tls.enabled || StartTls(host, deadline);
     }
     return false;
+}
+
+bool ZorviSocket::StartTls(const std::string& host, Clock::time_point deadline) {
+    auto tls = TlsTransport::Create(config_.tls, host, certificateFailure_);
+    if (!tls) return false;
+    while (true) {
+        const TransferResult step = tls->Handshake(fd_);
+        if (step.bytes > 0) {
+            transport_ = std::move(tls);
+            return true;
+        }
+        if (step.error != EAGAIN) {
+            certificateFailure_ = tls->CertificateFailure();
+            return false;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left <= std::chrono::milliseconds::zero()) return false;
+        try {
+            WaitReady(step.waitFor, left);
+        } catch (const SocketError&) {
+            return false;
+        }
+    }
 }
 
 void ZorviSocket::Init() {
@@ -199,17 +230,21 @@ void ZorviSocket::FillReader() {
     while (true) {
         if (fd_ < 0) ThrowErrno("recv", EBADF);
         const std::size_t old = r.bytes.size();
-        r.bytes.resize(old + kChunkBytes);
-        const ssize_t n = ::recv(fd_, r.bytes.data() + old, kChunkBytes, 0);
-        const int err = errno;
-        r.bytes.resize(old + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-        if (n > 0) return;
-        if (n == 0) throw EndOfStream();
-        if (err == EAGAIN || err == EWOULDBLOCK || err == EINTR) {
-            WaitReady(POLLIN, config_.ioTimeout);
+        // Bytes TLS has decrypted already raise no readiness: take them along.
+        const std::size_t room = std::max(kChunkBytes, transport_->Buffered());
+        r.bytes.resize(old + room);
+        const TransferResult got = transport_->Receive(fd_, r.bytes.data() + old, room);
+        r.bytes.resize(old + static_cast<std::size_t>(std::max<std::ptrdiff_t>(got.bytes, 0)));
+        if (got.bytes > 0) {
+            if (transport_->Buffered() > 0) continue;
+            return;
+        }
+        if (got.error == 0) throw EndOfStream();
+        if (got.error == EAGAIN) {
+            WaitReady(got.waitFor, config_.ioTimeout);
             continue;
         }
-        ThrowErrno("recv", err);
+        ThrowErrno("recv", got.error);
     }
 }
 
@@ -261,17 +296,16 @@ void ZorviSocket::SendAll(std::string_view bytes) {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         if (fd_ < 0) ThrowErrno("send", EBADF);
-        const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
+        const TransferResult put = transport_->Send(fd_, bytes.data() + sent, bytes.size() - sent);
+        if (put.bytes > 0) {
+            sent += static_cast<std::size_t>(put.bytes);
             continue;
         }
-        const int err = errno;
-        if (n < 0 && (err == EAGAIN || err == EWOULDBLOCK || err == EINTR)) {
-            WaitReady(POLLOUT, config_.ioTimeout);
+        if (put.error == EAGAIN) {
+            WaitReady(put.waitFor, config_.ioTimeout);
             continue;
         }
-        ThrowErrno("send", n < 0 ? err : EIO);
+        ThrowErrno("send", put.error != 0 ? put.error : EIO);
     }
 }
 
@@ -302,7 +336,11 @@ void ZorviSocket::Close() {
     if (fd_ >= 0) SetHandle(-1);
 }
 
-bool ZorviSocket::ShutdownSend() { return fd_ >= 0 && ::shutdown(fd_, SHUT_WR) == 0; }
+bool ZorviSocket::ShutdownSend() {
+    if (fd_ < 0) return false;
+    transport_->EndSending(fd_);
+    return ::shutdown(fd_, SHUT_WR) == 0;
+}
 
 bool ZorviSocket::GetPeerName(std::string& address, int& port) const {
     if (fd_ < 0) return false;
@@ -319,7 +357,9 @@ bool ZorviSocket::GetPeerName(std::string& address, int& port) const {
     return true;
 }
 
-bool ZorviSocket::HasBufferedInput() const { return reader_ && reader_->PendingSize() > 0; }
+bool ZorviSocket::HasBufferedInput() const {
+    return (reader_ && reader_->PendingSize() > 0) || transport_->Buffered() > 0;
+}
 
 std::uint64_t ZorviSocket::DecoderBytesExamined() const {
     return reader_ ? reader_->decoder.Examined() : 0;
@@ -335,11 +375,10 @@ void ZorviSocket::DrainInput(std::size_t chunk) {
         while (fd_ >= 0) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
             if (left <= std::chrono::milliseconds::zero()) break;
-            const ssize_t n = ::recv(fd_, scratch.data(), scratch.size(), 0);
-            if (n > 0) continue;
-            if (n == 0) break;
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-                WaitReady(POLLIN, left);
+            const TransferResult got = transport_->Receive(fd_, scratch.data(), scratch.size());
+            if (got.bytes > 0) continue;
+            if (got.error == EAGAIN) {
+                WaitReady(got.waitFor, left);
                 continue;
             }
             break;

@@ -9,6 +9,7 @@
 #include "net/cmsg.h"
 #include "net/codec.h"
 #include "net/stream_errors.h"
+#include "net/tls_transport.h"
 
 namespace zorvi {
 
@@ -20,6 +21,8 @@ struct SocketConfig {
     // Called repeatedly (every few tens of milliseconds) while a call blocks, so that the
     // user interface can repaint. Must not run other handlers of the window.
     std::function<void()> waitHook;
+    // TLS on every connection made with this configuration, and whom it trusts.
+    TlsSettings tls{};
 };
 
 // A blocking TCP stream socket carrying Zorvi records: POSIX underneath, with a 4096-byte
@@ -34,7 +37,11 @@ public:
     // A new TCP socket (any earlier one is closed). False when the system refuses one.
     bool Create();
     // Dotted IPv4 address or host name. False on any failure, including the time-out.
+    // With TLS on, the handshake and the check of the server's certificate belong to the
+    // connect and share its time-out.
     bool Connect(const std::string& host, int port);
+    // Why the last Connect refused the server's certificate; empty when it did not.
+    const std::string& CertificateFailure() const { return certificateFailure_; }
     // Fresh input reader and output writer over the connected socket.
     void Init();
 
@@ -91,12 +98,17 @@ private:
     // Reads once (up to 4096 bytes) into the reader's buffer; throws on end of stream.
     void FillReader();
     void SendAll(std::string_view bytes);
+    // The TLS handshake on the connected handle, within the connect's deadline.
+    bool StartTls(const std::string& host, std::chrono::steady_clock::time_point deadline);
     template <typename Decoder>
     void ReceiveValue(Decoder&& decode);
 
     SocketConfig config_;
     std::function<void(int fd)> handleObserver_;
     int fd_ = -1;
+    // The byte path of the current connection: plain until a TLS handshake succeeds.
+    std::unique_ptr<Transport> transport_;
+    std::string certificateFailure_;
     std::unique_ptr<Reader> reader_;
     std::unique_ptr<Writer> writer_;
 };

@@ -9,6 +9,7 @@
 #include <limits>
 #include <optional>
 
+#include "chat/connect_failure.h"
 #include "chat/kestrivan_dlg.h"
 #include "net/protocol.h"
 #include "rooms/room_dialogs.h"
@@ -84,7 +85,7 @@ void ChannelList::RefreshChannelList() {
             w.ShowMessage(RoomTexts::kFailConnectChatServer);
             return;
         case zorvi::OneShotStep::Connect:
-            w.ShowMessage(RoomTexts::kFailConnectServer);
+            w.ShowMessage(ConnectFailureText(*w.m_pServiceSocket, RoomTexts::kFailConnectServer));
             return;
         case zorvi::OneShotStep::Send:
         case zorvi::OneShotStep::Receive:

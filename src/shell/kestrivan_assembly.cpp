@@ -82,6 +82,8 @@ KestrivanAssembly::KestrivanAssembly(SettingsStore& settings, const Endpoints& e
     services.blockingWait = &wait_;
     services.endpoints = endpoints;
     services.sockets.waitHook = wait_.Hook();
+    services.sockets.tls = endpoints.Tls();
+    services.keyring = &keyring_;
     dlg_ = std::make_unique<CKestrivanDlg>(services);
     // The window is built with the box in its services; from now on the boxes belong to
     // the window and stay over it.
@@ -135,6 +137,8 @@ void KestrivanAssembly::BuildFace(SettingsStore& settings) {
     skin_ = new SkinWidget(LoadSkin(settings));
     portal_ = new WebEnginePane(WebEnginePane::Playback::NeedsUserGesture);
     effectPane_ = new WebEnginePane(WebEnginePane::Playback::Automatic);
+    portal_->SetTrust(dlg_->services().sockets.tls);
+    effectPane_->SetTrust(dlg_->services().sockets.tls);
     media_ = new CMediaPlayer2();
     users_ = new CUserListBox();
 

@@ -5,6 +5,7 @@
 
 #include "app/blocking_wait.h"
 #include "app/endpoints.h"
+#include "app/qt_keychain.h"
 
 class CKestrivanDlg;
 class SettingsStore;
@@ -69,6 +70,7 @@ private:
     void BindSkin();
 
     BlockingWait wait_;
+    QtKeychain keyring_{wait_.Hook()};
     std::unique_ptr<QtMessageBox> box_;
     std::unique_ptr<QtSoundPlayer> sounds_;
     std::unique_ptr<QtDesktop> desktop_;

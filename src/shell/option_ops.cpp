@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QDir>
 
+#include "app/saved_password.h"
 #include "app/settings_store.h"
 #include "chat/kestrivan_dlg.h"
 #include "shell/option_dlg.h"
@@ -47,7 +48,7 @@ void OptionOps::OnOptions() {
     settings->WriteNumber(QStringLiteral("sound"), dlg_.soundOn() ? 1 : 0);
     settings->WriteNumber(QStringLiteral("psave"), options.m_savePassword ? 1 : 0);
     settings->WriteString(QStringLiteral("username"), dlg_.nickname());
-    settings->WriteString(QStringLiteral("password"), dlg_.password());
+    SavedPassword(*settings, dlg_.services().keyring).Save(dlg_.nickname(), dlg_.password());
     settings->WriteTimestamps(options.m_timestamps);
     settings->WriteSkin(options.m_skin);
 }

@@ -157,6 +157,27 @@ TEST_F(StoreFixture, EndpointPrecedence) {
     EXPECT_EQ(fromEnv.loginHost, QStringLiteral("10.0.0.1"));
 }
 
+TEST_F(StoreFixture, TlsIsSwitchedOnByTheEndpointsOrTheEnvironment) {
+    EXPECT_FALSE(Endpoints::Load(store).Tls().enabled);
+    WriteFile(machineFile(), "[endpoints]\ntls=yes\ncaFile=/etc/zorvi/ca.pem\n");
+    const zorvi::TlsSettings fromFiles = Endpoints::Load(store).Tls();
+    EXPECT_TRUE(fromFiles.enabled);
+    EXPECT_EQ(fromFiles.caFile, "/etc/zorvi/ca.pem");
+
+    // The user's value comes first; one that is no switch leaves the default.
+    WriteFile(userFile(), "[endpoints]\ntls=maybe\n");
+    EXPECT_FALSE(Endpoints::Load(store).Tls().enabled);
+    WriteFile(userFile(), "[endpoints]\ntls=off\n");
+    EXPECT_FALSE(Endpoints::Load(store).Tls().enabled);
+    qputenv("KESTRIVAN_TLS", "1");
+    qputenv("KESTRIVAN_CA_FILE", "/tmp/demo-ca.pem");
+    const zorvi::TlsSettings fromEnv = Endpoints::Load(store).Tls();
+    qunsetenv("KESTRIVAN_TLS");
+    qunsetenv("KESTRIVAN_CA_FILE");
+    EXPECT_TRUE(fromEnv.enabled);
+    EXPECT_EQ(fromEnv.caFile, "/tmp/demo-ca.pem");
+}
+
 TEST_F(StoreFixture, WindowPlaceAndSkinLiveInTheirOwnGroupBesideTheLoginValues) {
     EXPECT_FALSE(store.ReadWindowPlacement());
     EXPECT_TRUE(store.ReadSkin().isEmpty());

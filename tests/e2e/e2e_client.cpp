@@ -3,15 +3,17 @@
 #include <QPlainTextEdit>
 #include <QTreeWidget>
 
-E2EClient::E2EClient(const ZorvidProcess& zorvid, const QString& name)
-    : tw([&zorvid](WindowServices& s) {
+E2EClient::E2EClient(const ZorvidProcess& zorvid, const QString& name, const QString& server,
+                     const std::function<void(WindowServices&)>& adjust)
+    : tw([&zorvid, &adjust](WindowServices& s) {
           s.endpoints.loginPort = zorvid.loginPort();
           s.endpoints.servicePort = zorvid.servicePort();
           s.endpoints.webUrl = zorvid.webUrl();
           s.sockets.connectTimeout = std::chrono::milliseconds(5000);
           s.sockets.ioTimeout = std::chrono::milliseconds(5000);
+          if (adjust) adjust(s);
       }),
-      loginDialog(name, QStringLiteral("127.0.0.1")),
+      loginDialog(name, server),
       login(tw.w(), loginDialog),
       effects(tw.w()),
       rooms(

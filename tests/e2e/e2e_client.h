@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <deque>
+#include <functional>
 #include <optional>
 
 #include "e2e/zorvid_process.h"
@@ -55,7 +56,11 @@ private:
 // One person's client: the real window operations against zorvid, with recording fakes
 // only for message boxes, dialogs and the desktop.
 struct E2EClient {
-    E2EClient(const ZorvidProcess& zorvid, const QString& name);
+    // `server` is the address typed into the login dialog; `adjust` changes the window's
+    // services after the defaults for `zorvid` are set.
+    E2EClient(const ZorvidProcess& zorvid, const QString& name,
+              const QString& server = QStringLiteral("127.0.0.1"),
+              const std::function<void(WindowServices&)>& adjust = {});
 
     bool LogIn() { return login.LoginSequence(); }
     // Selects the channel-list row of `room` and changes into it.

@@ -33,7 +33,16 @@ ZorvidProcess::ZorvidProcess(const QStringList& extraArgs) {
                         QStringLiteral("--db"),
                         dir_.filePath(QStringLiteral("accounts.db")),
                         QStringLiteral("--open-registration")};
-    args += extraArgs;
+    // An extra option that is among the defaults replaces the default's value.
+    for (qsizetype i = 0; i < extraArgs.size(); ++i) {
+        const qsizetype at = args.indexOf(extraArgs[i]);
+        if (extraArgs[i].startsWith(u"--") && at > 0 && at + 1 < args.size() &&
+            i + 1 < extraArgs.size()) {
+            args[at + 1] = extraArgs[++i];
+        } else {
+            args << extraArgs[i];
+        }
+    }
     std::vector<QByteArray> storage;
     for (const QString& a : args) storage.push_back(a.toLocal8Bit());
     std::vector<char*> argv;

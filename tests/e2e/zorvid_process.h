@@ -7,7 +7,8 @@
 #include <QTemporaryDir>
 
 // A real zorvid with the demo's rooms on 127.0.0.1 with ephemeral ports, a private account
-// database and open registration; stopped (SIGTERM, then SIGKILL after a deadline) when destroyed.
+// database and open registration (extra options given again replace those defaults); stopped
+// (SIGTERM, then SIGKILL after a deadline) when destroyed.
 class ZorvidProcess {
 public:
     explicit ZorvidProcess(const QStringList& extraArgs = {});

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -8,6 +9,8 @@
 
 #include "effects/guarded_web_page.h"
 #include "effects/web_engine_pane.h"
+#include "support_net/test_pki.h"
+#include "support_net/tls_relay.h"
 #include "tiny_http_server.h"
 
 namespace {
@@ -107,4 +110,46 @@ TEST(WebEnginePane, PortalKeepsTheUserGestureRule) {
     EXPECT_TRUE(pane.view()->page()->settings()->testAttribute(
         QWebEngineSettings::PlaybackRequiresUserGesture));
     EXPECT_TRUE(pane.profile()->isOffTheRecord());
+}
+
+TEST(WebEnginePane, HttpsPagesLoadOnlyWhenTheirCertificateChainsToTheConfiguredCa) {
+    TinyHttpServer http;
+    http.Serve(QStringLiteral("/private.htm"), "text/html", Page("Private"));
+    const int httpPort = QUrl(http.Url(QStringLiteral("/"))).port();
+    QTemporaryDir dir;
+    kvtest::TestPki pki(dir.path().toStdString());
+    const auto ours = pki.Issue("ours", "IP:127.0.0.1");
+    const auto theirs = pki.Issue("theirs", "IP:127.0.0.1", false);
+    const auto expired = pki.Issue("expired", "IP:127.0.0.1", true, -7200, -3600);
+    kvtest::TlsRelay trusted("127.0.0.1", {{0, httpPort}}, ours.certFile, ours.keyFile);
+    kvtest::TlsRelay stranger("127.0.0.1", {{0, httpPort}}, theirs.certFile, theirs.keyFile);
+    kvtest::TlsRelay stale("127.0.0.1", {{0, httpPort}}, expired.certFile, expired.keyFile);
+    ASSERT_TRUE(trusted.ok() && stranger.ok() && stale.ok());
+    auto address = [](const kvtest::TlsRelay& relay) {
+        return QStringLiteral("https://127.0.0.1:%1/private.htm").arg(relay.port(0));
+    };
+
+    WebEnginePane pane(WebEnginePane::Playback::Automatic);
+    pane.SetTrust({true, pki.caFile()});
+    pane.resize(400, 300);
+    pane.show();
+    for (const kvtest::TlsRelay* refused : {&stranger, &stale}) {
+        QSignalSpy finished(&pane, &WebEnginePane::loadFinished);
+        pane.Navigate(address(*refused));
+        ASSERT_TRUE(finished.wait(60000));
+        EXPECT_FALSE(finished.first().first().toBool());
+        EXPECT_NE(pane.Title(), QStringLiteral("Private"));
+    }
+    pane.Navigate(address(trusted));
+    EXPECT_TRUE(TitleBecomes(pane, QStringLiteral("Private"), 60000));
+
+    // Without the CA among the trusted, the same page is refused.
+    WebEnginePane plain(WebEnginePane::Playback::Automatic);
+    plain.resize(400, 300);
+    plain.show();
+    QSignalSpy finished(&plain, &WebEnginePane::loadFinished);
+    plain.Navigate(address(trusted));
+    ASSERT_TRUE(finished.wait(60000));
+    EXPECT_FALSE(finished.first().first().toBool());
+    EXPECT_NE(plain.Title(), QStringLiteral("Private"));
 }

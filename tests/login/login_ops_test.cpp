@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QHash>
 #include <QPlainTextEdit>
 #include <algorithm>
 #include <stdexcept>
 
+#include "app/password_keyring.h"
 #include "fake_login_dialog.h"
 #include "msg_printer.h"
 #include "net/codec.h"
@@ -274,6 +276,69 @@ TEST_F(LoginLoopTest, BrokenExchangeIsReportedBeforeGivingUp) {
         EXPECT_EQ(local.w().m_pProgressDlg, nullptr);
         EXPECT_FALSE(local.w().m_pLoginSocket->IsOpen());
     }
+}
+
+// A keyring in memory that can be switched off, as when no Secret Service answers.
+class MemoryKeyring : public IPasswordKeyring {
+public:
+    Status Read(const QString& user, QString& password) override {
+        if (!available) return Status::Unavailable;
+        if (!secrets.contains(user)) return Status::NotFound;
+        password = secrets.value(user);
+        return Status::Ok;
+    }
+    Status Write(const QString& user, const QString& password) override {
+        if (!available) return Status::Unavailable;
+        secrets.insert(user, password);
+        return Status::Ok;
+    }
+    bool available = true;
+    QHash<QString, QString> secrets;
+};
+
+TEST_F(LoginLoopTest, WithAKeyringThePasswordLeavesTheFileAndLoginIsUnchanged) {
+    MemoryKeyring keyring;
+    tw.w().services().keyring = &keyring;
+    // An earlier version's file: the password moves into the keyring, the automatic login
+    // sends it as before.
+    SaveSettings(QStringLiteral("erin"), QStringLiteral("s3cret "), 1);
+    {
+        kvtest::ScriptPeer server(Answering(CMsg(code1::kReply, code2::kLoginAccepted)));
+        UseLoginServer(server);
+        ASSERT_TRUE(ops.Login());
+        ASSERT_TRUE(server.WaitForReceived(1, 5s));
+        EXPECT_EQ(server.Received()[0], LoginRecord("erin", "s3cret "));
+    }
+    EXPECT_EQ(keyring.secrets.value(QStringLiteral("erin")), QStringLiteral("s3cret "));
+    EXPECT_EQ(Setting("password"), QStringLiteral("<none>"));
+    EXPECT_EQ(Setting("username"), QStringLiteral("erin"));
+    EXPECT_EQ(settings().ReadNumber(QStringLiteral("psave")), 1);
+
+    // A login typed into the dialog and saved goes to the keyring only.
+    ASSERT_TRUE(settings().WriteNumber(QStringLiteral("psave"), 0));
+    {
+        kvtest::ScriptPeer server(Answering(CMsg(code1::kReply, code2::kLoginAccepted)));
+        UseLoginServer(server);
+        dialog.Type(QStringLiteral("finn"), QStringLiteral("pw2"), true,
+                    QStringLiteral("127.0.0.1"));
+        ASSERT_TRUE(ops.Login());
+    }
+    EXPECT_EQ(keyring.secrets.value(QStringLiteral("finn")), QStringLiteral("pw2"));
+    EXPECT_EQ(Setting("password"), QStringLiteral("<none>"));
+    EXPECT_EQ(Setting("username"), QStringLiteral("finn"));
+
+    // The keyring gone: the next saved login falls back to the file, as without one.
+    keyring.available = false;
+    ASSERT_TRUE(settings().WriteNumber(QStringLiteral("psave"), 0));
+    {
+        kvtest::ScriptPeer server(Answering(CMsg(code1::kReply, code2::kLoginAccepted)));
+        UseLoginServer(server);
+        dialog.Type(QStringLiteral("gus"), QStringLiteral("pw3"), true,
+                    QStringLiteral("127.0.0.1"));
+        ASSERT_TRUE(ops.Login());
+    }
+    EXPECT_EQ(Setting("password"), QStringLiteral("pw3"));
+    EXPECT_FALSE(keyring.secrets.contains(QStringLiteral("gus")));
 }
 
 }  // namespace
