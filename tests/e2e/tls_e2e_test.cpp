@@ -1,5 +1,7 @@
-// The whole login and a conversation over TLS: a relay in the test ends TLS in front of a
-// real zorvid on 127.0.0.2, at the same port numbers as the service's own on 127.0.0.1.
+// The whole login and a conversation over TLS: against zorvid's own TLS, and through a relay
+// in the test that ends TLS in front of a real zorvid on 127.0.0.2, at the same port numbers
+// as the service's own on 127.0.0.1, recording what crosses the wire and offering the
+// certificates a client must refuse.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -130,6 +132,36 @@ TEST_F(TlsE2E, AnUntrustedCertificateIsNamedAndTheLoginDialogComesBack) {
         EXPECT_EQ(cy.loginDialog.shown, 2);
         EXPECT_EQ(relay->Handshakes(), 0);
     }
+}
+
+// zorvid's own TLS with plain text refused: whatever the two clients do works only over TLS.
+TEST(ZorvidTlsE2E, LoginRoomConversationAndFindOverZorvidsOwnTls) {
+    QTemporaryDir dir;
+    const kvtest::TestPki pki{dir.path().toStdString()};
+    const auto server = pki.Issue("zorvi", "IP:127.0.0.1");
+    ZorvidProcess zorvid{{QStringLiteral("--tls-cert"), QString::fromStdString(server.certFile),
+                          QStringLiteral("--tls-key"), QString::fromStdString(server.keyFile),
+                          QStringLiteral("--plaintext"), QStringLiteral("refuse")}};
+    ASSERT_TRUE(zorvid.running()) << zorvid.log().toStdString();
+    const auto trusting = [&](WindowServices& s) {
+        s.endpoints.tls = true;
+        s.endpoints.caFile = QString::fromStdString(pki.caFile());
+        s.sockets.tls = s.endpoints.Tls();
+    };
+    E2EClient ann(zorvid, QStringLiteral("ann"), QStringLiteral("127.0.0.1"), trusting);
+    E2EClient bob(zorvid, QStringLiteral("bob"), QStringLiteral("127.0.0.1"), trusting);
+    ASSERT_TRUE(ann.LogIn()) << ann.tw.box.shown.join(u'|').toStdString();
+    ASSERT_TRUE(bob.LogIn());
+    ann.dialogs.roomNames.push_back(QStringLiteral("tea"));
+    ann.rooms.OnNewRoom();
+    ASSERT_TRUE(ann.w().isOwner());
+    ASSERT_TRUE(bob.ChangeInto(QStringLiteral("tea"))) << bob.Conversation().toStdString();
+    ann.w().SendChat(QStringLiteral("hello bob, over tls"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return bob.Hears(QStringLiteral("ann: hello bob, over tls")); }, kWait));
+    EXPECT_EQ(ann.rooms.FindUser(QStringLiteral("bob")), QStringLiteral("tea"));
+    EXPECT_FALSE(zorvid.log().contains(QStringLiteral("plain text refused")))
+        << zorvid.log().toStdString();
 }
 
 }  // namespace
