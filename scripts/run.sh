@@ -49,12 +49,21 @@ start_client() {  # name, saved-login (0/1)
     printf '[1.1b]\nusername=%s\npassword=demo\npsave=1\nsound=1\n' "$1" > "$home/config/Marquent/Zorvi.conf"
     chmod 600 "$home/config/Marquent/Zorvi.conf"
   fi
+  # Without a display there is no desktop session either: the client gets a session bus of
+  # its own with a keyring unlocked by a throwaway password, where its saved password moves.
+  local launch=(./src/main/kestrivan)
+  if [ "$headless" = 1 ]; then
+    launch=(dbus-run-session -- sh -c 'echo demo-keyring | gnome-keyring-daemon --unlock \
+      --components=secrets >/dev/null && exec ./src/main/kestrivan')
+  fi
   (cd "$build" && XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/run" XDG_DATA_HOME="$home/data" \
-     QTWEBENGINE_DISABLE_SANDBOX=1 exec ./src/main/kestrivan) &
+     QTWEBENGINE_DISABLE_SANDBOX=1 exec "${launch[@]}") &
   pids+=($!)
 }
 
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+headless=1
+[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && headless=0
+if [ "$headless" = 0 ]; then
   start_client you 0
   [ "$second" = 1 ] && start_client friend 0
   wait "${pids[1]}"
