@@ -15,7 +15,9 @@ case $mode in
 esac
 "$here/../scripts/make-certs.sh" "$work/certs"
 
-"$build/server/zorvid" --no-login-check --chat-ports 0 --max-per-address 5000 --room-capacity 200 \
+# The load comes from one address in a burst: the admission limits and flood control are off.
+"$build/server/zorvid" --no-login-check --no-flood-control --max-connections 0 --connect-rate 0 \
+    --chat-ports 0 --max-per-address 5000 --room-capacity 200 \
     --http-port -1 --login-port 0 --service-port 0 --db "$work/accounts.db" \
     --tls-cert "$work/certs/server.pem" --tls-key "$work/certs/server.key" 2> "$work/zorvid.log" &
 pid=$!

@@ -302,28 +302,33 @@ void Connection::OnTimer() {
 
 void Connection::Queue(std::string_view bytes) {
     if (closed_ || closeAfterFlush_) return;  // nothing may follow the close
-    if (pending_.size() - pendingSent_ + bytes.size() > limits_.maxQueuedBytes) {
+    if (pending_.size() - pendingSent_ + tlsPlain_.size() + bytes.size() > limits_.maxQueuedBytes) {
         // A consumer that cannot keep up is dropped; the close runs outside the caller,
         // which may be walking a room's member list.
         closeAfterFlush_ = true;
         pending_.clear();
+        tlsPlain_.clear();
         pendingSent_ = 0;
         asio::post(socket_.get_executor(), [self = shared_from_this()] {
             self->Abort("output queue over its limit (peer not reading)");
         });
         return;
     }
-    if (tls_) {
-        if (!tls_->Send(bytes)) {
-            asio::post(socket_.get_executor(),
-                       [self = shared_from_this()] { self->Abort(self->tls_->Error()); });
-            return;
-        }
-        tls_->TakeWire(pending_);
-    } else {
-        pending_.append(bytes);
-    }
+    // Over TLS the turn's output is encrypted at the flush, as few records as it fills.
+    (tls_ ? tlsPlain_ : pending_).append(bytes);
     ScheduleFlush();
+}
+
+bool Connection::Seal() {
+    if (!tls_ || tlsPlain_.empty()) return true;
+    if (!tls_->Send(tlsPlain_)) {
+        Abort(tls_->Error());
+        return false;
+    }
+    tlsPlain_.clear();
+    if (tlsPlain_.capacity() > kCompactAfter) tlsPlain_.shrink_to_fit();
+    tls_->TakeWire(pending_);
+    return true;
 }
 
 void Connection::ScheduleFlush() {
@@ -334,7 +339,7 @@ void Connection::ScheduleFlush() {
 
 void Connection::Flush() {
     flushScheduled_ = false;
-    if (closed_ || awaitingWritable_) return;
+    if (closed_ || awaitingWritable_ || !Seal()) return;
     if (pendingSent_ < pending_.size()) {
         asio::error_code ec;
         const std::size_t n = socket_.write_some(
@@ -374,6 +379,7 @@ void Connection::CloseAfterFlush() {
     if (closed_ || closeAfterFlush_) return;
     closeAfterFlush_ = true;
     if (tls_) {
+        if (!Seal()) return;
         tls_->Close();  // the close notice goes out after what is queued
         tls_->TakeWire(pending_);
     }
@@ -403,6 +409,7 @@ void Connection::Abort(std::string_view why) {
     holdTimer_.cancel();
     socket_.close(ec);
     pending_.clear();
+    tlsPlain_.clear();
     pendingSent_ = 0;
     OnClosed();
     tracker_.Closed(*this);

@@ -114,6 +114,8 @@ private:
     bool ChooseTransport();
     // Takes TLS bytes from the wire into the input; false when the connection ended.
     bool Decrypt(std::string_view wire);
+    // Encrypts the output queued over TLS into the wire bytes; false when that failed.
+    bool Seal();
     void DiscardInput();
     void Process();
     void EndHold();
@@ -141,6 +143,7 @@ private:
     std::size_t readSize_;
     std::unique_ptr<TlsSession> tls_;
     bool transportChosen_ = false;
+    std::string tlsPlain_;  // over TLS: this turn's output, encrypted at the flush
     zorvi::ValueDecoder decoder_;
     bool reading_ = false;
     bool inRecord_ = false;  // the input holds the start of an unfinished record
