@@ -90,7 +90,7 @@ std::size_t LoginConnection::Consume(std::string_view input) {
                 }
                 self->Answer(outcome != LoginOutcome::Refused, name);
                 if (outcome == LoginOutcome::Created)
-                    self->server_.Log("account \"" + name + "\" created");
+                    self->server_.Log("account " + LogQuote(name) + " created", {{"NAME", name}});
             });
         });
         return true;
@@ -101,8 +101,9 @@ void LoginConnection::Answer(bool accepted, const std::string& name, const std::
     checking_ = false;
     if (Closed()) return;
     if (accepted) server_.Host().NoteLogin(name, Address());
-    server_.Log("login of \"" + name + "\" from " + Address() +
-                (accepted ? " accepted" : " refused") + (why.empty() ? "" : ": " + why));
+    server_.Log("login of " + LogQuote(name) + " from " + Address() +
+                    (accepted ? " accepted" : " refused") + (why.empty() ? "" : ": " + why),
+                {{"NAME", name}, {"ADDRESS", Address()}});
     Queue(zorvi::EncodeMsg(
         CMsg(code1::kReply, accepted ? code2::kLoginAccepted : code2::kLoginRefused)));
     if (closeWhenAnswered_) CloseAfterFlush();

@@ -54,6 +54,9 @@ public:
     void Opened(Connection& c) override;
     void Closed(Connection& c) override;
     void Log(std::string_view line) override { log_.Line(line); }
+    void Log(std::string_view line, std::initializer_list<LogField> fields) {
+        log_.Line(line, fields);
+    }
     OutputBatch& Output() override { return output_; }
 
 private:
