@@ -39,7 +39,12 @@ unset QT_QPA_PLATFORM
 display=":$((200 + RANDOM % 400))"
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
-trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
+# A session bus of the run's own, where no keyring or notification service starts on
+# demand: the desktop's would be reached, or one would be launched on the test display.
+bus=$(dbus-daemon --config-file=tests/support/session-bus.conf --fork --print-address=1 --print-pid=1)
+export DBUS_SESSION_BUS_ADDRESS=$(echo "$bus" | sed -n 1p)
+bus_pid=$(echo "$bus" | sed -n 2p)
+trap 'kill $xvfb_pid $bus_pid 2>/dev/null || true' EXIT
 export DISPLAY=$display
 # The first test must not race the server's start-up.
 for _ in $(seq 1 100); do
