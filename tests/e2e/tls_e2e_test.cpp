@@ -50,6 +50,33 @@ QString FreeChatPorts() {
     return QStringLiteral("0");
 }
 
+// TLS on, trusting `caFile` besides the system's roots.
+std::function<void(WindowServices&)> Trusting(const std::string& caFile) {
+    return [caFile](WindowServices& s) {
+        s.endpoints.tls = true;
+        s.endpoints.caFile = QString::fromStdString(caFile);
+        s.sockets.tls = s.endpoints.Tls();
+    };
+}
+
+// Two people log in (with the version check), one creates a room, the other joins, a line
+// crosses and one finds the other.
+void MeetTalkAndFind(const ZorvidProcess& zorvid, const QString& server,
+                     const std::function<void(WindowServices&)>& adjust) {
+    E2EClient ann(zorvid, QStringLiteral("ann"), server, adjust);
+    E2EClient bob(zorvid, QStringLiteral("bob"), server, adjust);
+    ASSERT_TRUE(ann.LogIn()) << ann.tw.box.shown.join(u'|').toStdString();
+    ASSERT_TRUE(bob.LogIn());
+    ann.dialogs.roomNames.push_back(QStringLiteral("tea"));
+    ann.rooms.OnNewRoom();
+    ASSERT_TRUE(ann.w().isOwner());
+    ASSERT_TRUE(bob.ChangeInto(QStringLiteral("tea"))) << bob.Conversation().toStdString();
+    ann.w().SendChat(QStringLiteral("hello bob, over tls"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return bob.Hears(QStringLiteral("ann: hello bob, over tls")); }, kWait));
+    EXPECT_EQ(ann.rooms.FindUser(QStringLiteral("bob")), QStringLiteral("tea"));
+}
+
 class TlsE2E : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -67,14 +94,6 @@ protected:
         ASSERT_TRUE(relay->ok());
     }
 
-    std::function<void(WindowServices&)> TrustingTheTestCa() {
-        return [this](WindowServices& s) {
-            s.endpoints.tls = true;
-            s.endpoints.caFile = QString::fromStdString(pki.caFile());
-            s.sockets.tls = s.endpoints.Tls();
-        };
-    }
-
     QTemporaryDir dir;
     kvtest::TestPki pki{dir.path().toStdString()};
     QString chatPorts = FreeChatPorts();
@@ -84,20 +103,8 @@ protected:
 
 TEST_F(TlsE2E, LoginRoomConversationAndFindWithNothingReadableOnTheWire) {
     Front(pki.Issue("zorvi", "IP:127.0.0.2"));
-    E2EClient ann(zorvid, QStringLiteral("ann"), kRelayAddress, TrustingTheTestCa());
-    E2EClient bob(zorvid, QStringLiteral("bob"), kRelayAddress, TrustingTheTestCa());
-    // Login and the version check.
-    ASSERT_TRUE(ann.LogIn()) << ann.tw.box.shown.join(u'|').toStdString();
-    ASSERT_TRUE(bob.LogIn());
-
-    ann.dialogs.roomNames.push_back(QStringLiteral("tea"));
-    ann.rooms.OnNewRoom();
-    ASSERT_TRUE(ann.w().isOwner());
-    ASSERT_TRUE(bob.ChangeInto(QStringLiteral("tea"))) << bob.Conversation().toStdString();
-    ann.w().SendChat(QStringLiteral("hello bob, over tls"));
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return bob.Hears(QStringLiteral("ann: hello bob, over tls")); }, kWait));
-    EXPECT_EQ(ann.rooms.FindUser(QStringLiteral("bob")), QStringLiteral("tea"));
+    MeetTalkAndFind(zorvid, kRelayAddress, Trusting(pki.caFile()));
+    ASSERT_FALSE(HasFatalFailure());
 
     const std::string wire = relay->Recorded();
     EXPECT_GE(relay->Handshakes(), 6);
@@ -124,7 +131,7 @@ TEST_F(TlsE2E, AnUntrustedCertificateIsNamedAndTheLoginDialogComesBack) {
         SCOPED_TRACE(c.what);
         relay.reset();
         Front(c.server);
-        E2EClient cy(zorvid, QStringLiteral("cy"), kRelayAddress, TrustingTheTestCa());
+        E2EClient cy(zorvid, QStringLiteral("cy"), kRelayAddress, Trusting(pki.caFile()));
         EXPECT_FALSE(cy.LogIn());
         // Shown instead of the failed connect's text, then the dialog is back, as after it.
         EXPECT_EQ(cy.tw.box.shown, QStringList{QString::fromUtf8(chat_texts::kCertificateRefused) +
@@ -143,23 +150,8 @@ TEST(ZorvidTlsE2E, LoginRoomConversationAndFindOverZorvidsOwnTls) {
                           QStringLiteral("--tls-key"), QString::fromStdString(server.keyFile),
                           QStringLiteral("--plaintext"), QStringLiteral("refuse")}};
     ASSERT_TRUE(zorvid.running()) << zorvid.log().toStdString();
-    const auto trusting = [&](WindowServices& s) {
-        s.endpoints.tls = true;
-        s.endpoints.caFile = QString::fromStdString(pki.caFile());
-        s.sockets.tls = s.endpoints.Tls();
-    };
-    E2EClient ann(zorvid, QStringLiteral("ann"), QStringLiteral("127.0.0.1"), trusting);
-    E2EClient bob(zorvid, QStringLiteral("bob"), QStringLiteral("127.0.0.1"), trusting);
-    ASSERT_TRUE(ann.LogIn()) << ann.tw.box.shown.join(u'|').toStdString();
-    ASSERT_TRUE(bob.LogIn());
-    ann.dialogs.roomNames.push_back(QStringLiteral("tea"));
-    ann.rooms.OnNewRoom();
-    ASSERT_TRUE(ann.w().isOwner());
-    ASSERT_TRUE(bob.ChangeInto(QStringLiteral("tea"))) << bob.Conversation().toStdString();
-    ann.w().SendChat(QStringLiteral("hello bob, over tls"));
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return bob.Hears(QStringLiteral("ann: hello bob, over tls")); }, kWait));
-    EXPECT_EQ(ann.rooms.FindUser(QStringLiteral("bob")), QStringLiteral("tea"));
+    MeetTalkAndFind(zorvid, QStringLiteral("127.0.0.1"), Trusting(pki.caFile()));
+    ASSERT_FALSE(HasFatalFailure());
     EXPECT_FALSE(zorvid.log().contains(QStringLiteral("plain text refused")))
         << zorvid.log().toStdString();
 }

@@ -2,42 +2,40 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <stdexcept>
 #include <string>
+
+#include "support_net/test_pki.h"
 
 namespace zorvid::test {
 
-// A throwaway CA and a server certificate for localhost / 127.0.0.1, made once per test
-// program by the project's own script, in a folder removed when the program ends.
+// A throwaway CA and a server certificate for localhost and 127.0.0.1, made once per test
+// program, in a folder removed when the program ends.
 struct TestCerts {
     std::filesystem::path dir;
     std::string ca, cert, key;
 
     static const TestCerts& Get() {
-        static const TestCerts certs = Make();
+        static const TestCerts certs;
         return certs;
     }
 
+    TestCerts() {
+        dir =
+            std::filesystem::temp_directory_path() / ("zorvid-certs-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        const kvtest::TestPki pki(dir.string());
+        const auto issued = pki.Issue("localhost", "DNS:localhost,IP:127.0.0.1");
+        ca = pki.caFile();
+        cert = issued.certFile;
+        key = issued.keyFile;
+    }
     ~TestCerts() {
         std::error_code ec;
-        if (!dir.empty()) std::filesystem::remove_all(dir, ec);
+        std::filesystem::remove_all(dir, ec);
     }
-
-private:
-    static TestCerts Make() {
-        TestCerts c;
-        c.dir =
-            std::filesystem::temp_directory_path() / ("zorvid-certs-" + std::to_string(::getpid()));
-        const std::string command =
-            std::string("bash '") + KV_MAKE_CERTS + "' '" + c.dir.string() + "'";
-        if (std::system(command.c_str()) != 0) throw std::runtime_error("make-certs.sh failed");
-        c.ca = (c.dir / "ca.pem").string();
-        c.cert = (c.dir / "server.pem").string();
-        c.key = (c.dir / "server.key").string();
-        return c;
-    }
+    TestCerts(const TestCerts&) = delete;
+    TestCerts& operator=(const TestCerts&) = delete;
 };
 
 }  // namespace zorvid::test
