@@ -21,21 +21,28 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 
 }  // namespace
 
-ChatHost::ChatHost(const ServerConfig& config, ChatPortProvider& ports, EventLog& log, Clock clock)
+ChatHost::ChatHost(const ServerConfig& config, ChatPortProvider& ports, EventLog& log, Clock clock,
+                   SharedRooms* shared, int home)
     : config_(config),
       ports_(ports),
       log_(log),
       clock_(std::move(clock)),
-      logins_(config.loginLifetime) {}
+      ownShared_(shared ? nullptr : std::make_unique<SharedRooms>(config.loginLifetime)),
+      shared_(shared ? *shared : *ownShared_),
+      logins_(shared_.logins),
+      directory_(shared_.directory),
+      home_(home) {}
 
-bool ChatHost::OpenPermanentRooms() {
-    for (const auto& rc : config_.rooms) {
+bool ChatHost::OpenPermanentRooms(int first, int of) {
+    for (std::size_t i = static_cast<std::size_t>(first); i < config_.rooms.size();
+         i += static_cast<std::size_t>(of)) {
+        const auto& rc = config_.rooms[i];
         const int port = ports_.OpenChatPort();
         if (port < 0) {
             log_.Line("cannot open a chat port for room " + LogQuote(rc.name), {{"ROOM", rc.name}});
             return false;
         }
-        Room* room = AddRoom(rc.name, rc.marker, true, port);
+        Room* room = AddRoom(rc.name, rc.marker, true, port, i);
         room->liveShow = rc.liveShow;
     }
     return true;
@@ -56,16 +63,20 @@ const Room* ChatHost::FindRoom(const std::string& name) const {
     return const_cast<ChatHost*>(this)->RoomByName(name);
 }
 
-Room* ChatHost::AddRoom(std::string name, char marker, bool permanent, int port) {
+Room* ChatHost::AddRoom(std::string name, char marker, bool permanent, int port,
+                        std::uint64_t order, std::string owner) {
     auto room = std::make_unique<Room>();
     room->name = std::move(name);
     room->marker = marker;
     room->permanent = permanent;
     room->port = port;
+    room->order = order;
+    room->owner = std::move(owner);
     room->emptySince = clock_();
     Room* raw = room.get();
     rooms_.push_back(std::move(room));
     byPort_[port] = raw;
+    Publish(*raw);
     log_.Line("room " + LogQuote(raw->name) + " open on chat port " + std::to_string(port),
               {{"ROOM", raw->name}});
     return raw;
@@ -81,9 +92,24 @@ void ChatHost::RemoveRoom(Room* room) {
     }
     ports_.CloseChatPort(room->port);
     byPort_.erase(room->port);
+    directory_.Erase(room->name);
     log_.Line("room " + LogQuote(room->name) + " removed", {{"ROOM", room->name}});
     rooms_.erase(std::find_if(rooms_.begin(), rooms_.end(),
                               [room](const auto& r) { return r.get() == room; }));
+}
+
+void ChatHost::Publish(const Room& room) {
+    RoomEntry entry;
+    entry.name = room.name;
+    entry.marker = room.marker;
+    entry.permanent = room.permanent;
+    entry.port = room.port;
+    entry.owner = room.owner;
+    entry.order = room.order;
+    entry.home = home_;
+    entry.members.reserve(room.members.size());
+    for (const auto& m : room.members) entry.members.push_back(m.name);
+    directory_.Put(entry);
 }
 
 void ChatHost::SendTo(Participant& who, const CMsg& msg) {
@@ -133,23 +159,9 @@ std::optional<CMsg> ChatHost::HandleService(const CMsg& request, const std::stri
     }
 }
 
-CMsg ChatHost::ChannelList() const {
-    CMsg r = Reply(code2::kChannelList);
-    for (const auto& room : rooms_) {
-        r.list.push_back(std::string(1, room->marker) + room->name);
-        r.array.push_back(static_cast<std::int32_t>(room->members.size()));
-    }
-    return r;
-}
+CMsg ChatHost::ChannelList() const { return ChannelListReply(directory_); }
 
-CMsg ChatHost::LookUp(const CMsg& request) const {
-    const Room* room = FindRoom(request.text);
-    if (!room) return Reply(code2::kNoAnswer);
-    CMsg r = Reply(code2::kRoomLookUp);
-    r.text = room->owner;
-    r.array.push_back(room->port);
-    return r;
-}
+CMsg ChatHost::LookUp(const CMsg& request) const { return LookUpReply(directory_, request.text); }
 
 CMsg ChatHost::Create(const CMsg& request, const std::string& address) {
     const std::string& name = request.text;
@@ -161,24 +173,25 @@ CMsg ChatHost::Create(const CMsg& request, const std::string& address) {
                   {{"NAME", creator}, {"ADDRESS", address}});
         return Reply(code2::kNoAnswer);
     }
-    if (RoomByName(name)) {
-        CMsg r = Reply(code2::kRoomNameTaken);
-        r.number = 1;
-        return r;
-    }
     if (name.size() > config_.maxRoomNameBytes) {
         log_.Line("room creation refused: name too long");
         return Reply(
             code2::kRoomNameTaken);  // number 0: the client ends the command without a message
     }
+    // Held in the directory until the room is in it, so no other loop creates it meanwhile.
+    if (!directory_.Reserve(name)) {
+        CMsg r = Reply(code2::kRoomNameTaken);
+        r.number = 1;
+        return r;
+    }
     const int port = ports_.OpenChatPort();
     if (port < 0) {
+        directory_.Unreserve(name);
         log_.Line("room creation refused: no free chat port");
         return Reply(code2::kNoAnswer);
     }
     const char marker = config_.createdRoomMarker.empty() ? ' ' : config_.createdRoomMarker[0];
-    Room* room = AddRoom(name, marker, false, port);
-    room->owner = creator;
+    Room* room = AddRoom(name, marker, false, port, directory_.NextOrder(), creator);
     room->awaitingCreator = true;
     CMsg r = Reply(code2::kCreateRoom);
     r.number = port;
@@ -211,17 +224,7 @@ CMsg ChatHost::Remove(const CMsg& request, const std::string& address) {
     return r;
 }
 
-CMsg ChatHost::Find(const CMsg& request) const {
-    CMsg r = Reply(code2::kFindUser);
-    for (const auto& room : rooms_) {
-        if (room->Contains(request.text)) {
-            r.number = 1;
-            r.text = room->name;
-            break;
-        }
-    }
-    return r;
-}
+CMsg ChatHost::Find(const CMsg& request) const { return FindReply(directory_, request.text); }
 
 void ChatHost::Deliver(const CMsg& request, const std::string& address) {
     if (request.list.size() < 3) return;
@@ -294,6 +297,7 @@ JoinAnswer ChatHost::Join(int port, const std::string& name, Participant& who) {
 
     room.members.push_back({name, &who});
     members_[&who] = Membership{&room, name};
+    Publish(room);
     logins_.Touch(name, who.PeerAddress(), now);
     if (tellNewOwner) {
         CMsg granted = Reply(code2::kGiveOwnership);
@@ -423,6 +427,7 @@ void ChatHost::GiveOwnership(Membership& m, const CMsg& record) {
 
 void ChatHost::PassOwnership(Room& room, const std::string& giver, const std::string& newOwner) {
     room.owner = newOwner;
+    Publish(room);
     RoomMember* to = room.Find(newOwner);
     CMsg granted = Reply(code2::kGiveOwnership);
     granted.list.push_back(giver);
@@ -478,6 +483,7 @@ void ChatHost::Depart(Participant& who, bool close) {
                                     [&who](const RoomMember& m) { return m.participant == &who; }));
     logins_.Touch(name, who.PeerAddress(), clock_());
     if (close) who.Close();
+    Publish(room);
 
     CMsg left = Reply(code2::kPersonLeft);
     left.text = name;
@@ -511,6 +517,7 @@ void ChatHost::CloseAll() {
     for (const auto& room : rooms_) {
         const auto members = room->members;
         room->members.clear();
+        Publish(*room);
         for (const auto& m : members) {
             members_.erase(m.participant);
             SendTo(*m.participant, CMsg(code1::kReply, code2::kClosing));

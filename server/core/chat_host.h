@@ -13,25 +13,38 @@
 #include "server/core/login_registry.h"
 #include "server/core/participant.h"
 #include "server/core/room.h"
+#include "server/core/room_directory.h"
 #include "server/core/server_config.h"
 
 namespace zorvid {
 
 enum class JoinAnswer { Ok, Full, NameExists, NotLoggedIn, NoRoom };
 
+// What the chat hosts of all event loops share: every room's entry and who logged in where.
+struct SharedRooms {
+    explicit SharedRooms(std::chrono::milliseconds loginLifetime) : logins(loginLifetime) {}
+    RoomDirectory directory;
+    LoginRegistry logins;
+};
+
 // The chat host's rooms and people, without sockets: service requests in, replies out;
-// chat records from a participant in, pushes to participants out. Runs on one thread.
+// chat records from a participant in, pushes to participants out. Runs on one thread: with
+// several event loops each has one for the rooms that live on it, and they share the room
+// directory (channel list, look-up, find) and the logins.
 class ChatHost {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
     using Clock = std::function<TimePoint()>;
 
-    ChatHost(const ServerConfig& config, ChatPortProvider& ports, EventLog& log, Clock clock);
+    // Without `shared` the host keeps its own directory and logins (one loop).
+    ChatHost(const ServerConfig& config, ChatPortProvider& ports, EventLog& log, Clock clock,
+             SharedRooms* shared = nullptr, int home = 0);
     ChatHost(const ChatHost&) = delete;
     ChatHost& operator=(const ChatHost&) = delete;
 
-    // Opens the configured permanent rooms; false (and logged) when a port cannot be opened.
-    bool OpenPermanentRooms();
+    // Opens the configured permanent rooms, or with several loops every `of`-th one from
+    // `first`; false (and logged) when a port cannot be opened.
+    bool OpenPermanentRooms(int first = 0, int of = 1);
 
     void NoteLogin(const std::string& name, const std::string& address);
 
@@ -64,7 +77,10 @@ private:
     };
 
     Room* RoomByName(const std::string& name);
-    Room* AddRoom(std::string name, char marker, bool permanent, int port);
+    Room* AddRoom(std::string name, char marker, bool permanent, int port, std::uint64_t order,
+                  std::string owner = {});
+    // Tells the directory what changed in `room`.
+    void Publish(const Room& room);
     void RemoveRoom(Room* room);
     void Depart(Participant& who, bool close);
     void PassOwnership(Room& room, const std::string& giver, const std::string& newOwner);
@@ -91,7 +107,11 @@ private:
     ChatPortProvider& ports_;
     EventLog& log_;
     Clock clock_;
-    LoginRegistry logins_;
+    std::unique_ptr<SharedRooms> ownShared_;
+    SharedRooms& shared_;
+    LoginRegistry& logins_;
+    RoomDirectory& directory_;
+    int home_;
     std::vector<std::unique_ptr<Room>> rooms_;  // channel-list order
     std::unordered_map<int, Room*> byPort_;
     std::unordered_map<const Participant*, Membership> members_;

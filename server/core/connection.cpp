@@ -232,6 +232,10 @@ void Connection::Process() {
     Reschedule();
 }
 
+void Connection::Resume() {
+    if (!closed_ && !holding_) Process();
+}
+
 void Connection::EndHold() {
     holding_ = false;
     if (inRecord_) recordStart_ = Clock::now();  // the held time was ours, not the peer's

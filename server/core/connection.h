@@ -80,6 +80,8 @@ public:
     void Abort(std::string_view why);
 
     const std::string& Address() const { return address_; }
+    // The loop this connection runs on.
+    asio::any_io_executor Executor() { return socket_.get_executor(); }
     bool Closed() const { return closed_; }
     bool Closing() const { return closed_ || closeAfterFlush_; }
     // The input's cost, for the hostile-client tests: bytes the record decoder has examined
@@ -100,6 +102,8 @@ protected:
     // The limits this connection lives under.
     const ConnectionLimits& Limits() const { return limits_; }
     void MarkActive() { firstDone_ = true; }
+    // Takes up the input again after Consume left it waiting for something of its own.
+    void Resume();
     ConnectionTracker& Tracker() { return tracker_; }
     // Decodes the records at the front of the input passed to Consume; it keeps its place in
     // an unfinished record from one call to the next.

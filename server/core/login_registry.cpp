@@ -5,10 +5,12 @@
 namespace zorvid {
 
 void LoginRegistry::Note(const std::string& name, const std::string& address, TimePoint now) {
+    std::lock_guard lock(mutex_);
     seen_[name][address] = now;
 }
 
 void LoginRegistry::Touch(const std::string& name, const std::string& address, TimePoint now) {
+    std::lock_guard lock(mutex_);
     auto it = seen_.find(name);
     if (it == seen_.end()) return;
     auto at = it->second.find(address);
@@ -17,6 +19,7 @@ void LoginRegistry::Touch(const std::string& name, const std::string& address, T
 
 bool LoginRegistry::IsLoggedIn(const std::string& name, const std::string& address,
                                TimePoint now) const {
+    std::lock_guard lock(mutex_);
     auto it = seen_.find(name);
     if (it == seen_.end()) return false;
     auto at = it->second.find(address);
@@ -24,6 +27,7 @@ bool LoginRegistry::IsLoggedIn(const std::string& name, const std::string& addre
 }
 
 void LoginRegistry::Expire(TimePoint now) {
+    std::lock_guard lock(mutex_);
     for (auto it = seen_.begin(); it != seen_.end();) {
         auto& byAddress = it->second;
         for (auto at = byAddress.begin(); at != byAddress.end();) {
@@ -57,6 +61,7 @@ std::string LoginThrottle::NameKey(const std::string& name) const {
 std::string LoginThrottle::Refusal(const std::string& name, const std::string& address,
                                    TimePoint now) const {
     if (settings_.base.count() <= 0) return {};
+    std::lock_guard lock(mutex_);
     std::string why;
     std::chrono::milliseconds longest(0);
     const auto check = [&](const Table& table, const std::string& key, int free,
@@ -93,11 +98,20 @@ void LoginThrottle::Count(Table& table, const std::string& key, int free, TimePo
 
 void LoginThrottle::Failed(const std::string& name, const std::string& address, TimePoint now) {
     if (settings_.base.count() <= 0) return;
+    std::lock_guard lock(mutex_);
     Count(byName_, NameKey(name), settings_.freePerName, now);
     Count(byAddress_, address, settings_.freePerAddress, now);
 }
 
-void LoginThrottle::Succeeded(const std::string& name) { byName_.erase(NameKey(name)); }
+void LoginThrottle::Succeeded(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    byName_.erase(NameKey(name));
+}
+
+std::size_t LoginThrottle::Tracked() const {
+    std::lock_guard lock(mutex_);
+    return byName_.size() + byAddress_.size();
+}
 
 void LoginThrottle::ForgetIn(Table& table, int free, TimePoint now) {
     for (auto it = table.begin(); it != table.end();) {
@@ -107,6 +121,7 @@ void LoginThrottle::ForgetIn(Table& table, int free, TimePoint now) {
 }
 
 void LoginThrottle::Forget(TimePoint now) {
+    std::lock_guard lock(mutex_);
     ForgetIn(byName_, settings_.freePerName, now);
     ForgetIn(byAddress_, settings_.freePerAddress, now);
 }

@@ -2,13 +2,15 @@
 
 #include <chrono>
 #include <map>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 
 namespace zorvid {
 
 // Who logged in from where. The join handshake carries only a name, so a name may join
-// only from an address it logged in from, and only while that login is fresh.
+// only from an address it logged in from, and only while that login is fresh. Shared by
+// every event loop, so it locks; it is asked once per join, never per line.
 class LoginRegistry {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
@@ -23,6 +25,7 @@ public:
 
 private:
     std::chrono::milliseconds lifetime_;
+    mutable std::mutex mutex_;
     std::map<std::string, std::map<std::string, TimePoint>> seen_;  // name -> address -> last
 };
 
@@ -30,7 +33,7 @@ private:
 // each further attempt must wait base, 2 base, 4 base ... (at most max) after the last
 // failure; attempts made while backing off are refused unchecked, so they cost no hashing
 // and do not lengthen the wait. A success clears its name; failures are forgotten once the
-// longest back-off has passed quietly after their wait.
+// longest back-off has passed quietly after their wait. Shared by every event loop.
 class LoginThrottle {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
@@ -50,7 +53,7 @@ public:
     void Failed(const std::string& name, const std::string& address, TimePoint now);
     void Succeeded(const std::string& name);
     void Forget(TimePoint now);
-    std::size_t Tracked() const { return byName_.size() + byAddress_.size(); }
+    std::size_t Tracked() const;
 
 private:
     struct Failures {
@@ -65,6 +68,7 @@ private:
     void ForgetIn(Table& table, int free, TimePoint now);
 
     Settings settings_;
+    mutable std::mutex mutex_;
     Table byName_;
     Table byAddress_;
 };

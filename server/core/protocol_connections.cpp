@@ -45,8 +45,9 @@ bool WithinRequestLimit(Connection& c, ConnectionTracker& tracker, int& requests
 }  // namespace
 
 LoginConnection::LoginConnection(asio::ip::tcp::socket socket, std::string address,
-                                 const ConnectionLimits& limits, ZorviServer& server)
-    : Connection(std::move(socket), std::move(address), limits, server, "login"), server_(server) {}
+                                 const ConnectionLimits& limits, ServerLoop& loop,
+                                 ZorviServer& server)
+    : Connection(std::move(socket), std::move(address), limits, loop, "login"), server_(server) {}
 
 std::size_t LoginConnection::Consume(std::string_view input) {
     return ConsumeRecords(*this, Decoder(), input, [this](const CMsg& msg) {
@@ -59,7 +60,7 @@ std::size_t LoginConnection::Consume(std::string_view input) {
             }
             return false;
         }
-        if (!WithinRequestLimit(*this, server_, requests_,
+        if (!WithinRequestLimit(*this, Tracker(), requests_,
                                 server_.Config().maxRequestsPerConnection, "login"))
             return false;
         if (!msg.Is(code1::kUserAction, code2::kLogin) || checking_)
@@ -81,7 +82,7 @@ std::size_t LoginConnection::Consume(std::string_view input) {
             } catch (const std::exception& e) {
                 self->server_.Log(std::string("login check failed: ") + e.what());
             }
-            asio::post(self->server_.Io(), [self, outcome, name] {
+            asio::post(self->Executor(), [self, outcome, name] {
                 auto& logins = self->server_.Logins();
                 if (outcome == LoginOutcome::Refused) {
                     logins.Failed(name, AddressBlock(self->Address()), self->server_.Now());
@@ -100,7 +101,7 @@ std::size_t LoginConnection::Consume(std::string_view input) {
 void LoginConnection::Answer(bool accepted, const std::string& name, const std::string& why) {
     checking_ = false;
     if (Closed()) return;
-    if (accepted) server_.Host().NoteLogin(name, Address());
+    if (accepted) server_.NoteLogin(name, Address());
     server_.Log("login of " + LogQuote(name) + " from " + Address() +
                     (accepted ? " accepted" : " refused") + (why.empty() ? "" : ": " + why),
                 {{"NAME", name}, {"ADDRESS", Address()}});
@@ -110,12 +111,15 @@ void LoginConnection::Answer(bool accepted, const std::string& name, const std::
 }
 
 ServiceConnection::ServiceConnection(asio::ip::tcp::socket socket, std::string address,
-                                     const ConnectionLimits& limits, ZorviServer& server)
-    : Connection(std::move(socket), std::move(address), limits, server, "service"),
-      host_(server.Host()),
+                                     const ConnectionLimits& limits, ServerLoop& loop,
+                                     ZorviServer& server)
+    : Connection(std::move(socket), std::move(address), limits, loop, "service"),
+      loop_(loop),
+      server_(server),
       maxRequests_(server.Config().maxRequestsPerConnection) {}
 
 std::size_t ServiceConnection::Consume(std::string_view input) {
+    if (awaiting_) return 0;  // the rest waits for the reply before it
     return ConsumeRecords(*this, Decoder(), input, [this](const CMsg& msg) {
         MarkActive();
         if (msg.code2 == code2::kClosing) {
@@ -123,15 +127,24 @@ std::size_t ServiceConnection::Consume(std::string_view input) {
             return false;
         }
         if (!WithinRequestLimit(*this, Tracker(), requests_, maxRequests_, "service")) return false;
-        if (auto reply = host_.HandleService(msg, Address())) Queue(zorvi::EncodeMsg(*reply));
-        return true;
+        awaiting_ = true;
+        inPlace_ = true;
+        auto self = std::static_pointer_cast<ServiceConnection>(shared_from_this());
+        server_.Serve(loop_, msg, Address(), [self](std::optional<CMsg> reply) {
+            self->awaiting_ = false;
+            if (reply && !self->Closing()) self->Queue(zorvi::EncodeMsg(*reply));
+            // Answered in place, the records after it are taken by the loop below.
+            if (!self->inPlace_) self->Resume();
+        });
+        inPlace_ = false;
+        return !awaiting_;  // otherwise the next record waits for this answer
     });
 }
 
 ChatConnection::ChatConnection(asio::ip::tcp::socket socket, std::string address,
-                               const ConnectionLimits& limits, ZorviServer& server, int port)
-    : Connection(std::move(socket), std::move(address), limits, server, "chat"),
-      host_(server.Host()),
+                               const ConnectionLimits& limits, ServerLoop& loop, int port)
+    : Connection(std::move(socket), std::move(address), limits, loop, "chat"),
+      host_(loop.Host()),
       port_(port) {}
 
 std::size_t ChatConnection::Consume(std::string_view input) {

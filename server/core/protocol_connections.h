@@ -9,13 +9,14 @@
 namespace zorvid {
 
 class ZorviServer;
+class ServerLoop;
 class ChatHost;
 
 // The login port: {15, 27} answered {13, 41} or {13, 40}, then the closing notice.
 class LoginConnection final : public Connection {
 public:
     LoginConnection(asio::ip::tcp::socket socket, std::string address,
-                    const ConnectionLimits& limits, ZorviServer& server);
+                    const ConnectionLimits& limits, ServerLoop& loop, ZorviServer& server);
 
 private:
     std::size_t Consume(std::string_view input) override;
@@ -28,25 +29,29 @@ private:
     int requests_ = 0;
 };
 
-// The service port: one-shot requests, each answered at once, until the closing notice.
+// The service port: one-shot requests, answered in order, until the closing notice. A
+// request about a room on another loop is answered there; the next waits for its reply.
 class ServiceConnection final : public Connection {
 public:
     ServiceConnection(asio::ip::tcp::socket socket, std::string address,
-                      const ConnectionLimits& limits, ZorviServer& server);
+                      const ConnectionLimits& limits, ServerLoop& loop, ZorviServer& server);
 
 private:
     std::size_t Consume(std::string_view input) override;
 
-    ChatHost& host_;
+    ServerLoop& loop_;
+    ZorviServer& server_;
     int maxRequests_;
     int requests_ = 0;
+    bool awaiting_ = false;  // a request is being answered on another loop
+    bool inPlace_ = false;   // Serve is answering the current request right now
 };
 
 // A room's chat port: the bare-string join, then the conversation.
 class ChatConnection final : public Connection, public Participant {
 public:
     ChatConnection(asio::ip::tcp::socket socket, std::string address,
-                   const ConnectionLimits& limits, ZorviServer& server, int port);
+                   const ConnectionLimits& limits, ServerLoop& loop, int port);
 
     void Send(std::string_view encodedRecord) override { Queue(encodedRecord); }
     void Close() override { CloseAfterFlush(); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ struct Room {
     std::vector<RoomMember> members;
     bool awaitingCreator = false;  // created, and its creator has not joined yet
     LiveShowConfig liveShow;
+    std::uint64_t order = 0;  // channel-list position
     std::chrono::steady_clock::time_point emptySince{};
 
     RoomMember* Find(const std::string& who);

@@ -2,10 +2,12 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "net/protocol.h"
 
@@ -190,6 +192,9 @@ void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& b
                 c.web.requestTimeout = Millis(v, "web-request-timeout");
             else if (key == "hash-threads")
                 c.hash.concurrency = v.get<unsigned>();
+            // Event loops.
+            else if (key == "threads")
+                c.threads = v.get<int>();
             else if (key == "hash-queue")
                 c.hash.queueBound = v.get<std::size_t>();
             else if (key == "hash-wait")
@@ -249,7 +254,13 @@ std::string ExpandWeb(const std::string& text, const std::string& webBase) {
     return out;
 }
 
+int ServerConfig::EventLoops() const {
+    if (threads > 0) return threads;
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
 void ValidateConfig(const ServerConfig& c) {
+    if (c.threads < 0 || c.threads > 1024) throw ConfigError("threads must be 0 to 1024");
     if (c.roomCapacity < 1) throw ConfigError("room capacity must be at least 1");
     if (c.maxConnectionsPerAddress < 1) throw ConfigError("max-per-address must be at least 1");
     if (c.maxConnections < 0 || c.connectRatePerAddress < 0 || c.connectBurstPerAddress < 0 ||
@@ -364,6 +375,7 @@ std::string ConfigAsJson(const ServerConfig& c) {
     j["web-max-body-bytes"] = c.web.maxBodyBytes;
     j["web-request-timeout"] = seconds(c.web.requestTimeout);
     j["hash-threads"] = c.hash.concurrency;
+    j["threads"] = c.threads;
     j["hash-queue"] = c.hash.queueBound;
     j["hash-wait"] = seconds(c.hash.maxWait);
     j["portal-on-join"] = c.portalOnJoin;

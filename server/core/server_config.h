@@ -90,6 +90,10 @@ struct ServerConfig {
     WebLimits web;
     HashLimits hash;
 
+    // Event loops, each on a thread of its own; 0: one per core.
+    int threads = 0;
+    int EventLoops() const;
+
     std::vector<PermanentRoomConfig> rooms;
     std::string portalOnJoin;                   // {13, 34} on join when not empty
     std::vector<std::string> serverListOnJoin;  // {13, 54} on join when not empty

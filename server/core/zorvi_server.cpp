@@ -60,6 +60,76 @@ constexpr std::chrono::seconds kRefusalLogInterval(1);
 
 }  // namespace
 
+ServerLoop::ServerLoop(ZorviServer& server, asio::io_context& io, int index)
+    : server_(server),
+      io_(io),
+      index_(index),
+      output_(io),
+      host_(server.config_, *this, server.log_, server.clock_, &server.rooms_, index),
+      sweepTimer_(io) {}
+
+// A connection was counted when it was let in (Refusal), before it reached its loop.
+void ServerLoop::Opened(Connection& c) { open_.insert(&c); }
+
+void ServerLoop::Closed(Connection& c) {
+    open_.erase(&c);
+    server_.Uncount(c.Address());
+}
+
+void ServerLoop::Log(std::string_view line) { server_.log_.Line(line); }
+
+int ServerLoop::OpenChatPort() {
+    if (server_.stopping_) return -1;
+    std::string error;
+    auto acceptor = server_.config_.EphemeralChatPorts() ? server_.Listen(io_, 0, error)
+                                                         : server_.ClaimChatPort(io_);
+    if (!acceptor) return -1;
+    const int port = acceptor->local_endpoint().port();
+    chatAcceptors_[port] = acceptor;
+    server_.Accept(*this, acceptor, false,
+                   [port](ServerLoop& loop, asio::ip::tcp::socket s, std::string address) {
+                       return std::make_shared<ChatConnection>(
+                           std::move(s), std::move(address),
+                           ChatLimits(loop.server_.config_, loop.server_.tls_), loop, port);
+                   });
+    return port;
+}
+
+void ServerLoop::CloseChatPort(int port) {
+    auto it = chatAcceptors_.find(port);
+    if (it == chatAcceptors_.end()) return;
+    asio::error_code ec;
+    it->second->close(ec);
+    chatAcceptors_.erase(it);
+    std::lock_guard lock(server_.portsMutex_);
+    server_.chatPortsInUse_.erase(port);
+}
+
+void ServerLoop::ScheduleSweep() {
+    const auto interval =
+        std::clamp(server_.config_.emptyRoomGrace / 4, std::chrono::milliseconds(20),
+                   std::chrono::milliseconds(1000));
+    sweepTimer_.expires_after(interval);
+    sweepTimer_.async_wait([this](asio::error_code ec) {
+        if (ec || server_.stopping_) return;
+        host_.Sweep();
+        if (index_ == 0) server_.ForgetFailures();
+        ScheduleSweep();
+    });
+}
+
+void ServerLoop::Stop() {
+    host_.CloseAll();
+    asio::error_code ec;
+    sweepTimer_.cancel();
+    for (auto& [port, acceptor] : chatAcceptors_) acceptor->close(ec);
+    chatAcceptors_.clear();
+    const std::vector<Connection*> open(open_.begin(), open_.end());
+    for (Connection* c : open) {
+        if (!c->Closing()) c->Abort("service stopping");
+    }
+}
+
 ZorviServer::ZorviServer(asio::io_context& io, const ServerConfig& config, AccountStore& accounts,
                          EventLog& log, ChatHost::Clock clock)
     : io_(io),
@@ -67,9 +137,7 @@ ZorviServer::ZorviServer(asio::io_context& io, const ServerConfig& config, Accou
       accounts_(accounts),
       log_(log),
       clock_(clock ? std::move(clock) : [] { return std::chrono::steady_clock::now(); }),
-      output_(io),
-      host_(config, *this, log, clock_),
-      sweepTimer_(io),
+      rooms_(config.loginLifetime),
       connectRate_(config.connectRatePerAddress, config.connectBurstPerAddress),
       logins_(ThrottleSettings(config)) {
     asio::error_code ec;
@@ -77,12 +145,25 @@ ZorviServer::ZorviServer(asio::io_context& io, const ServerConfig& config, Accou
     if (ec) throw std::runtime_error("bad bind address \"" + config.bindAddress + "\"");
     nextChatPort_ = config.chatPortFirst;
     if (!config.tlsCert.empty()) tls_ = TlsContext::ForServer(config.tlsCert, config.tlsKey);
+    const int count = config.EventLoops();
+    loops_.push_back(std::make_unique<ServerLoop>(*this, io, 0));
+    for (int i = 1; i < count; ++i) {
+        ownIos_.push_back(std::make_unique<asio::io_context>(1));
+        loops_.push_back(std::make_unique<ServerLoop>(*this, *ownIos_.back(), i));
+        keepRunning_.push_back(asio::make_work_guard(*ownIos_.back()));
+    }
 }
 
-ZorviServer::~ZorviServer() { workers_.join(); }
+ZorviServer::~ZorviServer() {
+    keepRunning_.clear();
+    for (auto& io : ownIos_) io->stop();
+    for (auto& t : threads_) t.join();
+    workers_.join();
+}
 
-std::shared_ptr<asio::ip::tcp::acceptor> ZorviServer::Listen(int port, std::string& error) {
-    auto acceptor = std::make_shared<asio::ip::tcp::acceptor>(io_);
+std::shared_ptr<asio::ip::tcp::acceptor> ZorviServer::Listen(asio::io_context& io, int port,
+                                                             std::string& error) {
+    auto acceptor = std::make_shared<asio::ip::tcp::acceptor>(io);
     const asio::ip::tcp::endpoint endpoint(bindAddress_, static_cast<unsigned short>(port));
     asio::error_code ec;
     acceptor->open(endpoint.protocol(), ec);
@@ -96,49 +177,78 @@ std::shared_ptr<asio::ip::tcp::acceptor> ZorviServer::Listen(int port, std::stri
     return acceptor;
 }
 
-void ZorviServer::Accept(std::shared_ptr<asio::ip::tcp::acceptor> acceptor, Factory factory) {
-    acceptor->async_accept([this, acceptor, factory](asio::error_code ec, asio::ip::tcp::socket s) {
-        if (ec == asio::error::operation_aborted || !acceptor->is_open() || stopping_) return;
-        if (!ec) {
-            asio::error_code peerError;
-            const auto peer = s.remote_endpoint(peerError);
-            if (!peerError) {
-                const std::string address = peer.address().to_string();
-                if (const char* why = Refusal(address)) {
-                    LogRefusal(address, why);
-                    s.close(peerError);
-                } else {
-                    factory(std::move(s), address)->Start();
+ServerLoop& ZorviServer::NextLoop() {
+    return *loops_[nextLoop_.fetch_add(1, std::memory_order_relaxed) % loops_.size()];
+}
+
+void ZorviServer::Accept(ServerLoop& home, std::shared_ptr<asio::ip::tcp::acceptor> acceptor,
+                         bool spread, Factory factory) {
+    acceptor->async_accept(
+        [this, &home, acceptor, spread, factory](asio::error_code ec, asio::ip::tcp::socket s) {
+            if (ec == asio::error::operation_aborted || !acceptor->is_open() || stopping_) return;
+            if (!ec) {
+                asio::error_code peerError;
+                const auto peer = s.remote_endpoint(peerError);
+                if (!peerError) {
+                    const std::string address = peer.address().to_string();
+                    if (const char* why = Refusal(address)) {
+                        LogRefusal(address, why);
+                        s.close(peerError);
+                    } else if (ServerLoop& to = spread ? NextLoop() : home; &to == &home) {
+                        factory(home, std::move(s), address)->Start();
+                    } else {
+                        // The socket moves to the other loop's reactor here; it starts there.
+                        const auto protocol = peer.protocol();
+                        asio::ip::tcp::socket moved(to.Io(), protocol, s.release(peerError));
+                        asio::post(to.Io(), [&to, factory, address,
+                                             moved = std::make_shared<asio::ip::tcp::socket>(
+                                                 std::move(moved))]() mutable {
+                            factory(to, std::move(*moved), address)->Start();
+                        });
+                    }
+                }
+            } else {
+                log_.Line("accept failed: " + ec.message());
+                if (ec == std::errc::too_many_files_open ||
+                    ec == std::errc::too_many_files_open_in_system ||
+                    ec == std::errc::no_buffer_space || ec == std::errc::not_enough_memory) {
+                    auto pause = std::make_shared<asio::steady_timer>(home.Io(), kAcceptRetryPause);
+                    pause->async_wait(
+                        [this, &home, pause, acceptor, spread, factory](asio::error_code) {
+                            if (!stopping_ && acceptor->is_open())
+                                Accept(home, acceptor, spread, factory);
+                        });
+                    return;
                 }
             }
-        } else {
-            log_.Line("accept failed: " + ec.message());
-            if (ec == std::errc::too_many_files_open ||
-                ec == std::errc::too_many_files_open_in_system ||
-                ec == std::errc::no_buffer_space || ec == std::errc::not_enough_memory) {
-                auto pause = std::make_shared<asio::steady_timer>(io_, kAcceptRetryPause);
-                pause->async_wait([this, pause, acceptor, factory](asio::error_code) {
-                    if (!stopping_ && acceptor->is_open()) Accept(acceptor, factory);
-                });
-                return;
-            }
-        }
-        Accept(acceptor, factory);
-    });
+            Accept(home, acceptor, spread, factory);
+        });
+}
+
+void ZorviServer::Uncount(const std::string& address) {
+    std::lock_guard lock(admissionMutex_);
+    --openCount_;
+    auto it = perAddress_.find(address);
+    if (it != perAddress_.end() && --it->second <= 0) perAddress_.erase(it);
 }
 
 const char* ZorviServer::Refusal(const std::string& address) {
-    if (maxConnections_ > 0 && open_.size() >= static_cast<std::size_t>(maxConnections_))
+    std::lock_guard lock(admissionMutex_);
+    if (maxConnections_ > 0 && openCount_ >= static_cast<std::size_t>(maxConnections_))
         return "the service is at its connection cap";
     auto it = perAddress_.find(address);
     if (it != perAddress_.end() && it->second >= config_.maxConnectionsPerAddress)
         return "too many from that address";
     // Last, so that only connections let in spend the address's allowance.
     if (!connectRate_.Admit(AddressBlock(address), Now())) return "connecting too fast";
+    // Counted now: the connection may start on another loop a moment later.
+    ++openCount_;
+    ++perAddress_[address];
     return nullptr;
 }
 
 void ZorviServer::LogRefusal(const std::string& address, const char* why) {
+    std::lock_guard lock(admissionMutex_);
     const auto now = Now();
     if (lastRefusalLogged_ && now - *lastRefusalLogged_ < kRefusalLogInterval) {
         ++refusalsNotLogged_;
@@ -152,101 +262,98 @@ void ZorviServer::LogRefusal(const std::string& address, const char* why) {
     refusalsNotLogged_ = 0;
 }
 
+void ZorviServer::ForgetFailures() {
+    const auto now = Now();
+    logins_.Forget(now);
+    std::lock_guard lock(admissionMutex_);
+    connectRate_.Forget(now);
+    if (refusalsNotLogged_ > 0 && now - *lastRefusalLogged_ >= kRefusalLogInterval) {
+        log_.Line(std::to_string(refusalsNotLogged_) + " more connections refused");
+        lastRefusalLogged_ = now;
+        refusalsNotLogged_ = 0;
+    }
+}
+
 void ZorviServer::Start() {
     maxConnections_ = CapWithinDescriptors(config_.maxConnections, log_);
     std::string error;
-    loginAcceptor_ = Listen(config_.loginPort, error);
+    loginAcceptor_ = Listen(io_, config_.loginPort, error);
     if (!loginAcceptor_) {
         throw std::runtime_error("cannot listen on login port " +
                                  std::to_string(config_.loginPort) + ": " + error);
     }
-    serviceAcceptor_ = Listen(config_.servicePort, error);
+    serviceAcceptor_ = Listen(io_, config_.servicePort, error);
     if (!serviceAcceptor_) {
         throw std::runtime_error("cannot listen on service port " +
                                  std::to_string(config_.servicePort) + ": " + error);
     }
     loginPort_ = loginAcceptor_->local_endpoint().port();
     servicePort_ = serviceAcceptor_->local_endpoint().port();
-    Accept(loginAcceptor_, [this](asio::ip::tcp::socket s, std::string address) {
-        return std::make_shared<LoginConnection>(std::move(s), std::move(address),
-                                                 ExchangeLimits(config_, tls_), *this);
-    });
-    Accept(serviceAcceptor_, [this](asio::ip::tcp::socket s, std::string address) {
-        return std::make_shared<ServiceConnection>(std::move(s), std::move(address),
-                                                   ExchangeLimits(config_, tls_), *this);
-    });
-    if (!host_.OpenPermanentRooms()) throw std::runtime_error("cannot open the permanent rooms");
-    ScheduleSweep();
-}
-
-void ZorviServer::ScheduleSweep() {
-    const auto interval = std::clamp(config_.emptyRoomGrace / 4, std::chrono::milliseconds(20),
-                                     std::chrono::milliseconds(1000));
-    sweepTimer_.expires_after(interval);
-    sweepTimer_.async_wait([this](asio::error_code ec) {
-        if (ec || stopping_) return;
-        host_.Sweep();
-        const auto now = Now();
-        connectRate_.Forget(now);
-        logins_.Forget(now);
-        if (refusalsNotLogged_ > 0 && now - *lastRefusalLogged_ >= kRefusalLogInterval) {
-            log_.Line(std::to_string(refusalsNotLogged_) + " more connections refused");
-            lastRefusalLogged_ = now;
-            refusalsNotLogged_ = 0;
-        }
-        ScheduleSweep();
-    });
-}
-
-int ZorviServer::OpenChatPort() {
-    if (stopping_) return -1;
-    std::string error;
-    if (config_.EphemeralChatPorts()) {
-        auto acceptor = Listen(0, error);
-        if (!acceptor) return -1;
-        const int port = acceptor->local_endpoint().port();
-        chatAcceptors_[port] = acceptor;
-        Accept(acceptor, [this, port](asio::ip::tcp::socket s, std::string address) {
-            return std::make_shared<ChatConnection>(std::move(s), std::move(address),
-                                                    ChatLimits(config_, tls_), *this, port);
-        });
-        return port;
+    ServerLoop& first = *loops_.front();
+    Accept(first, loginAcceptor_, true,
+           [this](ServerLoop& loop, asio::ip::tcp::socket s, std::string address) {
+               return std::make_shared<LoginConnection>(std::move(s), std::move(address),
+                                                        ExchangeLimits(config_, tls_), loop, *this);
+           });
+    Accept(first, serviceAcceptor_, true,
+           [this](ServerLoop& loop, asio::ip::tcp::socket s, std::string address) {
+               return std::make_shared<ServiceConnection>(
+                   std::move(s), std::move(address), ExchangeLimits(config_, tls_), loop, *this);
+           });
+    // Permanent rooms are dealt round the loops before any loop runs.
+    for (auto& loop : loops_) {
+        if (!loop->host_.OpenPermanentRooms(loop->index_, LoopCount()))
+            throw std::runtime_error("cannot open the permanent rooms");
+        loop->ScheduleSweep();
     }
+    for (std::size_t i = 0; i < ownIos_.size(); ++i) {
+        threads_.emplace_back([io = ownIos_[i].get()] { io->run(); });
+    }
+}
+
+std::shared_ptr<asio::ip::tcp::acceptor> ZorviServer::ClaimChatPort(asio::io_context& io) {
+    std::lock_guard lock(portsMutex_);
     // Walk the range from where the last search stopped, skipping ports in use.
     const int span = config_.chatPortLast - config_.chatPortFirst + 1;
+    std::string error;
     for (int tries = 0; tries < span; ++tries) {
         const int port = nextChatPort_;
         nextChatPort_ = port >= config_.chatPortLast ? config_.chatPortFirst : port + 1;
-        if (chatAcceptors_.count(port)) continue;
-        auto acceptor = Listen(port, error);
-        if (!acceptor) continue;
-        chatAcceptors_[port] = acceptor;
-        Accept(acceptor, [this, port](asio::ip::tcp::socket s, std::string address) {
-            return std::make_shared<ChatConnection>(std::move(s), std::move(address),
-                                                    ChatLimits(config_, tls_), *this, port);
-        });
-        return port;
+        if (chatPortsInUse_.count(port)) continue;
+        if (auto acceptor = Listen(io, port, error)) {
+            chatPortsInUse_.insert(port);
+            return acceptor;
+        }
     }
-    return -1;
+    return nullptr;
 }
 
-void ZorviServer::CloseChatPort(int port) {
-    auto it = chatAcceptors_.find(port);
-    if (it == chatAcceptors_.end()) return;
-    asio::error_code ec;
-    it->second->close(ec);
-    chatAcceptors_.erase(it);
+void ZorviServer::NoteLogin(const std::string& name, const std::string& address) {
+    rooms_.logins.Note(name, address, Now());
 }
 
-void ZorviServer::Opened(Connection& c) {
-    ++perAddress_[c.Address()];
-    open_.insert(&c);
-}
-
-void ZorviServer::Closed(Connection& c) {
-    open_.erase(&c);
-    auto it = perAddress_.find(c.Address());
-    if (it != perAddress_.end() && --it->second <= 0) perAddress_.erase(it);
+void ZorviServer::Serve(ServerLoop& from, const CMsg& request, const std::string& address,
+                        std::function<void(std::optional<CMsg>)> done) {
+    // The loop that must answer: a new room's (dealt round), or the room the request is about.
+    int home = from.Index();
+    if (request.code2 == code2::kCreateRoom) {
+        home = NextLoop().Index();
+    } else if (request.code2 == code2::kRemoveRoom) {
+        if (auto room = rooms_.directory.ByName(request.text)) home = room->home;
+    } else if (request.code2 == code2::kDeliverToUser && request.list.size() >= 2) {
+        if (auto room = rooms_.directory.Locate(request.list[1], request.text)) home = room->home;
+    }
+    if (home == from.Index()) {
+        done(from.Host().HandleService(request, address));
+        return;
+    }
+    ServerLoop& to = Loop(home);
+    asio::post(to.Io(), [&to, &from, request, address, done = std::move(done)]() mutable {
+        auto reply = to.Host().HandleService(request, address);
+        asio::post(from.Io(), [done = std::move(done), reply = std::move(reply)]() mutable {
+            done(std::move(reply));
+        });
+    });
 }
 
 void ZorviServer::PostToWorker(std::function<void()> job) { asio::post(workers_, std::move(job)); }
@@ -254,18 +361,16 @@ void ZorviServer::PostToWorker(std::function<void()> job) { asio::post(workers_,
 void ZorviServer::Stop() {
     if (stopping_) return;
     log_.Line("stopping: telling every chat client the connection ends");
-    host_.CloseAll();
     stopping_ = true;
     asio::error_code ec;
-    sweepTimer_.cancel();
     if (loginAcceptor_) loginAcceptor_->close(ec);
     if (serviceAcceptor_) serviceAcceptor_->close(ec);
-    for (auto& [port, acceptor] : chatAcceptors_) acceptor->close(ec);
-    chatAcceptors_.clear();
-    const std::vector<Connection*> open(open_.begin(), open_.end());
-    for (Connection* c : open) {
-        if (!c->Closing()) c->Abort("service stopping");
+    loops_.front()->Stop();
+    for (std::size_t i = 1; i < loops_.size(); ++i) {
+        ServerLoop* loop = loops_[i].get();
+        asio::post(loop->Io(), [loop] { loop->Stop(); });
     }
+    keepRunning_.clear();  // each loop ends once its connections have closed
 }
 
 }  // namespace zorvid

@@ -1,13 +1,17 @@
 #pragma once
 
 #include <asio.hpp>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "server/core/account_store.h"
 #include "server/core/address_rate_limit.h"
@@ -21,76 +25,137 @@
 
 namespace zorvid {
 
-// The service's sockets on one event loop: the login port, the service port and one chat
-// port per room, feeding the chat host. Password hashing runs on a small worker pool so
-// that a login never stalls the rooms.
-class ZorviServer final : public ChatPortProvider, public ConnectionTracker {
+class ZorviServer;
+
+// One event loop of the service and what lives on it: its connections, their output batch,
+// and the rooms (with their chat ports) whose chat host runs here. Loop 0 also accepts the
+// login and service connections and hands them round the loops.
+class ServerLoop final : public ConnectionTracker, public ChatPortProvider {
 public:
-    // `clock` defaults to the steady clock; tests pass their own to step through back-offs.
-    ZorviServer(asio::io_context& io, const ServerConfig& config, AccountStore& accounts,
-                EventLog& log, ChatHost::Clock clock = {});
-    ~ZorviServer() override;
+    ServerLoop(ZorviServer& server, asio::io_context& io, int index);
 
-    // Binds the login and service ports and opens the permanent rooms; throws
-    // std::runtime_error with a clear message when a port cannot be bound.
-    void Start();
-    // Tells every chat client {13, 25}, closes all connections and listeners; the event
-    // loop then runs out of work.
-    void Stop();
-
-    int LoginPort() const { return loginPort_; }
-    int ServicePort() const { return servicePort_; }
-    ChatHost& Host() { return host_; }
-    AccountStore& Accounts() { return accounts_; }
-    const ServerConfig& Config() const { return config_; }
     asio::io_context& Io() { return io_; }
-    void PostToWorker(std::function<void()> job);
-    ChatHost::TimePoint Now() const { return clock_(); }
-    LoginThrottle& Logins() { return logins_; }
+    int Index() const { return index_; }
+    ChatHost& Host() { return host_; }
+
+    void Opened(Connection& c) override;
+    void Closed(Connection& c) override;
+    void Log(std::string_view line) override;
+    OutputBatch& Output() override { return output_; }
 
     int OpenChatPort() override;
     void CloseChatPort(int port) override;
 
-    void Opened(Connection& c) override;
-    void Closed(Connection& c) override;
-    void Log(std::string_view line) override { log_.Line(line); }
+private:
+    friend class ZorviServer;
+
+    void ScheduleSweep();
+    // On this loop's thread: every chat client told, every connection and chat port closed.
+    void Stop();
+
+    ZorviServer& server_;
+    asio::io_context& io_;
+    int index_;
+    OutputBatch output_;
+    ChatHost host_;
+    asio::steady_timer sweepTimer_;
+    std::unordered_map<int, std::shared_ptr<asio::ip::tcp::acceptor>> chatAcceptors_;
+    std::unordered_set<Connection*> open_;
+};
+
+// The service's sockets on one or more event loops (`threads`): the login port, the service
+// port and one chat port per room. Each room lives on one loop with every chat connection of
+// its port, so a line never crosses loops; login and service connections go round the loops.
+// Password hashing runs on a small worker pool so that a login never stalls the rooms.
+class ZorviServer final {
+public:
+    // `io` is loop 0, run by the caller; further loops get threads of their own in Start.
+    // `clock` defaults to the steady clock; tests pass their own to step through back-offs.
+    ZorviServer(asio::io_context& io, const ServerConfig& config, AccountStore& accounts,
+                EventLog& log, ChatHost::Clock clock = {});
+    ~ZorviServer();
+    ZorviServer(const ZorviServer&) = delete;
+    ZorviServer& operator=(const ZorviServer&) = delete;
+
+    // Binds the login and service ports and opens the permanent rooms; throws
+    // std::runtime_error with a clear message when a port cannot be bound.
+    void Start();
+    // Tells every chat client {13, 25}, closes all connections and listeners; every event
+    // loop then runs out of work. Call it on loop 0.
+    void Stop();
+
+    int LoginPort() const { return loginPort_; }
+    int ServicePort() const { return servicePort_; }
+    int LoopCount() const { return static_cast<int>(loops_.size()); }
+    ServerLoop& Loop(int index) { return *loops_[static_cast<std::size_t>(index)]; }
+    // Loop 0's chat host (the only one with one loop).
+    ChatHost& Host() { return loops_.front()->Host(); }
+    SharedRooms& Rooms() { return rooms_; }
+    AccountStore& Accounts() { return accounts_; }
+    const ServerConfig& Config() const { return config_; }
+    void PostToWorker(std::function<void()> job);
+    ChatHost::TimePoint Now() const { return clock_(); }
+    LoginThrottle& Logins() { return logins_; }
+    void NoteLogin(const std::string& name, const std::string& address);
+
+    // Answers a service request on the loop its room lives on; `done` runs on `from`'s loop
+    // with the reply (or nothing, for requests without one).
+    void Serve(ServerLoop& from, const CMsg& request, const std::string& address,
+               std::function<void(std::optional<CMsg>)> done);
+
+    void Log(std::string_view line) { log_.Line(line); }
     void Log(std::string_view line, std::initializer_list<LogField> fields) {
         log_.Line(line, fields);
     }
-    OutputBatch& Output() override { return output_; }
 
 private:
-    using Factory = std::function<std::shared_ptr<Connection>(asio::ip::tcp::socket, std::string)>;
-    std::shared_ptr<asio::ip::tcp::acceptor> Listen(int port, std::string& error);
-    void Accept(std::shared_ptr<asio::ip::tcp::acceptor> acceptor, Factory factory);
-    void ScheduleSweep();
-    // Why a new connection from `address` is turned away, or nullptr when it may come in.
+    friend class ServerLoop;
+    using Factory =
+        std::function<std::shared_ptr<Connection>(ServerLoop&, asio::ip::tcp::socket, std::string)>;
+    std::shared_ptr<asio::ip::tcp::acceptor> Listen(asio::io_context& io, int port,
+                                                    std::string& error);
+    // Accepts on `home`'s loop; with `spread` each connection goes to the next loop in turn.
+    void Accept(ServerLoop& home, std::shared_ptr<asio::ip::tcp::acceptor> acceptor, bool spread,
+                Factory factory);
+    ServerLoop& NextLoop();
+    void ForgetFailures();
+    // Why a new connection from `address` is turned away, or nullptr when it may come in
+    // (and is counted until Uncount).
     const char* Refusal(const std::string& address);
     void LogRefusal(const std::string& address, const char* why);
+    // The next free port of the configured range for a room, bound on `io`.
+    std::shared_ptr<asio::ip::tcp::acceptor> ClaimChatPort(asio::io_context& io);
+    void Uncount(const std::string& address);
 
     asio::io_context& io_;
     const ServerConfig& config_;
     AccountStore& accounts_;
     EventLog& log_;
     ChatHost::Clock clock_;
-    OutputBatch output_;
-    ChatHost host_;
+    SharedRooms rooms_;
+    std::vector<std::unique_ptr<asio::io_context>> ownIos_;  // loops 1..N-1
+    std::vector<std::unique_ptr<ServerLoop>> loops_;
+    std::vector<asio::executor_work_guard<asio::io_context::executor_type>> keepRunning_;
+    std::vector<std::thread> threads_;
+    std::atomic<unsigned> nextLoop_{0};
     asio::thread_pool workers_{2};
-    asio::steady_timer sweepTimer_;
     asio::ip::address bindAddress_;
     std::shared_ptr<const TlsContext> tls_;  // null: plain text only
 
     int loginPort_ = -1;
     int servicePort_ = -1;
-    int nextChatPort_ = 0;
-    bool stopping_ = false;
+    std::atomic<bool> stopping_{false};
     std::shared_ptr<asio::ip::tcp::acceptor> loginAcceptor_;
     std::shared_ptr<asio::ip::tcp::acceptor> serviceAcceptor_;
-    std::unordered_map<int, std::shared_ptr<asio::ip::tcp::acceptor>> chatAcceptors_;
-    std::unordered_map<std::string, int> perAddress_;
-    std::unordered_set<Connection*> open_;
 
-    // Admission limits (ServerConfig's block of the same name).
+    std::mutex portsMutex_;  // the chat-port range, claimed from any loop
+    int nextChatPort_ = 0;
+    std::unordered_set<int> chatPortsInUse_;
+
+    // Admission limits (ServerConfig's block of the same name), shared by every loop.
+    std::mutex admissionMutex_;
+    std::unordered_map<std::string, int> perAddress_;
+    std::size_t openCount_ = 0;
     int maxConnections_ = 0;  // the configured cap, lowered to fit the descriptor limit
     AddressRateLimit connectRate_;
     LoginThrottle logins_;

@@ -1,4 +1,4 @@
-// zorvid: the reference Zorvi service on one event loop, with its web site beside it.
+// zorvid: the reference Zorvi service on one event loop per core, with its web site beside it.
 #include <sodium.h>
 
 #include <CLI/CLI.hpp>
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     int loginPort = -2, servicePort = -2, httpPort = -2, maxPerAddress = 0, capacity = 0;
     bool openRegistration = false, noLoginCheck = false, noFloodControl = false;
     // Admission limits; -1 leaves the file's or the default value.
-    int maxConnections = -1, connectBurst = -1, maxRequests = -1;
+    int maxConnections = -1, connectBurst = -1, maxRequests = -1, threads = -1;
     double connectRate = -1, loginBackoff = -1;
     app.add_option("--config", configFile, "JSON configuration file (see server/README.md)");
     app.add_option("--bind", bind, "address to listen on (default 127.0.0.1)");
@@ -54,6 +54,8 @@ int main(int argc, char** argv) {
     app.add_option("--http-port", httpPort, "web site port (default 8080; 0 = any; -1 = none)");
     app.add_option("--db", db, "account database file (default $XDG_DATA_HOME/zorvid/accounts.db)");
     app.add_option("--site", site, "folder of the generated web site");
+    app.add_option("--threads", threads,
+                   "event loops, each on a thread of its own (default 0: one per core)");
     app.add_option("--max-per-address", maxPerAddress, "connections allowed per peer address");
     app.add_option("--room-capacity", capacity, "people allowed in one room");
     app.add_option("--max-connections", maxConnections,
@@ -96,6 +98,7 @@ int main(int argc, char** argv) {
         if (maxPerAddress > 0) config.maxConnectionsPerAddress = maxPerAddress;
         if (capacity > 0) config.roomCapacity = capacity;
         if (maxConnections >= 0) config.maxConnections = maxConnections;
+        if (threads >= 0) config.threads = threads;
         if (connectRate >= 0) config.connectRatePerAddress = connectRate;
         if (connectBurst >= 0) config.connectBurstPerAddress = connectBurst;
         if (maxRequests >= 0) config.maxRequestsPerConnection = maxRequests;
@@ -155,6 +158,7 @@ int main(int argc, char** argv) {
         });
         log.Line("accounts in " + config.dbPath + ", site from " + config.siteDir +
                  (config.openRegistration ? ", open registration" : ", registered accounts only"));
+        log.Line(std::to_string(server.LoopCount()) + " event loops");
         log.Line("listening login=" + std::to_string(server.LoginPort()) + " service=" +
                  std::to_string(server.ServicePort()) + " http=" + std::to_string(boundHttp));
         io.run();

@@ -14,7 +14,7 @@ TEST(ConfigAsJsonTest, EveryKeyFollowsTheConfigurationAndReadsBack) {
         "bind": "127.0.0.9", "login-port": 3001, "service-port": 3002, "http-port": -1,
         "chat-ports": "7000-7010", "db": "/srv/a.db", "site": "/srv/site",
         "open-registration": true, "require-login": false, "min-version": 9,
-        "room-capacity": 7, "created-room-marker": "*", "empty-room-grace": 0.25,
+        "room-capacity": 7, "created-room-marker": "*", "threads": 3, "empty-room-grace": 0.25,
         "handshake-timeout": 3, "idle-limit": 4, "login-lifetime": 5,
         "max-record-bytes": 128, "max-queued-bytes": 4096, "max-per-address": 3,
         "max-connections": 9, "connect-rate": 2.5, "connect-burst": 4, "max-requests": 5,

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sodium.h>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -43,6 +44,7 @@ protected:
         config.maxQueuedBytes = 256 * 1024;
         config.maxRecordBytes = 16 * 1024;
         config.roomCapacity = 3;
+        config.threads = 3;  // rooms and connections on several loops, whatever the machine
         config.rooms.push_back({"Lobby", 'a', {}});
     }
 
@@ -229,6 +231,82 @@ TEST_P(Loopback, ScriptedConversationOfThreeClients) {
     EXPECT_TRUE(reply.Is(code1::kReply, code2::kRemoveRoom));
     EXPECT_EQ(reply.number, 1);
     EXPECT_EQ(PortOf("Tea"), -1);
+}
+
+// Rooms are dealt round the event loops, and so are service connections: whichever loop a
+// request arrives on, the service answers as one, in the order the requests were sent.
+TEST_P(Loopback, RoomsOnEveryLoopAnswerAsOneService) {
+    StartServer();
+    for (const char* name : {"ann", "bob"}) ASSERT_TRUE(Login(name, std::string("pw-") + name));
+
+    // Creations race for one name from several threads: exactly one gets a port.
+    std::atomic<int> created{0}, taken{0};
+    std::vector<std::thread> racers;
+    for (int i = 0; i < 6; ++i) {
+        racers.emplace_back([&] {
+            CMsg create(code1::kReply, code2::kCreateRoom), reply;
+            create.text = "Race";
+            create.list = {"ann"};
+            if (!TestClient::Exchange(server->ServicePort(), create, reply)) return;
+            if (reply.code2 == code2::kCreateRoom && reply.number > 0) ++created;
+            if (reply.code2 == code2::kRoomNameTaken && reply.number == 1) ++taken;
+        });
+    }
+    for (auto& t : racers) t.join();
+    EXPECT_EQ(created.load(), 1);
+    EXPECT_EQ(taken.load(), 5);
+
+    // On one connection: each creation is answered before the next request is taken, so
+    // the list sent right behind them already holds every room, in creation order.
+    TestClient desk;
+    ASSERT_TRUE(desk.Connect(server->ServicePort()));
+    const std::vector<std::string> names = {"R1", "R2", "R3", "R4"};
+    for (const auto& name : names) {
+        CMsg create(code1::kReply, code2::kCreateRoom);
+        create.text = name;
+        create.list = {"ann"};
+        ASSERT_TRUE(desk.Send(create));
+    }
+    ASSERT_TRUE(desk.Send(CMsg(code1::kRequest, code2::kChannelListRequest)));
+    std::vector<int> ports;
+    CMsg reply;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        ASSERT_TRUE(desk.Receive(reply, Ms(5000)));
+        ASSERT_EQ(reply.code2, code2::kCreateRoom);
+        ports.push_back(reply.number);
+    }
+    ASSERT_TRUE(desk.Receive(reply, Ms(5000)));
+    ASSERT_EQ(reply.code2, code2::kChannelList);
+    EXPECT_EQ(reply.list,
+              (std::vector<std::string>{"aLobby", " Race", " R1", " R2", " R3", " R4"}));
+
+    // People in rooms on different loops: found, and reached by a delivery, from any loop.
+    TestClient ann, bob;
+    ASSERT_EQ(Enter(ann, "ann", ports[0]), "OK");
+    ASSERT_EQ(Enter(bob, "bob", ports[1]), "OK");
+    for (int i = 0; i < 3; ++i) {  // three connections: three loops
+        CMsg find(code1::kRequest, code2::kFindUser);
+        find.text = "bob";
+        ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), find, reply));
+        EXPECT_EQ(reply.number, 1);
+        EXPECT_EQ(reply.text, "R2");
+        CMsg deliver(code1::kRequest, code2::kDeliverToUser);
+        deliver.list = {"ann", "bob", "note " + std::to_string(i)};
+        TestClient once;
+        ASSERT_TRUE(once.Connect(server->ServicePort()));
+        ASSERT_TRUE(once.Send(deliver));
+        ASSERT_TRUE(bob.ReceiveCode(10, reply));
+        EXPECT_EQ(reply.text, "note " + std::to_string(i));
+    }
+
+    // Removal is answered by the room's own loop, whichever loop took the request.
+    for (const auto& name : {"R3", "R4"}) {
+        CMsg remove(code1::kRequest, code2::kRemoveRoom);
+        remove.text = name;
+        ASSERT_TRUE(TestClient::Exchange(server->ServicePort(), remove, reply));
+        EXPECT_EQ(reply.number, 1);
+        EXPECT_EQ(PortOf(name), -1);
+    }
 }
 
 TEST_P(Loopback, FullNameExistsAndImpersonationAreRefused) {
