@@ -106,7 +106,7 @@ node_pids=() haproxy_pid="" nats_pid="" pg_started=0
 stop_pid() {  # PID: SIGTERM, then SIGKILL after stop_seconds
   local pid=$1 end=$((SECONDS + stop_seconds))
   kill -TERM "$pid" 2>/dev/null || return 0
-  while kill -0 "$pid" 2>/dev/null && [ $SECONDS -lt $end ]; do sleep 0.1; done
+  while kill -0 "$pid" 2>/dev/null && [ "$SECONDS" -lt "$end" ]; do sleep 0.1; done
   kill -KILL "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
 }
@@ -138,7 +138,7 @@ await() {  # WHAT PID LOG test ARGS...
       tail -n 20 "$log" >&2
       die "$what ended before it was ready (log: $log)"
     fi
-    [ $SECONDS -lt $end ] || { tail -n 20 "$log" >&2; die "$what not ready after $ready_seconds s"; }
+    [ "$SECONDS" -lt "$end" ] || { tail -n 20 "$log" >&2; die "$what not ready after $ready_seconds s"; }
     sleep 0.1
   done
 }
