@@ -21,6 +21,7 @@
 #         nats=URI db=URI
 # and runs until it is stopped; a node killed meanwhile stays dead.
 set -euo pipefail
+PATH=$PATH:/usr/sbin:/sbin   # haproxy's home, outside an ordinary user's PATH
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 
