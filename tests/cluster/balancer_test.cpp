@@ -24,6 +24,9 @@ const std::string kZorvid = KV_ZORVID_PROGRAM;
 const std::string kHaproxy = KV_HAPROXY_PROGRAM;
 const std::string kConfig = KV_HAPROXY_CONFIG;
 constexpr int kChatPorts = 4;
+// The proxy's limits per client address, lowered for the test.
+constexpr int kMaxPerAddress = 8;
+constexpr int kConnectBurst = 30;
 
 TEST(BalancerConfig, HaproxyAcceptsTheShippedConfiguration) {
     ASSERT_FALSE(kHaproxy.empty()) << "haproxy is not installed (scripts/install-deps.sh)";
@@ -84,6 +87,8 @@ protected:
             {"ZORVID_NODE1", kNodeAddresses[0]},
             {"ZORVID_NODE2", kNodeAddresses[1]},
             {"ZORVID_NODE3", kNodeAddresses[2]},
+            {"ZORVID_MAX_PER_ADDRESS", std::to_string(kMaxPerAddress)},
+            {"ZORVID_CONNECT_BURST", std::to_string(kConnectBurst)},
         };
         ASSERT_TRUE(haproxy_.Start(kHaproxy, kConfig, environment, kProxyAddress,
                                    {loginPort_, servicePort_, chatFirst_, chatLast}, Ms(10000)))
@@ -103,6 +108,15 @@ protected:
             if (reply.list[0] == "a" + NodeName(node)) return node;
         }
         return 0;
+    }
+
+    // Connects from `from` and asks the service port for the room list, keeping the
+    // connection; true when the list came back.
+    bool Served(TestClient& client, const char* from) {
+        CMsg reply;
+        return client.Connect(servicePort_, from) &&
+               client.Send(CMsg(code1::kRequest, code2::kChannelListRequest)) &&
+               client.Receive(reply) && reply.Is(code1::kReply, code2::kChannelList);
     }
 
     // The node that accepted a login of `name` through the proxy (each node logs it); 0 when
@@ -197,6 +211,27 @@ TEST_F(Balancer, AKilledNodeIsPassedOver) {
     reached.clear();
     for (int i = 0; i < 6; ++i) reached.insert(LoginNode("carl" + std::to_string(i)));
     EXPECT_EQ(reached, (std::set<int>{1, 3})) << haproxy_.Log();
+}
+
+// The nodes see every client as the proxy, so the proxy applies the limits per address, on
+// the client's own address.
+TEST_F(Balancer, TheProxyLimitsEachClientAddress) {
+    std::array<TestClient, kMaxPerAddress> held;
+    for (auto& client : held) ASSERT_TRUE(Served(client, "127.0.0.5")) << haproxy_.Log();
+    TestClient overLimit;
+    EXPECT_FALSE(Served(overLimit, "127.0.0.5"));
+    TestClient elsewhere;
+    EXPECT_TRUE(Served(elsewhere, "127.0.0.6"));
+
+    // New connections, each closed after its answer: the burst, then none.
+    int served = 0;
+    for (int i = 0; i < kConnectBurst + 5; ++i) {
+        TestClient client;
+        if (Served(client, "127.0.0.7")) ++served;
+    }
+    EXPECT_EQ(served, kConnectBurst);
+    TestClient stillServed;
+    EXPECT_TRUE(Served(stillServed, "127.0.0.6"));
 }
 
 }  // namespace
