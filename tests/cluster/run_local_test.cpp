@@ -8,8 +8,10 @@
 #include <map>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include "net/protocol.h"
+#include "tests/cluster/haproxy_fixture.h"
 #include "tests/server/child_process.h"
 #include "tests/server/test_client.h"
 
@@ -82,6 +84,12 @@ TEST(RunLocalScript, ServesThroughTheProxyAndStopsEverythingItStarted) {
     const pid_t killed = PidOf(ready["n2"]);
     ASSERT_GT(killed, 0);
     ::kill(killed, SIGKILL);
+    // Until its sockets are closed the kernel may still take a connection for it, which
+    // then fails; the proxy passes over it once it refuses.
+    const auto gone = std::chrono::steady_clock::now() + Ms(10000);
+    const std::string address = ready["n2"].substr(0, ready["n2"].find('/'));
+    while (Accepts(address, std::stoi(ready["service"])) && std::chrono::steady_clock::now() < gone)
+        std::this_thread::sleep_for(Ms(20));
     ASSERT_TRUE(TestClient::Exchange(std::stoi(ready["service"]),
                                      CMsg(code1::kRequest, code2::kChannelListRequest), reply))
         << run.script.err;
