@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libmicrohttpd-dev libsystemd-dev libsqlite3-dev libsodium-dev libssl-dev
   libcpp-httplib-dev  # only the server tests' HTTP client
+  haproxy nats-server  # the cluster: its balancer and bus (server/cluster)
   qtkeychain-qt6-dev gnome-keyring
   nlohmann-json3-dev libcli11-dev
   fp-utils libchm-dev
