@@ -337,7 +337,8 @@ void ZorviServer::Serve(ServerLoop& from, const CMsg& request, const std::string
     // The loop that must answer: a new room's (dealt round), or the room the request is about.
     int home = from.Index();
     if (request.code2 == code2::kCreateRoom) {
-        home = NextLoop().Index();
+        home = static_cast<int>(nextRoomLoop_.fetch_add(1, std::memory_order_relaxed) %
+                                loops_.size());
     } else if (request.code2 == code2::kRemoveRoom) {
         if (auto room = rooms_.directory.ByName(request.text)) home = room->home;
     } else if (request.code2 == code2::kDeliverToUser && request.list.size() >= 2) {

@@ -137,7 +137,8 @@ private:
     std::vector<std::unique_ptr<ServerLoop>> loops_;
     std::vector<asio::executor_work_guard<asio::io_context::executor_type>> keepRunning_;
     std::vector<std::thread> threads_;
-    std::atomic<unsigned> nextLoop_{0};
+    std::atomic<unsigned> nextLoop_{0};      // where the next connection goes
+    std::atomic<unsigned> nextRoomLoop_{0};  // where the next created room lives
     asio::thread_pool workers_{2};
     asio::ip::address bindAddress_;
     std::shared_ptr<const TlsContext> tls_;  // null: plain text only

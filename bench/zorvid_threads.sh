@@ -1,0 +1,40 @@
+#!/bin/bash
+# How zorvid's event loops scale: the saturated fan-out load against --threads 1 and
+# --threads 2, three alternating rounds, medians. On two cores the generator needs a core
+# of its own, so the figure that counts is delivered lines per CPU-second of the server.
+#   bench/zorvid_threads.sh BUILD_DIR [ROOMS]
+set -eu
+build=$(realpath "$1"); rooms=${2:-10}
+work=$(mktemp -d /tmp/zorvid-threads.XXXXXX)
+args=(-n 1000 -m "$rooms" -s 10 -w 32 -d 10 -W 2)
+
+run() {  # THREADS ROUND
+    "$build/server/zorvid" --threads "$1" --no-login-check --no-flood-control --chat-ports 0 \
+        --max-per-address 5000 --room-capacity 200 --max-connections 0 --connect-rate 0 \
+        --http-port -1 --login-port 0 --service-port 0 --db "$work/accounts.db" 2> "$work/zorvid-$1-$2.log" &
+    local pid=$!
+    for _ in $(seq 100); do grep -qs listening "$work/zorvid-$1-$2.log" && break; sleep 0.1; done
+    local port; port=$(grep -o 'service=[0-9]*' "$work/zorvid-$1-$2.log" | cut -d= -f2)
+    "$build/bench/zorvid-load" -p "$port" -P $pid -L "t$1-$2" "${args[@]}" | grep RESULT || true
+    kill -INT $pid; wait $pid || true
+}
+
+echo "load before: $(uptime)"
+for round in 1 2 3; do run 1 $round; run 2 $round; done | tee "$work/results.txt"
+echo "load after: $(uptime)"
+python3 - "$work/results.txt" <<'PY'
+import statistics, sys
+rows = {}
+for line in open(sys.argv[1]):
+    kv = dict(f.split("=", 1) for f in line.split()[1:] if "=" in f)
+    rows.setdefault(kv["label"].split("-")[0], []).append(kv)
+def med(t, f):
+    return statistics.median(f(r) for r in rows[t])
+eff = {}
+print(f"{'':4} {'lines/s':>10} {'p50 us':>9} {'srv cpu%':>9} {'lines/cpu-s':>12}")
+for t in ("t1", "t2"):
+    eff[t] = med(t, lambda r: float(r["deliv_ps"]) / max(float(r["srv_cpu"]), 0.1) * 100)
+    print(f"{t:4} {med(t, lambda r: float(r['deliv_ps'])):10.0f} {med(t, lambda r: float(r['lat_p50_us'])):9.1f} "
+          f"{med(t, lambda r: float(r['srv_cpu'])):9.1f} {eff[t]:12.0f}")
+print(f"lines per server CPU-second, 2 threads / 1 thread: {eff['t2'] / eff['t1']:.2f}")
+PY
