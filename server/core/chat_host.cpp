@@ -36,15 +36,21 @@ ChatHost::ChatHost(const ServerConfig& config, ChatPortProvider& ports, EventLog
 bool ChatHost::OpenPermanentRooms(int first, int of) {
     for (std::size_t i = static_cast<std::size_t>(first); i < config_.rooms.size();
          i += static_cast<std::size_t>(of)) {
-        const auto& rc = config_.rooms[i];
-        const int port = ports_.OpenChatPort();
-        if (port < 0) {
-            log_.Line("cannot open a chat port for room " + LogQuote(rc.name), {{"ROOM", rc.name}});
-            return false;
-        }
-        Room* room = AddRoom(rc.name, rc.marker, true, port, i);
-        room->liveShow = rc.liveShow;
+        if (!OpenPermanentRoom(i)) return false;
     }
+    return true;
+}
+
+bool ChatHost::OpenPermanentRoom(std::size_t index, int claimed) {
+    const auto& rc = config_.rooms.at(index);
+    if (RoomByName(rc.name)) return true;
+    const int port = ports_.OpenChatPort(claimed);
+    if (port < 0) {
+        log_.Line("cannot open a chat port for room " + LogQuote(rc.name), {{"ROOM", rc.name}});
+        return false;
+    }
+    Room* room = AddRoom(rc.name, rc.marker, true, port, index);
+    room->liveShow = rc.liveShow;
     return true;
 }
 
@@ -107,8 +113,12 @@ void ChatHost::Publish(const Room& room) {
     entry.owner = room.owner;
     entry.order = room.order;
     entry.home = home_;
+    entry.node = shared_.node;
     entry.members.reserve(room.members.size());
-    for (const auto& m : room.members) entry.members.push_back(m.name);
+    for (const auto& m : room.members) {
+        entry.members.push_back(m.name);
+        if (auto link = m.participant->Link()) entry.links.push_back(*link);
+    }
     directory_.Put(entry);
 }
 
@@ -134,7 +144,8 @@ bool ChatHost::OwnsByAddress(const Room& room, const std::string& address) const
 
 // ---------------------------------------------------------------- service requests
 
-std::optional<CMsg> ChatHost::HandleService(const CMsg& request, const std::string& address) {
+std::optional<CMsg> ChatHost::HandleService(const CMsg& request, const std::string& address,
+                                            int claimedPort) {
     switch (request.code2) {
         case code2::kVersionCheck: {
             CMsg r = Reply(code2::kVersionCheck);
@@ -146,7 +157,7 @@ std::optional<CMsg> ChatHost::HandleService(const CMsg& request, const std::stri
         case code2::kRoomLookUp:
             return LookUp(request);
         case code2::kCreateRoom:
-            return Create(request, address);
+            return Create(request, address, claimedPort);
         case code2::kRemoveRoom:
             return Remove(request, address);
         case code2::kFindUser:
@@ -163,7 +174,7 @@ CMsg ChatHost::ChannelList() const { return ChannelListReply(directory_); }
 
 CMsg ChatHost::LookUp(const CMsg& request) const { return LookUpReply(directory_, request.text); }
 
-CMsg ChatHost::Create(const CMsg& request, const std::string& address) {
+CMsg ChatHost::Create(const CMsg& request, const std::string& address, int claimedPort) {
     const std::string& name = request.text;
     const std::string creator = request.list.empty() ? std::string() : request.list.front();
     if (creator.empty() ||
@@ -184,7 +195,7 @@ CMsg ChatHost::Create(const CMsg& request, const std::string& address) {
         r.number = 1;
         return r;
     }
-    const int port = ports_.OpenChatPort();
+    const int port = ports_.OpenChatPort(claimedPort);
     if (port < 0) {
         directory_.Unreserve(name);
         log_.Line("room creation refused: no free chat port");
@@ -499,6 +510,24 @@ void ChatHost::Depart(Participant& who, bool close) {
 }
 
 void ChatHost::Drop(Participant& who) { Depart(who, false); }
+
+void ChatHost::Adopt(const RoomEntry& entry, const std::vector<Participant*>& members,
+                     const std::vector<Participant*>& gone) {
+    Room* room =
+        AddRoom(entry.name, entry.marker, entry.permanent, entry.port, entry.order, entry.owner);
+    for (const auto& rc : config_.rooms) {
+        if (rc.name == entry.name) room->liveShow = rc.liveShow;
+    }
+    for (std::size_t i = 0; i < members.size() && i < entry.members.size(); ++i) {
+        room->members.push_back({entry.members[i], members[i]});
+        members_[members[i]] = Membership{room, entry.members[i]};
+    }
+    Publish(*room);
+    log_.Line("took over " + LogQuote(room->name) + " with " +
+                  std::to_string(room->members.size()) + " people",
+              {{"ROOM", room->name}});
+    for (Participant* p : gone) Depart(*p, false);
+}
 
 void ChatHost::Sweep() {
     const auto now = clock_();

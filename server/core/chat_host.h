@@ -25,6 +25,7 @@ struct SharedRooms {
     explicit SharedRooms(std::chrono::milliseconds loginLifetime) : logins(loginLifetime) {}
     RoomDirectory directory;
     LoginRegistry logins;
+    std::string node;  // this node's id in a cluster; empty alone
 };
 
 // The chat host's rooms and people, without sockets: service requests in, replies out;
@@ -45,11 +46,20 @@ public:
     // Opens the configured permanent rooms, or with several loops every `of`-th one from
     // `first`; false (and logged) when a port cannot be opened.
     bool OpenPermanentRooms(int first = 0, int of = 1);
+    // Opens configured permanent room `index`, on `port` when the cluster chose it.
+    bool OpenPermanentRoom(std::size_t index, int port = -1);
 
     void NoteLogin(const std::string& name, const std::string& address);
 
-    // The reply to one service request, or nothing for requests without a reply.
-    std::optional<CMsg> HandleService(const CMsg& request, const std::string& address);
+    // The reply to one service request, or nothing for requests without a reply. A cluster
+    // node passes the chat port the cluster gave a room it creates.
+    std::optional<CMsg> HandleService(const CMsg& request, const std::string& address,
+                                      int claimedPort = -1);
+
+    // Takes over a room whose node is gone, with its people as `members` (parallel to the
+    // entry's). Those in `gone` are then dropped as anyone else whose connection ended.
+    void Adopt(const RoomEntry& entry, const std::vector<Participant*>& members,
+               const std::vector<Participant*>& gone);
 
     // The join handshake on a room's chat port. Sends the bare-string answer itself (none
     // for NotLoggedIn and NoRoom) and, on Ok, the room's people and the join pushes.
@@ -90,7 +100,7 @@ private:
 
     CMsg ChannelList() const;
     CMsg LookUp(const CMsg& request) const;
-    CMsg Create(const CMsg& request, const std::string& address);
+    CMsg Create(const CMsg& request, const std::string& address, int claimedPort);
     CMsg Remove(const CMsg& request, const std::string& address);
     CMsg Find(const CMsg& request) const;
     void Deliver(const CMsg& request, const std::string& address);

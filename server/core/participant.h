@@ -1,7 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "server/core/relay_frames.h"
 
 namespace zorvid {
 
@@ -15,14 +18,17 @@ public:
     // Sends what is queued, then closes. The logic has already forgotten the participant.
     virtual void Close() = 0;
     virtual const std::string& PeerAddress() const = 0;
+    // In a cluster, where the connection is; nothing for a connection of this node's own.
+    virtual std::optional<RelayAddress> Link() const { return std::nullopt; }
 };
 
 // Opens and closes the listening chat port of a room.
 class ChatPortProvider {
 public:
     virtual ~ChatPortProvider() = default;
-    // The bound port, or -1 when no port can be opened.
-    virtual int OpenChatPort() = 0;
+    // The bound port, or -1 when no port can be opened. A cluster node passes the port the
+    // cluster gave the room.
+    virtual int OpenChatPort(int claimed = -1) = 0;
     virtual void CloseChatPort(int port) = 0;
 };
 

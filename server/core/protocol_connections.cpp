@@ -1,5 +1,7 @@
 #include "server/core/protocol_connections.h"
 
+#include <chrono>
+
 #include "net/codec.h"
 #include "net/protocol.h"
 #include "server/core/address_rate_limit.h"
@@ -82,6 +84,15 @@ std::size_t LoginConnection::Consume(std::string_view input) {
             } catch (const std::exception& e) {
                 self->server_.Log(std::string("login check failed: ") + e.what());
             }
+            // In a cluster the login must be known on every node before it is answered:
+            // the person's next connection may reach any of them.
+            if (ClusterLink* cluster = self->server_.Cluster();
+                cluster && outcome != LoginOutcome::Refused &&
+                !cluster->ShareLogin(name, self->Address())) {
+                self->server_.Log("login of " + LogQuote(name) +
+                                  " refused: the other nodes cannot be told");
+                outcome = LoginOutcome::Refused;
+            }
             asio::post(self->Executor(), [self, outcome, name] {
                 auto& logins = self->server_.Logins();
                 if (outcome == LoginOutcome::Refused) {
@@ -144,10 +155,55 @@ std::size_t ServiceConnection::Consume(std::string_view input) {
 ChatConnection::ChatConnection(asio::ip::tcp::socket socket, std::string address,
                                const ConnectionLimits& limits, ServerLoop& loop, int port)
     : Connection(std::move(socket), std::move(address), limits, loop, "chat"),
+      loop_(loop),
       host_(loop.Host()),
       port_(port) {}
 
+namespace {
+// How long a relayed join waits for its room to become known on this node.
+constexpr std::chrono::milliseconds kJoinRetryPause(100);
+constexpr int kJoinTries = 30;
+}  // namespace
+
+std::size_t ChatConnection::ConsumeRelayed(std::string_view input) {
+    std::size_t used = 0;
+    if (!joined_) {
+        const auto r = Decoder().NextBareString(input);
+        if (r.status == zorvi::DecodeStatus::NeedMore) return 0;
+        if (r.status == zorvi::DecodeStatus::Malformed) {
+            Abort(std::string("malformed join: ") + r.error);
+            return std::string_view::npos;
+        }
+        MarkActive();
+        if (!loop_.RelayJoin(*this, port_, Decoder().BareString())) {
+            if (++joinTries_ >= kJoinTries) {
+                Abort("join refused: no room on that port");
+                return std::string_view::npos;
+            }
+            // Not consumed: the join string is read again when the timer fires.
+            if (!joinRetry_) joinRetry_ = std::make_unique<asio::steady_timer>(Executor());
+            joinRetry_->expires_after(kJoinRetryPause);
+            joinRetry_->async_wait([self = shared_from_this(), this](asio::error_code ec) {
+                if (!ec) Resume();
+            });
+            return 0;
+        }
+        used = r.consumed;
+        joined_ = true;
+    }
+    std::string records;
+    const std::size_t more =
+        ConsumeRecords(*this, Decoder(), input.substr(used), [this, &records](const CMsg& msg) {
+            MarkActive();
+            zorvi::AppendMsg(msg, records);
+            return true;
+        });
+    if (!records.empty() && !Closing()) loop_.RelayInput(*this, records);
+    return more == std::string_view::npos ? more : used + more;
+}
+
 std::size_t ChatConnection::Consume(std::string_view input) {
+    if (loop_.Clustered()) return ConsumeRelayed(input);
     std::size_t used = 0;
     if (!joined_) {
         const auto r = Decoder().NextBareString(input);
@@ -184,7 +240,13 @@ std::size_t ChatConnection::Consume(std::string_view input) {
 }
 
 void ChatConnection::OnClosed() {
-    if (joined_) host_.Drop(*this);
+    if (joinRetry_) joinRetry_->cancel();
+    if (!joined_) return;
+    if (loop_.Clustered()) {
+        loop_.RelayGone(*this);
+    } else {
+        host_.Drop(*this);
+    }
 }
 
 }  // namespace zorvid

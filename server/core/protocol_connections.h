@@ -57,13 +57,25 @@ public:
     void Close() override { CloseAfterFlush(); }
     const std::string& PeerAddress() const override { return Address(); }
 
+    int Port() const { return port_; }
+    // In a cluster: this connection's number on its loop, once its join went to the room.
+    std::uint64_t RelayNumber() const { return relayNumber_; }
+    void SetRelayNumber(std::uint64_t n) { relayNumber_ = n; }
+
 private:
     std::size_t Consume(std::string_view input) override;
+    std::size_t ConsumeRelayed(std::string_view input);
     void OnClosed() override;
 
+    ServerLoop& loop_;
     ChatHost& host_;
     int port_;
     bool joined_ = false;
+    std::uint64_t relayNumber_ = 0;
+    // A join may come before the room's news reaches this node: it is tried again a few
+    // times before it is refused.
+    std::unique_ptr<asio::steady_timer> joinRetry_;
+    int joinTries_ = 0;
 };
 
 }  // namespace zorvid

@@ -24,6 +24,7 @@ void RoomDirectory::Put(const RoomEntry& entry) {
         reserved_.erase(entry.name);
         auto [it, added] = byName_.insert_or_assign(entry.name, entry);
         if (added) order_[entry.order] = entry.name;
+        byPort_[entry.port] = entry.name;
     }
     if (listener_) listener_(&entry, entry.name);
 }
@@ -34,6 +35,8 @@ void RoomDirectory::Erase(const std::string& name) {
         auto it = byName_.find(name);
         if (it == byName_.end()) return;
         order_.erase(it->second.order);
+        auto port = byPort_.find(it->second.port);
+        if (port != byPort_.end() && port->second == name) byPort_.erase(port);
         byName_.erase(it);
     }
     if (listener_) listener_(nullptr, name);
@@ -48,10 +51,9 @@ std::optional<RoomEntry> RoomDirectory::ByName(const std::string& name) const {
 
 std::optional<RoomEntry> RoomDirectory::ByPort(int port) const {
     std::lock_guard lock(mutex_);
-    for (const auto& [name, entry] : byName_) {
-        if (entry.port == port) return entry;
-    }
-    return std::nullopt;
+    auto it = byPort_.find(port);
+    if (it == byPort_.end()) return std::nullopt;
+    return byName_.at(it->second);
 }
 
 std::optional<RoomEntry> RoomDirectory::Locate(const std::string& person,
@@ -71,6 +73,15 @@ std::vector<RoomEntry> RoomDirectory::All() const {
     all.reserve(order_.size());
     for (const auto& [order, name] : order_) all.push_back(byName_.at(name));
     return all;
+}
+
+std::vector<RoomEntry> RoomDirectory::OnNode(const std::string& node) const {
+    std::lock_guard lock(mutex_);
+    std::vector<RoomEntry> rooms;
+    for (const auto& [name, entry] : byName_) {
+        if (entry.node == node) rooms.push_back(entry);
+    }
+    return rooms;
 }
 
 std::uint64_t RoomDirectory::NextOrder() {

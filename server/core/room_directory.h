@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "net/cmsg.h"
+#include "server/core/relay_frames.h"
 
 namespace zorvid {
 
@@ -24,6 +25,10 @@ struct RoomEntry {
     std::vector<std::string> members;  // longest present first
     std::uint64_t order = 0;           // channel-list position: permanent rooms first
     int home = 0;                      // the event loop the room lives on
+    // In a cluster: the node the room lives on, and where each member's connection is
+    // (parallel to `members`), so that another node can take the room over.
+    std::string node;
+    std::vector<RelayAddress> links;
 };
 
 // Every room of the service, kept up to date by the loops the rooms live on and read by
@@ -46,8 +51,9 @@ public:
     std::optional<RoomEntry> ByPort(int port) const;
     // The first room, in channel-list order, that `person` is in (or only `room` when set).
     std::optional<RoomEntry> Locate(const std::string& person, const std::string& room = {}) const;
-    // Every room in channel-list order.
+    // Every room in channel-list order (or only those living on `node`).
     std::vector<RoomEntry> All() const;
+    std::vector<RoomEntry> OnNode(const std::string& node) const;
     // The channel-list position for the next created room.
     std::uint64_t NextOrder();
     std::size_t Size() const;
@@ -58,6 +64,7 @@ private:
     mutable std::mutex mutex_;
     std::unordered_map<std::string, RoomEntry> byName_;
     std::map<std::uint64_t, std::string> order_;
+    std::unordered_map<int, std::string> byPort_;
     std::unordered_map<std::string, bool> reserved_;
     std::uint64_t nextOrder_ = std::uint64_t{1} << 32;  // after every permanent room
     Listener listener_;

@@ -78,13 +78,20 @@ void ServerLoop::Closed(Connection& c) {
 
 void ServerLoop::Log(std::string_view line) { server_.log_.Line(line); }
 
-int ServerLoop::OpenChatPort() {
+int ServerLoop::OpenChatPort(int claimed) {
     if (server_.stopping_) return -1;
+    // A node of a cluster listens on the whole range from the start.
+    if (Clustered()) return claimed;
     std::string error;
     auto acceptor = server_.config_.EphemeralChatPorts() ? server_.Listen(io_, 0, error)
                                                          : server_.ClaimChatPort(io_);
     if (!acceptor) return -1;
     const int port = acceptor->local_endpoint().port();
+    ListenForChat(port, acceptor);
+    return port;
+}
+
+void ServerLoop::ListenForChat(int port, std::shared_ptr<asio::ip::tcp::acceptor> acceptor) {
     chatAcceptors_[port] = acceptor;
     server_.Accept(*this, acceptor, false,
                    [port](ServerLoop& loop, asio::ip::tcp::socket s, std::string address) {
@@ -92,10 +99,16 @@ int ServerLoop::OpenChatPort() {
                            std::move(s), std::move(address),
                            ChatLimits(loop.server_.config_, loop.server_.tls_), loop, port);
                    });
-    return port;
 }
 
 void ServerLoop::CloseChatPort(int port) {
+    if (Clustered()) {
+        if (auto room = server_.rooms_.directory.ByPort(port)) {
+            server_.PostToWorker(
+                [link = server_.link_, name = room->name] { link->ReleaseRoom(name); });
+        }
+        return;
+    }
     auto it = chatAcceptors_.find(port);
     if (it == chatAcceptors_.end()) return;
     asio::error_code ec;
@@ -300,9 +313,22 @@ void ZorviServer::Start() {
                return std::make_shared<ServiceConnection>(
                    std::move(s), std::move(address), ExchangeLimits(config_, tls_), loop, *this);
            });
+    if (link_) {
+        // Every node listens on every chat port: the balancer may bring a room's people to
+        // any node. Permanent rooms are opened where the cluster says.
+        for (int port = config_.chatPortFirst; port <= config_.chatPortLast; ++port) {
+            ServerLoop& loop = *loops_[static_cast<std::size_t>(port) % loops_.size()];
+            auto acceptor = Listen(loop.Io(), port, error);
+            if (!acceptor) {
+                throw std::runtime_error("cannot listen on chat port " + std::to_string(port) +
+                                         ": " + error);
+            }
+            loop.ListenForChat(port, acceptor);
+        }
+    }
     // Permanent rooms are dealt round the loops before any loop runs.
     for (auto& loop : loops_) {
-        if (!loop->host_.OpenPermanentRooms(loop->index_, LoopCount()))
+        if (!link_ && !loop->host_.OpenPermanentRooms(loop->index_, LoopCount()))
             throw std::runtime_error("cannot open the permanent rooms");
         loop->ScheduleSweep();
     }
@@ -334,11 +360,15 @@ void ZorviServer::NoteLogin(const std::string& name, const std::string& address)
 
 void ZorviServer::Serve(ServerLoop& from, const CMsg& request, const std::string& address,
                         std::function<void(std::optional<CMsg>)> done) {
+    if (link_) {
+        ServeClustered(from, request, address, std::move(done));
+        return;
+    }
     // The loop that must answer: a new room's (dealt round), or the room the request is about.
     int home = from.Index();
     if (request.code2 == code2::kCreateRoom) {
-        home = static_cast<int>(nextRoomLoop_.fetch_add(1, std::memory_order_relaxed) %
-                                loops_.size());
+        home =
+            static_cast<int>(nextRoomLoop_.fetch_add(1, std::memory_order_relaxed) % loops_.size());
     } else if (request.code2 == code2::kRemoveRoom) {
         if (auto room = rooms_.directory.ByName(request.text)) home = room->home;
     } else if (request.code2 == code2::kDeliverToUser && request.list.size() >= 2) {

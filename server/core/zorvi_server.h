@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -16,16 +17,19 @@
 #include "server/core/account_store.h"
 #include "server/core/address_rate_limit.h"
 #include "server/core/chat_host.h"
+#include "server/core/cluster_link.h"
 #include "server/core/connection.h"
 #include "server/core/event_log.h"
 #include "server/core/login_registry.h"
 #include "server/core/output_batch.h"
 #include "server/core/participant.h"
+#include "server/core/remote_participant.h"
 #include "server/core/server_config.h"
 
 namespace zorvid {
 
 class ZorviServer;
+class ChatConnection;
 
 // One event loop of the service and what lives on it: its connections, their output batch,
 // and the rooms (with their chat ports) whose chat host runs here. Loop 0 also accepts the
@@ -43,13 +47,33 @@ public:
     void Log(std::string_view line) override;
     OutputBatch& Output() override { return output_; }
 
-    int OpenChatPort() override;
+    int OpenChatPort(int claimed = -1) override;
     void CloseChatPort(int port) override;
+
+    // In a cluster every chat connection is relayed to its room's node (this one too), and
+    // the rooms living here serve members whose connections are on any node.
+    bool Clustered() const;
+    // False while the port's room is not known here (yet).
+    bool RelayJoin(ChatConnection& c, int port, const std::string& name);
+    void RelayInput(ChatConnection& c, std::string_view records);
+    void RelayGone(ChatConnection& c);
+    // One bus message of frames for this loop.
+    void TakeFrames(std::string_view message);
+    // The node is gone: its people leave the rooms living here.
+    void DropNode(const std::string& node);
+    // Takes over a room of a node that is gone; `alive` tells which nodes still hold
+    // their connections.
+    void Adopt(const RoomEntry& entry, const std::function<bool(const std::string&)>& alive);
 
 private:
     friend class ZorviServer;
 
+    using RemoteKey = std::tuple<std::string, int, std::uint64_t>;
+    RemoteParticipant& AddRemote(const RelayAddress& at, std::string address, int port);
+    void ForgetClosedRemotes();
+
     void ScheduleSweep();
+    void ListenForChat(int port, std::shared_ptr<asio::ip::tcp::acceptor> acceptor);
     // On this loop's thread: every chat client told, every connection and chat port closed.
     void Stop();
 
@@ -61,6 +85,12 @@ private:
     asio::steady_timer sweepTimer_;
     std::unordered_map<int, std::shared_ptr<asio::ip::tcp::acceptor>> chatAcceptors_;
     std::unordered_set<Connection*> open_;
+    // Cluster: this loop's relayed chat connections, by number, and the members of rooms
+    // living here, by where their connection is.
+    std::unordered_map<std::uint64_t, std::weak_ptr<ChatConnection>> relayed_;
+    std::uint64_t nextRelayed_ = 0;
+    std::map<RemoteKey, std::unique_ptr<RemoteParticipant>> remotes_;
+    bool remotesClosed_ = false;
 };
 
 // The service's sockets on one or more event loops (`threads`): the login port, the service
@@ -98,6 +128,15 @@ public:
     LoginThrottle& Logins() { return logins_; }
     void NoteLogin(const std::string& name, const std::string& address);
 
+    // Makes this server a node of a cluster; before Start. Permanent rooms are then opened
+    // by the cluster (HostPermanentRoom), each on one node.
+    void UseCluster(ClusterLink& link, const std::string& nodeId);
+    ClusterLink* Cluster() { return link_; }
+    // Opens configured permanent room `index` on this node; any thread.
+    void HostPermanentRoom(std::size_t index);
+    // Chat port of permanent room `index` in a cluster: the first ports of the range.
+    int PermanentPort(std::size_t index) const;
+
     // Answers a service request on the loop its room lives on; `done` runs on `from`'s loop
     // with the reply (or nothing, for requests without one).
     void Serve(ServerLoop& from, const CMsg& request, const std::string& address,
@@ -126,6 +165,11 @@ private:
     // The next free port of the configured range for a room, bound on `io`.
     std::shared_ptr<asio::ip::tcp::acceptor> ClaimChatPort(asio::io_context& io);
     void Uncount(const std::string& address);
+    void ServeClustered(ServerLoop& from, const CMsg& request, const std::string& address,
+                        std::function<void(std::optional<CMsg>)> done);
+    // Runs `job` on `loop`, then `then` with its result on `from`'s loop.
+    static void Answer(ServerLoop& from, std::function<void(std::optional<CMsg>)> done,
+                       std::optional<CMsg> reply);
 
     asio::io_context& io_;
     const ServerConfig& config_;
@@ -142,6 +186,7 @@ private:
     asio::thread_pool workers_{2};
     asio::ip::address bindAddress_;
     std::shared_ptr<const TlsContext> tls_;  // null: plain text only
+    ClusterLink* link_ = nullptr;            // null: a single node
 
     int loginPort_ = -1;
     int servicePort_ = -1;

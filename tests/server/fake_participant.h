@@ -63,7 +63,7 @@ private:
 
 class FakePorts : public ChatPortProvider {
 public:
-    int OpenChatPort() override {
+    int OpenChatPort(int = -1) override {
         if (refuse) return -1;
         open.push_back(next);
         return next++;
