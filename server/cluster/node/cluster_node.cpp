@@ -1,0 +1,344 @@
+#include "server/cluster/node/cluster_node.h"
+
+#include <future>
+#include <nlohmann/json.hpp>
+
+#include "net/codec.h"
+#include "net/protocol.h"
+
+namespace zorvid::cluster {
+namespace {
+
+using Json = nlohmann::json;
+using Ms = std::chrono::milliseconds;
+
+constexpr std::string_view kRooms = "zorvi.rooms";
+constexpr std::string_view kRoomsSync = "zorvi.rooms.sync";
+constexpr std::string_view kLogins = "zorvi.login";
+// A bus round trip or request that takes longer than this counts as failed.
+constexpr Ms kBusTimeout(2000);
+// Frames for one place are sent once they reach this size, not only at the end of the turn.
+constexpr std::size_t kOutboxFlushBytes = 256 * 1024;
+
+std::string LoopSubject(const std::string& node, int loop) {
+    return "zorvi.loop." + node + "." + std::to_string(loop);
+}
+
+std::string ServeSubject(const std::string& node) { return "zorvi.serve." + node; }
+
+Json EntryJson(const RoomEntry& e) {
+    Json links = Json::array();
+    for (const auto& l : e.links) links.push_back({l.node, l.loop, l.conn});
+    return {{"name", e.name},         {"marker", std::string(1, e.marker)},
+            {"permanent", e.permanent}, {"port", e.port},
+            {"owner", e.owner},       {"members", e.members},
+            {"order", e.order},       {"home", e.home},
+            {"node", e.node},         {"links", links}};
+}
+
+RoomEntry EntryFrom(const Json& j) {
+    RoomEntry e;
+    e.name = j.at("name").get<std::string>();
+    const auto marker = j.at("marker").get<std::string>();
+    e.marker = marker.empty() ? ' ' : marker[0];
+    e.permanent = j.at("permanent").get<bool>();
+    e.port = j.at("port").get<int>();
+    e.owner = j.at("owner").get<std::string>();
+    e.members = j.at("members").get<std::vector<std::string>>();
+    e.order = j.at("order").get<std::uint64_t>();
+    e.home = j.at("home").get<int>();
+    e.node = j.at("node").get<std::string>();
+    for (const auto& l : j.at("links")) {
+        e.links.push_back({l.at(0).get<std::string>(), l.at(1).get<int>(),
+                           l.at(2).get<std::uint64_t>()});
+    }
+    return e;
+}
+
+}  // namespace
+
+ClusterNode::ClusterNode(ZorviServer& server, NatsBus& bus, PgRoomLedger& ledger,
+                         PgLoginBook& logins, EventLog& log, Ms nodeTimeout)
+    : server_(server),
+      bus_(bus),
+      ledger_(ledger),
+      logins_(logins),
+      log_(log),
+      self_(bus.NodeId()),
+      nodeTimeout_(nodeTimeout),
+      outboxes_(static_cast<std::size_t>(server.LoopCount())) {
+    keepRunning_.emplace(asio::make_work_guard(io_));
+    thread_ = std::thread([this] { io_.run(); });
+    server_.Rooms().directory.SetListener(
+        [this](const RoomEntry* entry, const std::string& name) { PublishRoom(entry, name); });
+}
+
+ClusterNode::~ClusterNode() {
+    Leave();
+    keepRunning_.reset();
+    io_.stop();
+    if (thread_.joinable()) thread_.join();
+}
+
+void ClusterNode::Join() {
+    for (int i = 0; i < server_.LoopCount(); ++i) {
+        ServerLoop& loop = server_.Loop(i);
+        subscriptions_.push_back(bus_.Subscribe(
+            LoopSubject(self_, i), loop.Io(),
+            [&loop](const BusMessage& m) { loop.TakeFrames(m.data); }));
+    }
+    subscriptions_.push_back(
+        bus_.Subscribe(kRooms, io_, [this](const BusMessage& m) { OnRooms(m); }));
+    subscriptions_.push_back(bus_.Subscribe(kRoomsSync, io_, [this](const BusMessage&) {
+        for (const auto& entry : server_.Rooms().directory.OnNode(self_))
+            PublishRoom(&entry, entry.name);
+    }));
+    subscriptions_.push_back(bus_.Subscribe(kLogins, io_, [this](const BusMessage& m) {
+        const auto split = m.data.find('\0');
+        if (split == std::string::npos) return;
+        server_.Rooms().logins.Note(m.data.substr(0, split), m.data.substr(split + 1),
+                                    server_.Now());
+    }));
+    subscriptions_.push_back(
+        bus_.Subscribe(ServeSubject(self_), io_, [this](const BusMessage& m) { OnServe(m); }));
+
+    // The watch lives on the cluster's loop.
+    std::promise<void> made;
+    asio::post(io_, [this, &made] {
+        NodeWatch::Settings settings;
+        settings.timeout = nodeTimeout_;
+        NodeWatch::Events events;
+        events.joined = [this](const std::string& id) {
+            std::lock_guard lock(liveMutex_);
+            live_.insert(id);
+        };
+        events.lost = [this](const std::string& id) { OnLost(id); };
+        watch_ = std::make_unique<NodeWatch>(bus_, io_, settings, events);
+        made.set_value();
+    });
+    made.get_future().wait_for(kBusTimeout);
+
+    bus_.Publish(kRoomsSync, {});
+    try {
+        const auto lifetime = server_.Config().loginLifetime;
+        for (const auto& l : logins_.RecentLogins(lifetime))
+            server_.Rooms().logins.Note(l.name, l.address, server_.Now() - l.age);
+    } catch (const std::exception& e) {
+        log_.Line(std::string("the logins of the other nodes are not known: ") + e.what());
+    }
+    // Two heartbeats: the live nodes and their rooms are known before the permanent rooms
+    // are placed.
+    std::this_thread::sleep_for(Ms(2200));
+    OpenPermanentRooms();
+    log_.Line("cluster node " + self_ + " joined");
+}
+
+void ClusterNode::Leave() {
+    if (!watch_) return;
+    std::promise<void> gone;
+    asio::post(io_, [this, &gone] {
+        watch_.reset();
+        gone.set_value();
+    });
+    gone.get_future().wait_for(kBusTimeout);
+}
+
+void ClusterNode::OpenPermanentRooms() {
+    const auto& rooms = server_.Config().rooms;
+    for (std::size_t i = 0; i < rooms.size(); ++i) {
+        if (server_.Rooms().directory.ByName(rooms[i].name)) continue;
+        const int port = server_.PermanentPort(i);
+        try {
+            auto claim = ledger_.Claim(rooms[i].name, port, port, self_);
+            if (claim.outcome == PgRoomLedger::Outcome::Claimed ||
+                (HeldByTheDead(rooms[i].name) && ledger_.SetHome(rooms[i].name, self_))) {
+                server_.HostPermanentRoom(i);
+            }
+        } catch (const std::exception& e) {
+            log_.Line("permanent room " + LogQuote(rooms[i].name) + " not placed: " + e.what());
+        }
+    }
+}
+
+bool ClusterNode::Alive(const std::string& node) const {
+    if (node == self_) return true;
+    std::lock_guard lock(liveMutex_);
+    return live_.count(node) != 0;
+}
+
+bool ClusterNode::HeldByTheDead(const std::string& name) {
+    for (const auto& row : ledger_.Rooms()) {
+        if (row.name == name) return !Alive(row.home);
+    }
+    return false;
+}
+
+void ClusterNode::Send(int fromLoop, const std::string& node, int toLoop, const Frame& frame) {
+    Outbox& box = outboxes_[static_cast<std::size_t>(fromLoop)];
+    std::string& bytes = box.byPlace[{node, toLoop}];
+    AppendFrame(frame, bytes);
+    if (bytes.size() >= kOutboxFlushBytes) {
+        bus_.Publish(LoopSubject(node, toLoop), bytes);
+        bytes.clear();
+    }
+    if (box.flushPosted) return;
+    box.flushPosted = true;
+    asio::post(server_.Loop(fromLoop).Io(), [this, fromLoop] { FlushOutbox(fromLoop); });
+}
+
+void ClusterNode::FlushOutbox(int loop) {
+    Outbox& box = outboxes_[static_cast<std::size_t>(loop)];
+    box.flushPosted = false;
+    for (auto& [place, bytes] : box.byPlace) {
+        if (bytes.empty()) continue;
+        if (!bus_.Publish(LoopSubject(place.first, place.second), bytes))
+            log_.Line("frames for node " + place.first + " dropped: the bus is not taking them");
+        bytes.clear();
+    }
+}
+
+void ClusterNode::PublishRoom(const RoomEntry* entry, const std::string& name) {
+    if (entry && entry->node != self_) return;  // news from another node, not ours to tell
+    Json j = entry ? EntryJson(*entry) : Json{{"gone", name}, {"node", self_}};
+    bus_.Publish(kRooms, j.dump());
+}
+
+void ClusterNode::OnRooms(const BusMessage& m) {
+    try {
+        const Json j = Json::parse(m.data);
+        auto& directory = server_.Rooms().directory;
+        if (j.contains("gone")) {
+            const auto name = j.at("gone").get<std::string>();
+            const auto node = j.at("node").get<std::string>();
+            if (node == self_) return;
+            // Only the room's own node removes it: a taken-over room stays.
+            if (auto current = directory.ByName(name); current && current->node == node)
+                directory.Erase(name);
+            return;
+        }
+        RoomEntry entry = EntryFrom(j);
+        if (entry.node == self_) return;
+        directory.Put(entry);
+    } catch (const std::exception& e) {
+        log_.Line(std::string("bad room news from another node dropped: ") + e.what());
+    }
+}
+
+void ClusterNode::OnServe(const BusMessage& m) {
+    const auto split = m.data.find('\0');
+    if (split == std::string::npos) return;
+    const std::string address = m.data.substr(0, split);
+    CMsg request;
+    const auto r = zorvi::DecodeMsg(std::string_view(m.data).substr(split + 1), request);
+    if (r.status != zorvi::DecodeStatus::Complete) return;
+    server_.Serve(server_.Loop(0), request, address,
+                  [this, reply = m.reply](std::optional<CMsg> answer) {
+                      if (reply.empty()) return;
+                      bus_.Respond(reply, answer ? "1" + zorvi::EncodeMsg(*answer) : "0");
+                  });
+}
+
+void ClusterNode::OnLost(const std::string& node) {
+    {
+        std::lock_guard lock(liveMutex_);
+        live_.erase(node);
+    }
+    log_.Line("cluster node " + node + " is gone");
+    for (int i = 0; i < server_.LoopCount(); ++i) {
+        ServerLoop& loop = server_.Loop(i);
+        asio::post(loop.Io(), [&loop, node] { loop.DropNode(node); });
+    }
+    // The surviving node with the lowest id takes the rooms over; the ledger lets only one.
+    {
+        std::lock_guard lock(liveMutex_);
+        if (!live_.empty() && *live_.begin() < self_) return;
+    }
+    const auto rooms = server_.Rooms().directory.OnNode(node);
+    if (rooms.empty()) return;
+    server_.PostToWorker([this, rooms] {
+        for (const auto& entry : rooms) {
+            try {
+                if (!ledger_.SetHome(entry.name, self_)) continue;
+            } catch (const std::exception& e) {
+                log_.Line("room " + LogQuote(entry.name) + " not taken over: " + e.what());
+                continue;
+            }
+            ServerLoop& loop = server_.Loop(entry.port % server_.LoopCount());
+            asio::post(loop.Io(), [this, &loop, entry] {
+                loop.Adopt(entry, [this](const std::string& n) { return Alive(n); });
+            });
+        }
+    });
+}
+
+bool ClusterNode::ShareLogin(const std::string& name, const std::string& address) {
+    try {
+        logins_.RecordLogin(name, address);
+    } catch (const std::exception& e) {
+        log_.Line(std::string("login not recorded: ") + e.what());
+        return false;
+    }
+    std::string data = name;
+    data.push_back('\0');
+    data += address;
+    return bus_.Publish(kLogins, data) && bus_.Flush(kBusTimeout);
+}
+
+ClusterLink::Claim ClusterNode::ClaimRoom(const std::string& name, int& port) {
+    if (!bus_.Connected()) return Claim::Failed;
+    const auto& c = server_.Config();
+    const int first = c.chatPortFirst + static_cast<int>(c.rooms.size());
+    try {
+        auto claim = ledger_.Claim(name, first, c.chatPortLast, self_);
+        // A name left by a cluster that is gone (its node never came back) is free again.
+        if (claim.outcome == PgRoomLedger::Outcome::NameTaken &&
+            !server_.Rooms().directory.ByName(name) && HeldByTheDead(name)) {
+            ledger_.Release(name);
+            claim = ledger_.Claim(name, first, c.chatPortLast, self_);
+        }
+        switch (claim.outcome) {
+            case PgRoomLedger::Outcome::Claimed:
+                port = claim.port;
+                return Claim::Ok;
+            case PgRoomLedger::Outcome::NameTaken:
+                return Claim::Taken;
+            case PgRoomLedger::Outcome::NoFreePort:
+                return Claim::Failed;
+        }
+    } catch (const std::exception& e) {
+        log_.Line("room " + LogQuote(name) + " not created: " + e.what());
+    }
+    return Claim::Failed;
+}
+
+void ClusterNode::ReleaseRoom(const std::string& name) {
+    try {
+        ledger_.Release(name);
+    } catch (const std::exception& e) {
+        log_.Line("room " + LogQuote(name) + " not released: " + e.what());
+    }
+}
+
+bool ClusterNode::Flush() { return bus_.Flush(kBusTimeout); }
+
+std::optional<std::optional<CMsg>> ClusterNode::Forward(const std::string& node,
+                                                        const CMsg& request,
+                                                        const std::string& address,
+                                                        bool wantReply) {
+    std::string data = address;
+    data.push_back('\0');
+    data += zorvi::EncodeMsg(request);
+    if (!wantReply) {
+        if (!bus_.Publish(ServeSubject(node), data)) return std::nullopt;
+        return std::optional<CMsg>{};
+    }
+    const auto answer = bus_.Request(ServeSubject(node), data, kBusTimeout);
+    if (!answer || answer->empty()) return std::nullopt;
+    if ((*answer)[0] != '1') return std::optional<CMsg>{};
+    CMsg reply;
+    const auto r = zorvi::DecodeMsg(std::string_view(*answer).substr(1), reply);
+    if (r.status != zorvi::DecodeStatus::Complete) return std::nullopt;
+    return std::optional<CMsg>{reply};
+}
+
+}  // namespace zorvid::cluster

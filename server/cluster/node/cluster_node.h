@@ -1,0 +1,88 @@
+#pragma once
+
+#include <asio.hpp>
+#include <chrono>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server/cluster/nats_bus.h"
+#include "server/cluster/node_watch.h"
+#include "server/core/cluster_link.h"
+#include "server/core/pg_login_book.h"
+#include "server/core/pg_room_ledger.h"
+#include "server/core/zorvi_server.h"
+
+namespace zorvid::cluster {
+
+// This process as a node of a cluster: its rooms' news, logins and relayed chat traffic
+// travel through NATS; room names and chat ports are arbitrated, and logins kept, in
+// PostgreSQL. When another node falls silent its people leave the rooms living here, and
+// the rooms that lived there are taken over by the surviving node with the lowest id.
+//
+// Subjects: "zorvi.loop.NODE.LOOP" carries frames for one event loop of a node;
+// "zorvi.rooms" each room's entry when it changes ("zorvi.rooms.sync" asks every node to
+// send its rooms again); "zorvi.login" each login; "zorvi.serve.NODE" requests about a
+// room that lives on NODE.
+class ClusterNode final : public ClusterLink {
+public:
+    ClusterNode(ZorviServer& server, NatsBus& bus, PgRoomLedger& ledger, PgLoginBook& logins,
+                EventLog& log, std::chrono::milliseconds nodeTimeout);
+    ~ClusterNode() override;
+    ClusterNode(const ClusterNode&) = delete;
+    ClusterNode& operator=(const ClusterNode&) = delete;
+
+    // After ZorviServer::UseCluster and Start: subscribes, learns the other nodes' rooms and
+    // the fresh logins, and opens the permanent rooms that no live node holds. Blocks for
+    // about two heartbeats.
+    void Join();
+    // Before the server's loops end: stops the heartbeats (saying goodbye).
+    void Leave();
+
+    void Send(int fromLoop, const std::string& node, int toLoop, const Frame& frame) override;
+    bool ShareLogin(const std::string& name, const std::string& address) override;
+    Claim ClaimRoom(const std::string& name, int& port) override;
+    void ReleaseRoom(const std::string& name) override;
+    bool Flush() override;
+    std::optional<std::optional<CMsg>> Forward(const std::string& node, const CMsg& request,
+                                               const std::string& address,
+                                               bool wantReply) override;
+
+private:
+    struct Outbox {
+        std::map<std::pair<std::string, int>, std::string> byPlace;
+        bool flushPosted = false;
+    };
+
+    void FlushOutbox(int loop);
+    void PublishRoom(const RoomEntry* entry, const std::string& name);
+    void OnRooms(const BusMessage& m);
+    void OnServe(const BusMessage& m);
+    void OnLost(const std::string& node);
+    bool Alive(const std::string& node) const;
+    // True when the ledger's row for `name` names a node that is not alive.
+    bool HeldByTheDead(const std::string& name);
+    void OpenPermanentRooms();
+
+    ZorviServer& server_;
+    NatsBus& bus_;
+    PgRoomLedger& ledger_;
+    PgLoginBook& logins_;
+    EventLog& log_;
+    const std::string self_;
+    std::chrono::milliseconds nodeTimeout_;
+    std::vector<Outbox> outboxes_;  // one per event loop, used only on that loop
+
+    // The cluster's own loop: room news, logins, requests, liveness.
+    asio::io_context io_{1};
+    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> keepRunning_;
+    std::thread thread_;
+    std::vector<NatsBus::Subscription> subscriptions_;
+    std::unique_ptr<NodeWatch> watch_;
+    mutable std::mutex liveMutex_;
+    std::set<std::string> live_;  // other nodes heard, by id
+};
+
+}  // namespace zorvid::cluster
