@@ -67,6 +67,18 @@ running_pid() {
   echo "$pid"
 }
 
+# The processes whose parent is $1 (ps is not in every container).
+children_of() {
+  local stat ppid
+  for stat in /proc/[0-9]*/stat; do
+    read -r _ _ _ ppid _ <"$stat" 2>/dev/null || continue
+    if [ "$ppid" = "$1" ]; then
+      stat=${stat#/proc/}
+      echo "${stat%/stat}"
+    fi
+  done
+}
+
 start() {
   [ $# -eq 2 ] || usage
   local dir port bin user out deadline
@@ -124,7 +136,7 @@ stop() {
   bin=$(find_bindir)
   as_owner "$bin/pg_ctl" -D "$dir" -m fast -w -t "$stop_timeout" stop >/dev/null 2>&1 || true
   if kill -0 "$pid" 2>/dev/null; then
-    for child in $(ps -o pid= --ppid "$pid"); do kill -KILL "$child" 2>/dev/null || true; done
+    for child in $(children_of "$pid"); do kill -KILL "$child" 2>/dev/null || true; done
     kill -KILL "$pid" 2>/dev/null || true
     deadline=$((SECONDS + stop_timeout))
     while kill -0 "$pid" 2>/dev/null; do
