@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "server/core/account_store.h"
 #include "server/core/event_log.h"
+#include "server/core/sqlite_account_store.h"
 #include "server/core/web_site.h"
 
 namespace {
@@ -65,7 +65,7 @@ void PageBehindIdleConnections(benchmark::State& state) {
     std::ofstream(dir / "site" / "index.html") << std::string(577, 'p');
     {
         zorvid::EventLog log(nullptr);
-        zorvid::AccountStore accounts((dir / "a.db").string(), 1, 8192, 32);
+        zorvid::SqliteAccountStore accounts((dir / "a.db").string(), 1, 8192, 32);
         zorvid::WebLimits limits;
         limits.maxPerAddress = 1000;
         limits.maxConnections = 1000;

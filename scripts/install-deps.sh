@@ -8,6 +8,7 @@ packages=(
   libqt6opengl6-dev qt6-l10n-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libmicrohttpd-dev libsystemd-dev libsqlite3-dev libsodium-dev libssl-dev
+  libpqxx-dev postgresql  # PostgreSQL accounts; the tests start a throwaway server
   libcpp-httplib-dev  # only the server tests' HTTP client
   haproxy nats-server  # the cluster: its balancer and bus (server/cluster)
   qtkeychain-qt6-dev gnome-keyring

@@ -1,12 +1,11 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
-#include <mutex>
+#include <memory>
 #include <string>
 
 #include "server/core/hash_gate.h"
-
-struct sqlite3;
 
 namespace zorvid {
 
@@ -14,14 +13,14 @@ enum class LoginOutcome { Accepted, Created, Refused };
 enum class RegisterOutcome { Created, NameTaken, BadName, BadPassword };
 enum class PasswordChangeOutcome { Changed, Refused, BadPassword };
 
-// The accounts: names and Argon2id password hashes in SQLite. Safe to use from several
-// threads (the event loop's worker and the web site); the hashing runs outside the lock,
-// through a gate that bounds how many hashes run and wait (HashBusy when it is full).
+// The accounts: names and Argon2id password hashes. The rules and the hashing live here,
+// the storage in a backend (SQLite on one machine, PostgreSQL for a cluster). Safe to use
+// from several threads (the event loop's workers and the web site); the hashing runs outside
+// the backend, through a gate that bounds how many hashes run and wait (HashBusy when it is
+// full). A backend that cannot answer throws; nothing is answered done that is not stored.
 class AccountStore {
 public:
-    AccountStore(const std::string& path, unsigned long long opsLimit, std::size_t memLimit,
-                 std::size_t maxNameBytes, const HashLimits& hashLimits = {});
-    ~AccountStore();
+    virtual ~AccountStore();
     AccountStore(const AccountStore&) = delete;
     AccountStore& operator=(const AccountStore&) = delete;
 
@@ -38,19 +37,31 @@ public:
 
     const HashGate& Gate() const { return gate_; }
 
+protected:
+    AccountStore(unsigned long long opsLimit, std::size_t memLimit, std::size_t maxNameBytes,
+                 const HashLimits& hashLimits);
+
+    // The backend. LookUp answers false for an unknown name, Insert false for a taken one,
+    // Update false for a missing one.
+    virtual bool LookUp(const std::string& name, std::string& hash) = 0;
+    virtual bool Insert(const std::string& name, const std::string& hash) = 0;
+    virtual bool Update(const std::string& name, const std::string& hash) = 0;
+
 private:
     std::string Hash(const std::string& password);
     bool Verify(const std::string& hash, const std::string& password);
-    bool LookUp(const std::string& name, std::string& hash);
-    bool Insert(const std::string& name, const std::string& hash);
-    bool Update(const std::string& name, const std::string& hash);
 
-    sqlite3* db_ = nullptr;
-    std::mutex mutex_;
     unsigned long long opsLimit_;
     std::size_t memLimit_;
     std::size_t maxNameBytes_;
     HashGate gate_;
 };
+
+// The accounts in `db`: a postgresql:// or postgres:// URI names a PostgreSQL database
+// (each call bounded by `dbTimeout`), anything else an SQLite file.
+std::unique_ptr<AccountStore> OpenAccountStore(const std::string& db, unsigned long long opsLimit,
+                                               std::size_t memLimit, std::size_t maxNameBytes,
+                                               const HashLimits& hashLimits,
+                                               std::chrono::milliseconds dbTimeout);
 
 }  // namespace zorvid

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "net/protocol.h"
+#include "server/core/pg_pool.h"
 
 namespace zorvid {
 namespace {
@@ -102,7 +103,9 @@ void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& b
             else if (key == "chat-ports")
                 ParseChatPorts(v.is_string() ? v.get<std::string>() : v.dump(), c);
             else if (key == "db")
-                c.dbPath = Path(v, baseDir, "db");
+                c.dbPath = v.is_string() && IsPostgresUri(v.get<std::string>())
+                               ? v.get<std::string>()
+                               : Path(v, baseDir, "db");
             else if (key == "site")
                 c.siteDir = Path(v, baseDir, "site");
             else if (key == "open-registration")
@@ -199,6 +202,9 @@ void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& b
                 c.hash.queueBound = v.get<std::size_t>();
             else if (key == "hash-wait")
                 c.hash.maxWait = Millis(v, "hash-wait");
+            // PostgreSQL accounts.
+            else if (key == "db-timeout")
+                c.dbTimeout = Millis(v, "db-timeout");
             else if (key == "pwhash") {
                 const auto level = v.get<std::string>();
                 if (level == "interactive") {
@@ -285,6 +291,8 @@ void ValidateConfig(const ServerConfig& c) {
     if (c.web.requestTimeout < std::chrono::milliseconds(100)) {
         throw ConfigError("web-request-timeout must be at least 0.1 seconds");
     }
+    if (c.dbTimeout < std::chrono::milliseconds(100))
+        throw ConfigError("db-timeout must be at least 0.1 seconds");
     if (c.tlsCert.empty() != c.tlsKey.empty()) {
         throw ConfigError("TLS needs both a certificate (tls-cert) and its key (tls-key)");
     }
@@ -378,6 +386,7 @@ std::string ConfigAsJson(const ServerConfig& c) {
     j["threads"] = c.threads;
     j["hash-queue"] = c.hash.queueBound;
     j["hash-wait"] = seconds(c.hash.maxWait);
+    j["db-timeout"] = seconds(c.dbTimeout);
     j["portal-on-join"] = c.portalOnJoin;
     j["server-list-on-join"] = c.serverListOnJoin;
     // 0 is the built-in "interactive" cost.

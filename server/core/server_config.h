@@ -40,7 +40,7 @@ struct ServerConfig {
     int httpPort = 8080;       // -1: no web site
     int chatPortFirst = 6000;  // 0 with chatPortLast 0: every room gets an ephemeral port
     int chatPortLast = 6999;
-    std::string dbPath;   // empty: $XDG_DATA_HOME/zorvid/accounts.db
+    std::string dbPath;   // empty: $XDG_DATA_HOME/zorvid/accounts.db; or a postgresql:// URI
     std::string siteDir;  // empty: the site built with the program
 
     bool openRegistration = false;
@@ -93,6 +93,10 @@ struct ServerConfig {
     // Event loops, each on a thread of its own; 0: one per core.
     int threads = 0;
     int EventLoops() const;
+
+    // PostgreSQL accounts ("db" a postgresql:// URI): the bound on connecting, on each
+    // statement and on a silent server ("db-timeout").
+    std::chrono::milliseconds dbTimeout{5'000};
 
     std::vector<PermanentRoomConfig> rooms;
     std::string portalOnJoin;                   // {13, 34} on join when not empty

@@ -11,6 +11,7 @@
 #include "server/core/account_store.h"
 #include "server/core/event_log.h"
 #include "server/core/journal_sink.h"
+#include "server/core/pg_pool.h"
 #include "server/core/server_config.h"
 #include "server/core/web_site.h"
 #include "server/core/zorvi_server.h"
@@ -52,7 +53,9 @@ int main(int argc, char** argv) {
     app.add_option("--chat-ports", chatPorts,
                    "room chat ports FIRST-LAST, or 0 for ephemeral ports");
     app.add_option("--http-port", httpPort, "web site port (default 8080; 0 = any; -1 = none)");
-    app.add_option("--db", db, "account database file (default $XDG_DATA_HOME/zorvid/accounts.db)");
+    app.add_option("--db", db,
+                   "account database: an SQLite file (default "
+                   "$XDG_DATA_HOME/zorvid/accounts.db) or postgresql://USER@HOST:PORT/DATABASE");
     app.add_option("--site", site, "folder of the generated web site");
     app.add_option("--threads", threads,
                    "event loops, each on a thread of its own (default 0: one per core)");
@@ -130,8 +133,10 @@ int main(int argc, char** argv) {
     zorvid::EventLog log(toJournal && zorvid::JournalSink::StderrIsJournal() ? nullptr : &std::cerr,
                          toJournal ? &journal : nullptr);
     try {
-        zorvid::AccountStore accounts(config.dbPath, config.pwhashOps, config.pwhashMem,
-                                      config.maxNameBytes, config.hash);
+        const auto store =
+            zorvid::OpenAccountStore(config.dbPath, config.pwhashOps, config.pwhashMem,
+                                     config.maxNameBytes, config.hash, config.dbTimeout);
+        zorvid::AccountStore& accounts = *store;
         zorvid::WebLimits webLimits = config.web;
         webLimits.formWorkers = accounts.Gate().Concurrency();
         webLimits.formQueue = config.hash.queueBound;
@@ -156,7 +161,10 @@ int main(int argc, char** argv) {
             log.Line("signal " + std::to_string(signal) + " received");
             server.Stop();
         });
-        log.Line("accounts in " + config.dbPath + ", site from " + config.siteDir +
+        const std::string where = zorvid::IsPostgresUri(config.dbPath)
+                                      ? zorvid::RedactedUri(config.dbPath)
+                                      : config.dbPath;
+        log.Line("accounts in " + where + ", site from " + config.siteDir +
                  (config.openRegistration ? ", open registration" : ", registered accounts only"));
         log.Line(std::to_string(server.LoopCount()) + " event loops");
         log.Line("listening login=" + std::to_string(server.LoginPort()) + " service=" +

@@ -11,10 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "server/core/account_store.h"
 #include "server/core/chat_host.h"
 #include "server/core/event_log.h"
 #include "server/core/hash_gate.h"
+#include "server/core/sqlite_account_store.h"
 #include "tests/server/fake_participant.h"
 
 namespace zorvid::test {
@@ -114,7 +114,7 @@ TEST(HashBound, ParallelRegistrationsStayWithinTheBound) {
         std::filesystem::temp_directory_path() / ("kv-hash-bound-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     {
-        AccountStore store((dir / "a.db").string(), 1, 8192, 32, HashLimits{2, 3, 10s});
+        SqliteAccountStore store((dir / "a.db").string(), 1, 8192, 32, HashLimits{2, 3, 10s});
         std::vector<std::future<int>> regs;
         for (int i = 0; i < 8; ++i) {
             regs.push_back(std::async(std::launch::async, [&store, i] {

@@ -7,9 +7,9 @@
 
 #include "net/codec.h"
 #include "net/protocol.h"
-#include "server/core/account_store.h"
 #include "server/core/json_record.h"
 #include "server/core/server_config.h"
+#include "server/core/sqlite_account_store.h"
 #include "server/core/web_site.h"
 
 namespace zorvid::test {
@@ -134,8 +134,8 @@ TEST(AccountStoreTest, RegistersLogsInAndChangesPasswords) {
                       ("zorvid-accounts-" + std::to_string(::getpid()) + ".db");
     std::filesystem::remove(path);
     {
-        AccountStore store(path.string(), crypto_pwhash_OPSLIMIT_MIN, crypto_pwhash_MEMLIMIT_MIN,
-                           32);
+        SqliteAccountStore store(path.string(), crypto_pwhash_OPSLIMIT_MIN,
+                                 crypto_pwhash_MEMLIMIT_MIN, 32);
         EXPECT_EQ(store.Login("ann", "pw", false), LoginOutcome::Refused);
         EXPECT_EQ(store.Login("ann", "pw", true), LoginOutcome::Created);
         EXPECT_EQ(store.Login("ann", "pw", false), LoginOutcome::Accepted);
@@ -154,8 +154,8 @@ TEST(AccountStoreTest, RegistersLogsInAndChangesPasswords) {
         EXPECT_EQ(store.Login("bob", "pw", false), LoginOutcome::Refused);
     }
     // The hashes survive a restart, and none is the password itself.
-    AccountStore reopened(path.string(), crypto_pwhash_OPSLIMIT_MIN, crypto_pwhash_MEMLIMIT_MIN,
-                          32);
+    SqliteAccountStore reopened(path.string(), crypto_pwhash_OPSLIMIT_MIN,
+                                crypto_pwhash_MEMLIMIT_MIN, 32);
     EXPECT_EQ(reopened.Login("bob", "new", false), LoginOutcome::Accepted);
     EXPECT_TRUE(reopened.Exists("ann"));
     std::filesystem::remove(path);

@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "server/core/account_store.h"
 #include "server/core/event_log.h"
 #include "server/core/server_config.h"
+#include "server/core/sqlite_account_store.h"
 #include "server/core/web_site.h"
 #include "tests/server/test_certs.h"
 #include "tests/server/test_client.h"
@@ -125,8 +125,8 @@ protected:
         fs::remove_all(dir);
         fs::create_directories(dir / "site");
         std::ofstream(dir / "site" / "index.html") << "<p>portal</p>";
-        accounts = std::make_unique<AccountStore>((dir / "accounts.db").string(), 1, 8192, 32,
-                                                  HashLimits{1, 4, 5000ms});
+        accounts = std::make_unique<SqliteAccountStore>((dir / "accounts.db").string(), 1, 8192, 32,
+                                                        HashLimits{1, 4, 5000ms});
     }
     ~HostileWebTest() override {
         site.reset();

@@ -13,6 +13,7 @@
 #include "net/protocol.h"
 #include "server/core/address_rate_limit.h"
 #include "server/core/login_registry.h"
+#include "server/core/sqlite_account_store.h"
 #include "server/core/zorvi_server.h"
 #include "tests/server/test_client.h"
 
@@ -39,8 +40,8 @@ protected:
     }
 
     void StartServer() {
-        accounts = std::make_unique<AccountStore>(dbPath_.string(), config.pwhashOps,
-                                                  config.pwhashMem, config.maxNameBytes);
+        accounts = std::make_unique<SqliteAccountStore>(dbPath_.string(), config.pwhashOps,
+                                                        config.pwhashMem, config.maxNameBytes);
         const auto start = std::chrono::steady_clock::now();
         server = std::make_unique<ZorviServer>(io, config, *accounts, log,
                                                [this, start] { return start + Ms(offsetMs_); });

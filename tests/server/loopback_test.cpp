@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "net/protocol.h"
+#include "server/core/sqlite_account_store.h"
 #include "server/core/zorvi_server.h"
 #include "tests/server/test_certs.h"
 #include "tests/server/test_client.h"
@@ -49,8 +50,8 @@ protected:
     }
 
     void StartServer() {
-        accounts = std::make_unique<AccountStore>(dbPath_.string(), config.pwhashOps,
-                                                  config.pwhashMem, config.maxNameBytes);
+        accounts = std::make_unique<SqliteAccountStore>(dbPath_.string(), config.pwhashOps,
+                                                        config.pwhashMem, config.maxNameBytes);
         server = std::make_unique<ZorviServer>(io, config, *accounts, log);
         server->Start();
         loop = std::thread([this] { io.run(); });
