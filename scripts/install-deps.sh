@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libmicrohttpd-dev libsystemd-dev libsqlite3-dev libsodium-dev libssl-dev
   libcpp-httplib-dev  # only the server tests' HTTP client
+  libnats-dev nats-server  # the cluster bus; the tests start their own server
   qtkeychain-qt6-dev gnome-keyring
   nlohmann-json3-dev libcli11-dev
   fp-utils libchm-dev

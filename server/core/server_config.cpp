@@ -194,6 +194,9 @@ void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& b
                 c.hash.queueBound = v.get<std::size_t>();
             else if (key == "hash-wait")
                 c.hash.maxWait = Millis(v, "hash-wait");
+            // The cluster.
+            else if (key == "cluster-node-timeout")
+                c.clusterNodeTimeout = Millis(v, "cluster-node-timeout");
             else if (key == "pwhash") {
                 const auto level = v.get<std::string>();
                 if (level == "interactive") {
@@ -366,6 +369,7 @@ std::string ConfigAsJson(const ServerConfig& c) {
     j["hash-threads"] = c.hash.concurrency;
     j["hash-queue"] = c.hash.queueBound;
     j["hash-wait"] = seconds(c.hash.maxWait);
+    j["cluster-node-timeout"] = seconds(c.clusterNodeTimeout);
     j["portal-on-join"] = c.portalOnJoin;
     j["server-list-on-join"] = c.serverListOnJoin;
     // 0 is the built-in "interactive" cost.
