@@ -10,7 +10,7 @@ packages=(
   libasio-dev libmicrohttpd-dev libsystemd-dev libsqlite3-dev libsodium-dev libssl-dev
   libpqxx-dev postgresql  # PostgreSQL accounts; the tests start a throwaway server
   libcpp-httplib-dev  # only the server tests' HTTP client
-  haproxy nats-server  # the cluster: its balancer and bus (server/cluster)
+  haproxy nats-server libnats-dev  # the cluster: its balancer and bus (server/cluster)
   qtkeychain-qt6-dev gnome-keyring
   nlohmann-json3-dev libcli11-dev
   fp-utils libchm-dev

@@ -205,6 +205,9 @@ void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& b
             // PostgreSQL accounts.
             else if (key == "db-timeout")
                 c.dbTimeout = Millis(v, "db-timeout");
+            // The cluster.
+            else if (key == "cluster-node-timeout")
+                c.clusterNodeTimeout = Millis(v, "cluster-node-timeout");
             else if (key == "pwhash") {
                 const auto level = v.get<std::string>();
                 if (level == "interactive") {
@@ -387,6 +390,7 @@ std::string ConfigAsJson(const ServerConfig& c) {
     j["hash-queue"] = c.hash.queueBound;
     j["hash-wait"] = seconds(c.hash.maxWait);
     j["db-timeout"] = seconds(c.dbTimeout);
+    j["cluster-node-timeout"] = seconds(c.clusterNodeTimeout);
     j["portal-on-join"] = c.portalOnJoin;
     j["server-list-on-join"] = c.serverListOnJoin;
     // 0 is the built-in "interactive" cost.

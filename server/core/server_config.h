@@ -102,6 +102,10 @@ struct ServerConfig {
     std::string portalOnJoin;                   // {13, 34} on join when not empty
     std::vector<std::string> serverListOnJoin;  // {13, 54} on join when not empty
 
+    // The cluster: how long another node may stay silent on the bus before it is taken as
+    // dead ("cluster-node-timeout"; each node's heartbeat comes every second).
+    std::chrono::milliseconds clusterNodeTimeout{5000};
+
     bool EphemeralChatPorts() const { return chatPortFirst == 0 && chatPortLast == 0; }
 };
 

@@ -1,0 +1,230 @@
+// The bus against a real nats-server: delivery and its order, requests, bounded queues, and
+// what an outage does to publishers, requesters and subscribers.
+#include "server/cluster/nats_bus.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/cluster/loop_thread.h"
+#include "tests/cluster/nats_fixture.h"
+
+namespace zorvid::test {
+namespace {
+
+using cluster::BusMessage;
+using cluster::NatsBus;
+using Ms = std::chrono::milliseconds;
+
+class NatsBusTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(nats.Start()) << "nats-server did not start"; }
+
+    std::unique_ptr<NatsBus> Connect(const std::string& name, NatsBus::Settings settings = {}) {
+        return NatsBus::Connect(nats.Url(), name, settings);
+    }
+
+    // Polls `done` until it holds or the deadline passes.
+    template <typename Done>
+    static bool Eventually(Done done, Ms timeout = Ms(10000)) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(Ms(10));
+        }
+        return true;
+    }
+
+    NatsServer nats;
+    LoopThread loop;
+    EventLog log;
+};
+
+TEST(NatsSubjectTest, SubjectsThatWouldBreakTheProtocolAreRefused) {
+    using cluster::ValidSubject;
+    EXPECT_TRUE(ValidSubject("zorvi.room.6001"));
+    EXPECT_TRUE(ValidSubject("_INBOX.abc.def"));
+    for (const char* bad : {"", "a b", "a\r\nPUB x 1", "a..b", ".a", "a.", "r\xc3\xa4um", "a.*"}) {
+        EXPECT_FALSE(ValidSubject(bad)) << bad;
+    }
+    EXPECT_TRUE(ValidSubject("zorvi.node.*", /*wildcards=*/true));
+    EXPECT_TRUE(ValidSubject("zorvi.>", true));
+    EXPECT_FALSE(ValidSubject("zorvi.>.x", true));
+    EXPECT_THROW(NatsBus::Connect("nats://127.0.0.1:1", "bad.name"), std::invalid_argument);
+}
+
+TEST_F(NatsBusTest, OnePublishersMessagesArriveAllAndInOrder) {
+    constexpr int kCount = 20000;
+    auto publisher = Connect("a");
+    auto receiver = Connect("b");
+    EXPECT_NE(publisher->NodeId(), receiver->NodeId());
+    EXPECT_EQ(publisher->NodeId().rfind("a-", 0), 0u) << publisher->NodeId();
+    std::vector<int> got;  // on the loop only
+    auto sub = receiver->Subscribe("test.order", loop.io, [&](const BusMessage& m) {
+        EXPECT_EQ(m.subject, "test.order");
+        got.push_back(std::stoi(m.data));
+        if (got.size() == kCount) log.Add("all");
+    });
+    EXPECT_FALSE(publisher->Publish("test.*", "x"));
+    EXPECT_THROW(receiver->Subscribe("a b", loop.io, [](const BusMessage&) {}),
+                 std::invalid_argument);
+    ASSERT_TRUE(receiver->Flush(Ms(5000)));
+
+    for (int i = 0; i < kCount; ++i)
+        ASSERT_TRUE(publisher->Publish("test.order", std::to_string(i)));
+    ASSERT_TRUE(publisher->Flush(Ms(5000)));
+    ASSERT_TRUE(log.Await("all", 1, Ms(30000)));
+    int outOfOrder = 0;
+    ASSERT_TRUE(loop.Run([&] {
+        for (int i = 0; i < kCount; ++i) outOfOrder += got[i] != i;
+    }));
+    EXPECT_EQ(outOfOrder, 0);
+    EXPECT_EQ(sub.Dropped(), 0u);
+    ASSERT_TRUE(loop.Run([&] { sub.Unsubscribe(); }));
+}
+
+TEST_F(NatsBusTest, RequestsAreAnsweredOrTimeOut) {
+    auto service = Connect("service");
+    auto client = Connect("client");
+    auto echo = service->Subscribe("svc.echo", loop.io, [&](const BusMessage& m) {
+        service->Respond(m.reply, "re:" + m.data);
+    });
+    auto mute = service->Subscribe("svc.mute", loop.io, [](const BusMessage&) {});
+    ASSERT_TRUE(service->Flush(Ms(5000)));
+
+    auto answer = client->Request("svc.echo", "hi", Ms(5000));
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(*answer, "re:hi");
+    EXPECT_FALSE(client->Request("svc.mute", "hi", Ms(300))) << "a listener that never answers";
+    EXPECT_FALSE(client->Request("svc.nobody", "hi", Ms(5000))) << "nobody listens";
+
+    // Worker threads ask at once; each gets its own answer, none is stuck behind a time-out.
+    std::atomic<int> right{0};
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 4; ++w) {
+        workers.emplace_back([&, w] {
+            for (int i = 0; i < 50; ++i) {
+                const std::string q = std::to_string(w) + "/" + std::to_string(i);
+                right += client->Request("svc.echo", q, Ms(5000)) == "re:" + q;
+            }
+        });
+    }
+    for (auto& t : workers) t.join();
+    EXPECT_EQ(right.load(), 200);
+    ASSERT_TRUE(loop.Run([&] {
+        echo.Unsubscribe();
+        mute.Unsubscribe();
+    }));
+}
+
+TEST_F(NatsBusTest, AStalledHandlerDropsMessagesInsteadOfQueueingThemAll) {
+    constexpr int kCount = 2000;
+    constexpr int kLimit = 100;
+    constexpr int kByteLimit = 10 * 1000;
+    auto publisher = Connect("a");
+    auto receiver = Connect("b");
+    std::promise<void> release;
+    auto released = release.get_future();
+    int stalledHandled = 0, byBytesHandled = 0;  // on the loop only
+    // The first handler holds the loop, so neither subscription's handler gets further.
+    auto stalled = receiver->Subscribe("test.flood", loop.io,
+                                       [&](const BusMessage&) {
+                                           if (stalledHandled++ == 0) released.wait_for(Ms(30000));
+                                       },
+                                       {kLimit, 1 << 30});
+    auto byBytes = receiver->Subscribe(
+        "test.flood", loop.io, [&](const BusMessage&) { ++byBytesHandled; }, {1 << 30, kByteLimit});
+    ASSERT_TRUE(receiver->Flush(Ms(5000)));
+
+    const std::string payload(1000, 'x');
+    for (int i = 0; i < kCount; ++i) ASSERT_TRUE(publisher->Publish("test.flood", payload));
+    ASSERT_TRUE(publisher->Flush(Ms(5000)));
+    // Every message is either waiting or dropped, once libnats has handed them all over.
+    ASSERT_TRUE(Eventually([&] {
+        return stalled.Pending() + stalled.Dropped() + 1 == kCount &&
+               byBytes.Pending() + byBytes.Dropped() == kCount;
+    })) << stalled.Pending()
+        << " " << stalled.Dropped() << " " << byBytes.Pending() << " " << byBytes.Dropped();
+    const std::size_t stalledWaiting = stalled.Pending();
+    const std::size_t byBytesWaiting = byBytes.Pending();
+    // Our queue and libnats's each hold at most the limit.
+    EXPECT_LE(stalledWaiting, 2u * kLimit);
+    EXPECT_LE(byBytesWaiting * payload.size(), 2u * kByteLimit + 2 * payload.size());
+    EXPECT_GT(stalled.Dropped(), 0u);
+
+    // Released, the handlers get what waited, and nothing of what was dropped.
+    release.set_value();
+    ASSERT_TRUE(Eventually([&] { return stalled.Pending() == 0 && byBytes.Pending() == 0; }));
+    ASSERT_TRUE(loop.Run([&] {
+        EXPECT_EQ(static_cast<std::size_t>(stalledHandled), stalledWaiting + 1);
+        EXPECT_EQ(static_cast<std::size_t>(byBytesHandled), byBytesWaiting);
+        stalled.Unsubscribe();
+        byBytes.Unsubscribe();
+    }));
+}
+
+TEST_F(NatsBusTest, AnOutageRefusesWhatCannotWaitAndTheBusComesBack) {
+    NatsBus::Settings smallBuffer;
+    smallBuffer.reconnectBufferBytes = 64 * 1024;
+    auto a = Connect("a", smallBuffer);
+    auto b = Connect("b");
+    NatsBus::ConnectionWatch watchA, watchB;
+    NatsBus::Subscription sub;
+    ASSERT_TRUE(loop.Run([&] {
+        watchA = a->WatchConnection(loop.io, [&](bool up) { log.Add(up ? "a up" : "a down"); });
+        watchB = b->WatchConnection(loop.io, [&](bool up) { log.Add(up ? "b up" : "b down"); });
+        sub = b->Subscribe("test.after", loop.io,
+                           [&](const BusMessage& m) { log.Add("got " + m.data); });
+    }));
+    ASSERT_TRUE(b->Flush(Ms(5000)));
+    ASSERT_TRUE(a->Connected());
+
+    nats.Stop();
+    ASSERT_TRUE(log.Await("a down"));
+    ASSERT_TRUE(log.Await("b down"));
+    EXPECT_FALSE(a->Connected());
+    // Publications wait in the reconnect buffer until it is full, then are refused.
+    const std::string kilobyte(1024, 'x');
+    int accepted = 0;
+    bool refused = false;
+    for (int i = 0; i < 1000 && !refused; ++i) {
+        if (a->Publish("test.buffered", kilobyte)) {
+            ++accepted;
+        } else {
+            refused = true;
+        }
+    }
+    EXPECT_TRUE(refused);
+    EXPECT_LE(accepted, 64);
+    EXPECT_FALSE(a->Request("test.any", "x", Ms(2000)));
+    EXPECT_FALSE(a->Flush(Ms(200)));
+    // With no server at all, connecting fails with libnats's reason.
+    try {
+        NatsBus::Connect(nats.Url(), "late");
+        ADD_FAILURE() << "connected to a stopped server";
+    } catch (const std::runtime_error& e) {
+        EXPECT_THAT(e.what(), ::testing::HasSubstr("cannot connect to NATS at " + nats.Url()));
+    }
+
+    ASSERT_TRUE(nats.Start());
+    ASSERT_TRUE(log.Await("a up", 1, Ms(20000)));
+    ASSERT_TRUE(log.Await("b up", 1, Ms(20000)));
+    EXPECT_EQ(a->Reconnects(), 1u);
+    // The subscription was renewed on the new server.
+    ASSERT_TRUE(b->Flush(Ms(5000)));
+    ASSERT_TRUE(a->Publish("test.after", "back"));
+    ASSERT_TRUE(log.Await("got back"));
+    ASSERT_TRUE(loop.Run([&] {
+        sub.Unsubscribe();
+        watchA = {};
+        watchB = {};
+    }));
+}
+
+}  // namespace
+}  // namespace zorvid::test
