@@ -208,6 +208,10 @@ void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& b
             // The cluster.
             else if (key == "cluster-node-timeout")
                 c.clusterNodeTimeout = Millis(v, "cluster-node-timeout");
+            else if (key == "cluster")
+                c.cluster = v.get<std::string>();
+            else if (key == "node")
+                c.nodeName = v.get<std::string>();
             else if (key == "pwhash") {
                 const auto level = v.get<std::string>();
                 if (level == "interactive") {
@@ -270,6 +274,16 @@ int ServerConfig::EventLoops() const {
 
 void ValidateConfig(const ServerConfig& c) {
     if (c.threads < 0 || c.threads > 1024) throw ConfigError("threads must be 0 to 1024");
+    // Every node listens on every chat port, and permanent rooms take the range's first ones.
+    if (!c.cluster.empty()) {
+        if (c.EphemeralChatPorts() ||
+            c.chatPortLast - c.chatPortFirst + 1 <= static_cast<int>(c.rooms.size()))
+            throw ConfigError("a cluster needs a chat-ports range with room for created rooms");
+        if (c.dbPath.rfind("postgres", 0) != 0)
+            throw ConfigError(
+                "a cluster keeps its accounts in PostgreSQL: db must be a "
+                "postgresql:// URI");
+    }
     if (c.roomCapacity < 1) throw ConfigError("room capacity must be at least 1");
     if (c.maxConnectionsPerAddress < 1) throw ConfigError("max-per-address must be at least 1");
     if (c.maxConnections < 0 || c.connectRatePerAddress < 0 || c.connectBurstPerAddress < 0 ||
@@ -391,6 +405,8 @@ std::string ConfigAsJson(const ServerConfig& c) {
     j["hash-wait"] = seconds(c.hash.maxWait);
     j["db-timeout"] = seconds(c.dbTimeout);
     j["cluster-node-timeout"] = seconds(c.clusterNodeTimeout);
+    j["cluster"] = c.cluster;
+    j["node"] = c.nodeName;
     j["portal-on-join"] = c.portalOnJoin;
     j["server-list-on-join"] = c.serverListOnJoin;
     // 0 is the built-in "interactive" cost.

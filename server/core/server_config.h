@@ -105,6 +105,8 @@ struct ServerConfig {
     // The cluster: how long another node may stay silent on the bus before it is taken as
     // dead ("cluster-node-timeout"; each node's heartbeat comes every second).
     std::chrono::milliseconds clusterNodeTimeout{5000};
+    std::string cluster;   // nats://HOST:PORT joins a cluster; empty: a single node
+    std::string nodeName;  // this node's name in the cluster; empty: the host name
 
     bool EphemeralChatPorts() const { return chatPortFirst == 0 && chatPortLast == 0; }
 };

@@ -167,10 +167,19 @@ ZorviServer::ZorviServer(asio::io_context& io, const ServerConfig& config, Accou
     }
 }
 
+void ZorviServer::WaitForLoops() {
+    keepRunning_.clear();
+    for (auto& t : threads_) {
+        if (t.joinable()) t.join();
+    }
+}
+
 ZorviServer::~ZorviServer() {
     keepRunning_.clear();
     for (auto& io : ownIos_) io->stop();
-    for (auto& t : threads_) t.join();
+    for (auto& t : threads_) {
+        if (t.joinable()) t.join();
+    }
     workers_.join();
 }
 

@@ -113,6 +113,8 @@ public:
     // Tells every chat client {13, 25}, closes all connections and listeners; every event
     // loop then runs out of work. Call it on loop 0.
     void Stop();
+    // After Stop: waits until the other loops have run out of work.
+    void WaitForLoops();
 
     int LoginPort() const { return loginPort_; }
     int ServicePort() const { return servicePort_; }

@@ -1,17 +1,23 @@
 // zorvid: the reference Zorvi service on one event loop per core, with its web site beside it.
 #include <sodium.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <asio.hpp>
+#include <cctype>
 #include <filesystem>
 #include <iostream>
 #include <string>
 
 #include "net/protocol.h"
+#include "server/cluster/nats_bus.h"
+#include "server/cluster/node/cluster_node.h"
 #include "server/core/account_store.h"
 #include "server/core/event_log.h"
 #include "server/core/journal_sink.h"
+#include "server/core/pg_login_book.h"
 #include "server/core/pg_pool.h"
+#include "server/core/pg_room_ledger.h"
 #include "server/core/server_config.h"
 #include "server/core/web_site.h"
 #include "server/core/zorvi_server.h"
@@ -21,6 +27,21 @@ namespace {
 std::string DefaultSiteDir() {
     if (std::filesystem::is_directory(KV_SITE_BUILD_DIR)) return KV_SITE_BUILD_DIR;
     return KV_SITE_INSTALL_DIR;
+}
+
+// A node's name is one bus subject token: the configured one, else the host name, with
+// anything but letters, digits, '_' and '-' made '_'.
+std::string NodeName(const zorvid::ServerConfig& c) {
+    std::string name = c.nodeName;
+    if (name.empty()) {
+        char host[256] = {};
+        ::gethostname(host, sizeof host - 1);
+        name = host[0] ? host : "zorvid";
+    }
+    for (char& ch : name) {
+        if (!std::isalnum(static_cast<unsigned char>(ch)) && ch != '_' && ch != '-') ch = '_';
+    }
+    return name;
 }
 
 void ExpandAll(zorvid::ServerConfig& c, const std::string& web) {
@@ -57,6 +78,11 @@ int main(int argc, char** argv) {
                    "account database: an SQLite file (default "
                    "$XDG_DATA_HOME/zorvid/accounts.db) or postgresql://USER@HOST:PORT/DATABASE");
     app.add_option("--site", site, "folder of the generated web site");
+    std::string cluster, node;
+    app.add_option("--cluster", cluster,
+                   "nats://HOST:PORT: join the cluster of nodes that share that NATS server "
+                   "(needs --db postgresql://...)");
+    app.add_option("--node", node, "this node's name in the cluster (default: the host name)");
     app.add_option("--threads", threads,
                    "event loops, each on a thread of its own (default 0: one per core)");
     app.add_option("--max-per-address", maxPerAddress, "connections allowed per peer address");
@@ -102,6 +128,8 @@ int main(int argc, char** argv) {
         if (capacity > 0) config.roomCapacity = capacity;
         if (maxConnections >= 0) config.maxConnections = maxConnections;
         if (threads >= 0) config.threads = threads;
+        if (!cluster.empty()) config.cluster = cluster;
+        if (!node.empty()) config.nodeName = node;
         if (connectRate >= 0) config.connectRatePerAddress = connectRate;
         if (connectBurst >= 0) config.connectBurstPerAddress = connectBurst;
         if (maxRequests >= 0) config.maxRequestsPerConnection = maxRequests;
@@ -153,12 +181,29 @@ int main(int argc, char** argv) {
 
         asio::io_context io(1);
         zorvid::ZorviServer server(io, config, accounts, log);
+        // A node of a cluster: the bus first, so that a NATS server that is not there ends
+        // the start with its reason.
+        std::unique_ptr<zorvid::cluster::NatsBus> bus;
+        std::unique_ptr<zorvid::PgRoomLedger> ledger;
+        std::unique_ptr<zorvid::PgLoginBook> loginBook;
+        std::unique_ptr<zorvid::cluster::ClusterNode> clusterNode;
+        if (!config.cluster.empty()) {
+            bus = zorvid::cluster::NatsBus::Connect(config.cluster, NodeName(config));
+            auto pool = std::make_shared<zorvid::PgPool>(config.dbPath, config.dbTimeout, 2);
+            ledger = std::make_unique<zorvid::PgRoomLedger>(pool);
+            loginBook = std::make_unique<zorvid::PgLoginBook>(pool);
+            clusterNode = std::make_unique<zorvid::cluster::ClusterNode>(
+                server, *bus, *ledger, *loginBook, log, config.clusterNodeTimeout);
+            server.UseCluster(*clusterNode, bus->NodeId());
+        }
         server.Start();
+        if (clusterNode) clusterNode->Join();
 
         asio::signal_set signals(io, SIGINT, SIGTERM);
         signals.async_wait([&](asio::error_code ec, int signal) {
             if (ec) return;
             log.Line("signal " + std::to_string(signal) + " received");
+            if (clusterNode) clusterNode->Leave();  // the others take the rooms over at once
             server.Stop();
         });
         const std::string where = zorvid::IsPostgresUri(config.dbPath)
@@ -170,6 +215,7 @@ int main(int argc, char** argv) {
         log.Line("listening login=" + std::to_string(server.LoginPort()) + " service=" +
                  std::to_string(server.ServicePort()) + " http=" + std::to_string(boundHttp));
         io.run();
+        server.WaitForLoops();
         web.Stop();
         log.Line("stopped");
     } catch (const std::exception& e) {

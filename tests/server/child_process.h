@@ -32,6 +32,8 @@ public:
         }
     }
 
+    pid_t Pid() const { return pid_; }
+
     bool Start(const std::string& program, const std::vector<std::string>& args) {
         int in[2], out[2], err[2];
         if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||

@@ -24,7 +24,7 @@ TEST(ConfigAsJsonTest, EveryKeyFollowsTheConfigurationAndReadsBack) {
         "web-max-headers": 9, "web-max-body-bytes": 99, "web-request-timeout": 2,
         "hash-threads": 3, "hash-queue": 4, "hash-wait": 1.5, "record-deadline": 7,
         "db-timeout": 2,
-        "cluster-node-timeout": 3,
+        "cluster-node-timeout": 3, "cluster": "nats://127.0.0.1:4", "node": "n9",
         "flood-control": false, "flood-lines-per-second": 2, "flood-line-burst": 3,
         "flood-bytes-per-second": 999, "flood-byte-burst": 9999, "flood-cut-after": 8,
         "keepalive-idle": 11, "keepalive-interval": 12, "keepalive-probes": 3,

@@ -33,7 +33,7 @@ public:
 
     // `local` picks the client's own loopback address (127.0.0.x), so tests can act as
     // different machines.
-    bool Connect(int port, const char* local = "127.0.0.1") {
+    bool Connect(int port, const char* local = "127.0.0.1", const char* remote = "127.0.0.1") {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         if (fd_ < 0) return false;
         sockaddr_in me{};
@@ -43,7 +43,7 @@ public:
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(static_cast<unsigned short>(port));
-        ::inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+        ::inet_pton(AF_INET, remote, &to.sin_addr);
         if (::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) return false;
         if (!tls) return true;
         session_ = std::make_unique<TlsSession>(*tls, "localhost");

@@ -29,11 +29,11 @@ std::string ServeSubject(const std::string& node) { return "zorvi.serve." + node
 Json EntryJson(const RoomEntry& e) {
     Json links = Json::array();
     for (const auto& l : e.links) links.push_back({l.node, l.loop, l.conn});
-    return {{"name", e.name},         {"marker", std::string(1, e.marker)},
+    return {{"name", e.name},           {"marker", std::string(1, e.marker)},
             {"permanent", e.permanent}, {"port", e.port},
-            {"owner", e.owner},       {"members", e.members},
-            {"order", e.order},       {"home", e.home},
-            {"node", e.node},         {"links", links}};
+            {"owner", e.owner},         {"members", e.members},
+            {"order", e.order},         {"home", e.home},
+            {"node", e.node},           {"links", links}};
 }
 
 RoomEntry EntryFrom(const Json& j) {
@@ -49,8 +49,8 @@ RoomEntry EntryFrom(const Json& j) {
     e.home = j.at("home").get<int>();
     e.node = j.at("node").get<std::string>();
     for (const auto& l : j.at("links")) {
-        e.links.push_back({l.at(0).get<std::string>(), l.at(1).get<int>(),
-                           l.at(2).get<std::uint64_t>()});
+        e.links.push_back(
+            {l.at(0).get<std::string>(), l.at(1).get<int>(), l.at(2).get<std::uint64_t>()});
     }
     return e;
 }
@@ -83,9 +83,9 @@ ClusterNode::~ClusterNode() {
 void ClusterNode::Join() {
     for (int i = 0; i < server_.LoopCount(); ++i) {
         ServerLoop& loop = server_.Loop(i);
-        subscriptions_.push_back(bus_.Subscribe(
-            LoopSubject(self_, i), loop.Io(),
-            [&loop](const BusMessage& m) { loop.TakeFrames(m.data); }));
+        subscriptions_.push_back(
+            bus_.Subscribe(LoopSubject(self_, i), loop.Io(),
+                           [&loop](const BusMessage& m) { loop.TakeFrames(m.data); }));
     }
     subscriptions_.push_back(
         bus_.Subscribe(kRooms, io_, [this](const BusMessage& m) { OnRooms(m); }));

@@ -47,8 +47,7 @@ public:
     void ReleaseRoom(const std::string& name) override;
     bool Flush() override;
     std::optional<std::optional<CMsg>> Forward(const std::string& node, const CMsg& request,
-                                               const std::string& address,
-                                               bool wantReply) override;
+                                               const std::string& address, bool wantReply) override;
 
 private:
     struct Outbox {
