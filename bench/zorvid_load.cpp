@@ -139,10 +139,17 @@ struct CpuSnapshot {
     bool serverOk = false;
 };
 
-CpuSnapshot TakeSnapshot(int serverPid) {
+// The service's CPU: the sum over its processes (a cluster's nodes, say).
+CpuSnapshot TakeSnapshot(const std::vector<int>& serverPids) {
     CpuSnapshot s;
     s.t = NowNs();
-    s.serverOk = serverPid > 0 && ProcTicks(serverPid, s.server);
+    s.serverOk = !serverPids.empty();
+    s.server = 0;
+    for (int pid : serverPids) {
+        std::uint64_t ticks = 0;
+        s.serverOk = s.serverOk && pid > 0 && ProcTicks(pid, ticks);
+        s.server += ticks;
+    }
     if (!ProcTicks(getpid(), s.self)) s.self = 0;
     if (!SystemTicks(s.busy, s.total)) s.busy = s.total = 0;
     return s;
@@ -319,7 +326,8 @@ enum class State { Free, Connecting, Joining, Joined, Dead };
 struct Options {
     std::string host = "127.0.0.1";
     int servicePort = zorvi::kDefaultServicePort;
-    int n = 1000, m = 10, s = -1, window = 16, pad = 24, sample = 1, pending = 16, serverPid = 0;
+    int n = 1000, m = 10, s = -1, window = 16, pad = 24, sample = 1, pending = 16;
+    std::vector<int> serverPids;
     int echoIterations = 20000;
     double rate = 0, seconds = 10, warmup = 1, setup = 90;
     std::string label = "run";
@@ -484,11 +492,11 @@ private:
         for (;;) {
             const std::uint64_t now = NowNs();
             if (!haveStart && now >= tStart_) {
-                c0_ = TakeSnapshot(o_.serverPid);
+                c0_ = TakeSnapshot(o_.serverPids);
                 haveStart = true;
             }
             if (sending_ && now >= tEnd_) {
-                c1_ = TakeSnapshot(o_.serverPid);
+                c1_ = TakeSnapshot(o_.serverPids);
                 sending_ = false;
                 tStop_ = now;
                 drainDeadline = now + 5000000000ull;
@@ -885,7 +893,8 @@ int main(int argc, char** argv) {
     app.add_option("-k", o.sample, "sample the latency of every k-th line")
         ->check(CLI::Range(1, 1 << 20));
     app.add_option("-q", o.pending, "joins in flight at most")->check(CLI::Range(1, 10000));
-    app.add_option("-P", o.serverPid, "the service's process id, for its CPU use");
+    app.add_option("-P", o.serverPids, "the service's process ids, for its CPU use (a,b,...)")
+        ->delimiter(',');
     app.add_option("-E", o.echoIterations, "echo baseline round trips, 0 = skip");
     app.add_option("-T", o.setup, "setup time-out in seconds")->check(CLI::Range(1.0, 600.0));
     app.add_option("-L", o.label, "label of the result lines");
