@@ -40,8 +40,8 @@ owner() {
 
 # Several tests may start at once: whoever loses the race to useradd finds the user made.
 ensure_service_user() {
-  local attempt
-  for attempt in 1 2 3 4 5 6 7 8 9 10; do
+  local _
+  for _ in 1 2 3 4 5 6 7 8 9 10; do
     getent passwd "$service_user" >/dev/null && return 0
     useradd --system --user-group --no-create-home --home-dir /nonexistent \
       --shell /usr/sbin/nologin "$service_user" 2>/dev/null && return 0
@@ -84,14 +84,15 @@ start() {
   local dir port bin user out deadline
   dir=$(realpath -m "$1")
   port=$2
-  [[ "$port" =~ ^[0-9]+$ ]] && [ "$port" -ge 1 ] && [ "$port" -le 65535 ] ||
+  if ! [[ "$port" =~ ^[0-9]+$ ]] || [ "$port" -lt 1 ] || [ "$port" -gt 65535 ]; then
     die "PORT must be 1..65535, not \"$port\""
+  fi
   [[ "$dir" != *"'"* ]] || die "DIR must not contain a quote"
   bin=$(find_bindir)
-  is_root && ensure_service_user
+  if is_root; then ensure_service_user; fi
   user=$(owner)
   mkdir -p "$dir"
-  is_root && chown "$user:" "$dir"
+  if is_root; then chown "$user:" "$dir"; fi
   chmod 700 "$dir"
   as_owner test -w "$dir" -a -x "$dir" ||
     die "$user cannot use $dir: its parent folders must let $user through"

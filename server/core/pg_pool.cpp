@@ -1,5 +1,7 @@
 #include "server/core/pg_pool.h"
 
+#include <poll.h>
+
 #include <algorithm>
 #include <pqxx/pqxx>
 
@@ -88,13 +90,21 @@ std::size_t PgPool::OpenConnections() const {
 }
 
 PgPool::Lease PgPool::Take() {
+    std::vector<std::unique_ptr<Connection>> closed;  // closed after the lock is let go
     std::unique_lock lock(mutex_);
     if (!freed_.wait_for(lock, timeout_, [this] { return !idle_.empty() || open_ < size_; }))
         throw DbError("database: no connection came free in time");
-    if (!idle_.empty()) {
-        Lease lease{std::move(idle_.back()), false};
+    // An idle connection has nothing to read: if it has, the server has closed it (it was
+    // restarted or ended the session). Such a one is not tried: libpqxx would try to bring
+    // it back itself, and loses memory doing so.
+    while (!idle_.empty()) {
+        auto connection = std::move(idle_.back());
         idle_.pop_back();
-        return lease;
+        pollfd socket{connection->db.sock(), POLLIN, 0};
+        if (socket.fd >= 0 && ::poll(&socket, 1, 0) == 0)
+            return Lease{std::move(connection), false};
+        closed.push_back(std::move(connection));
+        --open_;
     }
     ++open_;
     lock.unlock();

@@ -78,6 +78,10 @@ bool ThrowsDbErrorInTime(Call call) {
 
 enum class Backend { Sqlite, Postgres };
 
+void PrintTo(Backend backend, std::ostream* os) {
+    *os << (backend == Backend::Sqlite ? "SQLite" : "PostgreSQL");
+}
+
 class AccountBackendTest : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
