@@ -176,6 +176,7 @@ TEST_F(NatsBusTest, AnOutageRefusesWhatCannotWaitAndTheBusComesBack) {
     smallBuffer.reconnectBufferBytes = 64 * 1024;
     auto a = Connect("a", smallBuffer);
     auto b = Connect("b");
+    auto leaving = Connect("leaving");
     NatsBus::ConnectionWatch watchA, watchB;
     NatsBus::Subscription sub;
     ASSERT_TRUE(loop.Run([&] {
@@ -206,6 +207,14 @@ TEST_F(NatsBusTest, AnOutageRefusesWhatCannotWaitAndTheBusComesBack) {
     EXPECT_LE(accepted, 64);
     EXPECT_FALSE(a->Request("test.any", "x", Ms(2000)));
     EXPECT_FALSE(a->Flush(Ms(200)));
+    // A bus that cannot drain closes anyway.
+    auto closed = std::make_shared<std::promise<void>>();
+    auto closedFuture = closed->get_future();
+    std::thread([bus = std::move(leaving), closed]() mutable {
+        bus.reset();
+        closed->set_value();
+    }).detach();
+    EXPECT_EQ(closedFuture.wait_for(Ms(10000)), std::future_status::ready);
     // With no server at all, connecting fails with libnats's reason.
     try {
         NatsBus::Connect(nats.Url(), "late");
