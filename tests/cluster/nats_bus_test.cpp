@@ -238,5 +238,30 @@ TEST_F(NatsBusTest, AnOutageRefusesWhatCannotWaitAndTheBusComesBack) {
     }));
 }
 
+TEST_F(NatsBusTest, AHungServerHoldsNoPublisher) {
+    NatsBus::Settings smallBuffer;
+    smallBuffer.reconnectBufferBytes = 64 * 1024;
+    auto a = Connect("a", smallBuffer);
+    NatsBus::ConnectionWatch watch;
+    ASSERT_TRUE(loop.Run([&] {
+        watch = a->WatchConnection(loop.io, [&](bool up) { log.Add(up ? "up" : "down"); });
+    }));
+
+    nats.Pause();
+    // The socket fills, a write meets its deadline, the connection is given up and the
+    // reconnect buffer fills in turn: then publications are refused.
+    const std::string kilobyte(1024, 'x');
+    bool refused = false;
+    for (int i = 0; i < 1024 * 1024 && !refused; ++i) refused = !a->Publish("test.hung", kilobyte);
+    EXPECT_TRUE(refused);
+    EXPECT_TRUE(log.Await("down"));
+    EXPECT_FALSE(a->Request("test.any", "x", Ms(2000)));
+
+    nats.Resume();
+    EXPECT_TRUE(log.Await("up", 1, Ms(20000)));
+    EXPECT_TRUE(a->Flush(Ms(5000)));
+    ASSERT_TRUE(loop.Run([&] { watch = {}; }));
+}
+
 }  // namespace
 }  // namespace zorvid::test
