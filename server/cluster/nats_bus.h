@@ -72,7 +72,7 @@ public:
         void Unsubscribe();
         // Messages dropped because the handler fell behind (the queue was full).
         std::uint64_t Dropped() const;
-        // Messages waiting for the handler.
+        // Messages waiting for the handler (in libnats's queue and in ours).
         std::size_t Pending() const;
 
     private:
@@ -113,9 +113,12 @@ public:
     const std::string& NodeId() const { return nodeId_; }
 
     // Queues `data` for `subject`; false when it cannot be queued (bad subject, message too
-    // large, disconnected with the reconnect buffer full, or closed). Any thread.
+    // large, disconnected with the reconnect buffer full, or closed). Any thread, event
+    // loops included: it returns at once, or within writeDeadline when the server has
+    // stopped reading (the connection is then given up and reconnected).
     bool Publish(std::string_view subject, std::string_view data);
-    // A round trip: true when the server has routed everything published before.
+    // A round trip: true when the server has routed everything published before. Blocks up
+    // to `timeout`.
     bool Flush(Ms timeout);
 
     // `handler` runs on `io`, one message at a time, in the order of arrival. Throws

@@ -7,6 +7,8 @@ namespace {
 
 // "ID NAME"; both are single subject tokens (NatsBus checks the name), so a space parts them.
 constexpr std::size_t kMaxAnnouncementBytes = 256;
+// Far more nodes than a cluster has; a publisher inventing ids cannot grow the table past it.
+constexpr std::size_t kMaxNodes = 4096;
 
 bool ParseAnnouncement(std::string_view data, std::string& id, std::string& name) {
     if (data.size() > kMaxAnnouncementBytes) return false;
@@ -108,6 +110,7 @@ void NodeWatch::OnMessage(const BusMessage& message) {
     std::string id, name;
     if (!ParseAnnouncement(message.data, id, name) || id == bus_.NodeId()) return;
     if (message.subject == kAliveSubject) {
+        if (peers_.size() >= kMaxNodes && !peers_.contains(id)) return;
         auto [it, joined] = peers_.try_emplace(id, Peer{name, Clock::now()});
         if (!joined) {
             it->second.lastHeard = Clock::now();

@@ -101,6 +101,10 @@ public:
 
     bool Running() const { return pid_ > 0; }
 
+    void Signal(int signal) {
+        if (pid_ > 0) ::kill(pid_, signal);
+    }
+
 private:
     pid_t pid_ = -1;
     int out_ = -1;
@@ -157,6 +161,10 @@ public:
 
     // Kills it outright, as an outage would.
     void Stop() { process_.Kill(); }
+    // Freezes it, as a hung server or a silent network would: connections stay open and
+    // nothing is read from them.
+    void Pause() { process_.Signal(SIGSTOP); }
+    void Resume() { process_.Signal(SIGCONT); }
 
     int Port() const { return port_; }
     std::string Url() const { return "nats://127.0.0.1:" + std::to_string(port_); }
