@@ -149,7 +149,7 @@ TEST_F(NodeWatchTest, WhileNatsIsDownNobodyIsLost) {
 
     nats.Stop();
     ASSERT_TRUE(Eventually([&] { return !a.Connected() && !b.Connected(); }));
-    // Several time-outs pass without a heartbeat from anyone.
+    // Two time-outs pass without a heartbeat from anyone.
     std::this_thread::sleep_for(2 * kQuick.timeout);
     ASSERT_TRUE(nats.Start());
     ASSERT_TRUE(Eventually([&] { return a.Connected() && b.Connected(); }));
