@@ -90,7 +90,6 @@ void NodeWatch::Refresh() {
 }
 
 void NodeWatch::Judge() {
-    if (cutOff_) return;
     const auto deadline = Clock::now() - settings_.timeout;
     std::vector<std::string> lost;
     for (auto it = peers_.begin(); it != peers_.end();) {

@@ -91,7 +91,7 @@ protected:
         return n;
     }
 
-    static constexpr NodeWatch::Settings kQuick{Ms(100), Ms(1000)};
+    static constexpr NodeWatch::Settings kQuick{Ms(100), Ms(1500)};
 
     NatsServer nats;
     LoopThread loop;
@@ -149,8 +149,8 @@ TEST_F(NodeWatchTest, WhileNatsIsDownNobodyIsLost) {
 
     nats.Stop();
     ASSERT_TRUE(Eventually([&] { return !a.Connected() && !b.Connected(); }));
-    // Several time-outs pass without a heartbeat from anyone.
-    std::this_thread::sleep_for(3 * kQuick.timeout);
+    // Two time-outs pass without a heartbeat from anyone.
+    std::this_thread::sleep_for(2 * kQuick.timeout);
     ASSERT_TRUE(nats.Start());
     ASSERT_TRUE(Eventually([&] { return a.Connected() && b.Connected(); }));
     // Long enough after the return for a wrong judgement to show.
