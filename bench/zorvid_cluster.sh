@@ -9,7 +9,7 @@ set -eu
 build=$(realpath "$1"); mode=${2:-sat}
 here=$(dirname "$(realpath "$0")"); root=$(dirname "$here")
 shared=$(realpath "$root/../shared/bench" 2>/dev/null || true)
-work=$(mktemp -d /tmp/zorvid-cluster-bench.XXXXXX)
+work=$(mktemp -d /tmp/zorvid-cluster-bench.XXXXXX); chmod 755 "$work"  # PostgreSQL runs as its own user
 case $mode in
   sat) args=(-n 1000 -m 10 -s 10 -w 32 -d 10 -W 2) ;;
   light) args=(-n 10 -m 1 -s 1 -r 100 -d 10 -W 1) ;;

@@ -317,6 +317,10 @@ std::unique_ptr<NatsBus> NatsBus::Connect(const std::string& url, const std::str
     set(natsOptions_SetReconnectWait(raw, settings.reconnectWait.count()));
     set(natsOptions_SetReconnectBufSize(raw, settings.reconnectBufferBytes));
     set(natsOptions_SetWriteDeadline(raw, settings.writeDeadline.count()));
+    // Each publication is written at once. libnats's own flusher waits a millisecond to
+    // gather more; the callers already gather a loop turn's frames into one message, and
+    // that millisecond would be most of a line's way from one node to another.
+    set(natsOptions_SetSendAsap(raw, true));
     set(natsOptions_SetFailRequestsOnDisconnect(raw, true));
     set(natsOptions_SetMaxPendingMsgs(raw, settings.pendingMessages));
     // A delivery thread per subscription would not scale to one subscription per room.
