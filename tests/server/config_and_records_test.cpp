@@ -8,6 +8,7 @@
 #include "net/codec.h"
 #include "net/protocol.h"
 #include "server/core/json_record.h"
+#include "server/core/relay_frames.h"
 #include "server/core/server_config.h"
 #include "server/core/sqlite_account_store.h"
 #include "server/core/web_site.h"
@@ -127,6 +128,47 @@ TEST(JsonRecordTest, RoundTripsAndReportsBadFields) {
     CMsg raw(code1::kReply, code2::kChatLine);
     raw.list = {std::string("\xFF\xFE", 2)};
     EXPECT_NE(RecordToJsonLine(raw).find("\xEF\xBF\xBD"), std::string::npos);
+}
+
+// What nodes of a cluster send each other: frames back to back in one message. A message
+// that is cut short or carries nonsense anywhere is refused whole.
+TEST(RelayFramesTest, RoundTripAndRefuseDamagedMessages) {
+    Frame join;
+    join.kind = FrameKind::Join;
+    join.from = {"n1-00ff", 3, 0x1122334455667788ull};
+    join.port = 6001;
+    join.text = "ann";
+    join.address = "2001:db8::1";
+    Frame output;
+    output.kind = FrameKind::Output;
+    output.from = {"n2-abcd", 0, 7};
+    output.bytes = std::string("\x00\x01binary\xff", 10);
+    std::string message;
+    AppendFrame(join, message);
+    const std::size_t boundary = message.size();
+    AppendFrame(output, message);
+
+    const auto frames = DecodeFrames(message);
+    ASSERT_TRUE(frames);
+    ASSERT_EQ(frames->size(), 2u);
+    EXPECT_EQ((*frames)[0].from, join.from);
+    EXPECT_EQ((*frames)[0].port, 6001);
+    EXPECT_EQ((*frames)[0].text, "ann");
+    EXPECT_EQ((*frames)[0].address, join.address);
+    EXPECT_EQ((*frames)[1].kind, FrameKind::Output);
+    EXPECT_EQ((*frames)[1].bytes, output.bytes);
+
+    for (std::size_t cut = 1; cut < message.size(); ++cut) {
+        const auto part = DecodeFrames(std::string_view(message).substr(0, cut));
+        EXPECT_EQ(part.has_value(), cut == boundary) << cut;  // one whole frame is a message
+    }
+    std::string badKind = message;
+    badKind[0] = 9;
+    EXPECT_FALSE(DecodeFrames(badKind));
+    std::string hugeField = message;
+    hugeField[1] = hugeField[2] = hugeField[3] = hugeField[4] = '\xff';  // node length
+    EXPECT_FALSE(DecodeFrames(hugeField));
+    EXPECT_TRUE(DecodeFrames("")->empty());
 }
 
 TEST(AccountStoreTest, RegistersLogsInAndChangesPasswords) {
