@@ -3,12 +3,12 @@
 #include <QPlainTextEdit>
 #include <QTreeWidget>
 
-E2EClient::E2EClient(const ZorvidProcess& zorvid, const QString& name, const QString& server,
+E2EClient::E2EClient(const ServicePorts& ports, const QString& name, const QString& server,
                      const std::function<void(WindowServices&)>& adjust)
-    : tw([&zorvid, &adjust](WindowServices& s) {
-          s.endpoints.loginPort = zorvid.loginPort();
-          s.endpoints.servicePort = zorvid.servicePort();
-          s.endpoints.webUrl = zorvid.webUrl();
+    : tw([&ports, &adjust](WindowServices& s) {
+          s.endpoints.loginPort = ports.login;
+          s.endpoints.servicePort = ports.service;
+          s.endpoints.webUrl = ports.web;
           s.sockets.connectTimeout = std::chrono::milliseconds(5000);
           s.sockets.ioTimeout = std::chrono::milliseconds(5000);
           if (adjust) adjust(s);

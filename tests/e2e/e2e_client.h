@@ -53,6 +53,13 @@ private:
     }
 };
 
+// Where a service answers: its login and service ports and web site.
+struct ServicePorts {
+    int login = 0;
+    int service = 0;
+    QString web;
+};
+
 // One person's client: the real window operations against zorvid, with recording fakes
 // only for message boxes, dialogs and the desktop.
 struct E2EClient {
@@ -60,6 +67,10 @@ struct E2EClient {
     // services after the defaults for `zorvid` are set.
     E2EClient(const ZorvidProcess& zorvid, const QString& name,
               const QString& server = QStringLiteral("127.0.0.1"),
+              const std::function<void(WindowServices&)>& adjust = {})
+        : E2EClient(ServicePorts{zorvid.loginPort(), zorvid.servicePort(), zorvid.webUrl()}, name,
+                    server, adjust) {}
+    E2EClient(const ServicePorts& ports, const QString& name, const QString& server,
               const std::function<void(WindowServices&)>& adjust = {});
 
     bool LogIn() { return login.LoginSequence(); }
