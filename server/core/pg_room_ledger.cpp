@@ -93,6 +93,20 @@ bool PgRoomLedger::SetHome(const std::string& name, const std::string& node) {
     return moved;
 }
 
+bool PgRoomLedger::TakeOver(const std::string& name, const std::string& from,
+                            const std::string& to) {
+    bool moved = false;
+    Call([&](pqxx::connection_base& db) {
+        pqxx::work tx(db);
+        const auto result =
+            tx.exec_params("UPDATE rooms SET home = $3 WHERE name = $1 AND home = $2",
+                           pqxx::binarystring(name), from, to);
+        tx.commit();
+        moved = result.affected_rows() == 1;
+    });
+    return moved;
+}
+
 std::vector<PgRoomLedger::Row> PgRoomLedger::Rooms() {
     std::vector<Row> rows;
     Call([&](pqxx::connection_base& db) {

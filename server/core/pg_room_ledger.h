@@ -33,6 +33,9 @@ public:
                       const std::string& node);
     bool Release(const std::string& name);  // false: no such room
     bool SetHome(const std::string& name, const std::string& node);
+    // Moves the room's home from `from` to `to` only if `from` still has it: of several
+    // nodes taking over one room, exactly one succeeds.
+    bool TakeOver(const std::string& name, const std::string& from, const std::string& to);
     std::vector<Row> Rooms();  // by port
 
 private:

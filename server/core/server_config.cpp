@@ -279,6 +279,8 @@ void ValidateConfig(const ServerConfig& c) {
         if (c.EphemeralChatPorts() ||
             c.chatPortLast - c.chatPortFirst + 1 <= static_cast<int>(c.rooms.size()))
             throw ConfigError("a cluster needs a chat-ports range with room for created rooms");
+        if (c.clusterNodeTimeout <= std::chrono::milliseconds(1000))
+            throw ConfigError("cluster-node-timeout must be longer than the 1 s heartbeat");
         if (c.dbPath.rfind("postgres", 0) != 0)
             throw ConfigError(
                 "a cluster keeps its accounts in PostgreSQL: db must be a "

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "net/codec.h"
+#include "net/protocol.h"
 #include "server/core/protocol_connections.h"
 #include "server/core/tls_session.h"
 
@@ -132,7 +134,20 @@ void ServerLoop::ScheduleSweep() {
 }
 
 void ServerLoop::Stop() {
-    host_.CloseAll();
+    if (Clustered()) {
+        // This node's own clients are told the connection ends, and leave their rooms as
+        // anyone does. The rooms living here keep everyone else: once this node has said
+        // goodbye, another node takes them over as they are.
+        const std::string closing = zorvi::EncodeMsg(CMsg(code1::kReply, code2::kClosing));
+        for (auto& [number, weak] : relayed_) {
+            if (auto c = weak.lock()) {
+                c->Queue(closing);
+                c->CloseAfterFlush();
+            }
+        }
+    } else {
+        host_.CloseAll();
+    }
     asio::error_code ec;
     sweepTimer_.cancel();
     for (auto& [port, acceptor] : chatAcceptors_) acceptor->close(ec);

@@ -46,7 +46,8 @@ protected:
         std::ofstream(config_ = (dir_ / "node.conf").string())
             << R"({"pwhash": "min", "open-registration": true, "cluster-node-timeout": 2,)"
             << R"( "rooms": [{"name": "Lobby", "marker": "a"}]})";
-        for (int i = 0; i < 3; ++i) ASSERT_TRUE(StartNode(i)) << nodes_[i]->err;
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(StartNode(i));  // they join side by side
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(AwaitNode(i)) << nodes_[i]->err;
 
         const std::map<std::string, std::string> environment = {
             {"ZORVID_LB_ADDRESS", kProxyAddress},
@@ -255,7 +256,11 @@ TEST_F(Cluster, ExchangesBehaveAsOnOneNodeWithARoomSpreadOverEveryNode) {
     EXPECT_EQ(reply.code2, code2::kNoAnswer);
 }
 
-TEST_F(Cluster, AKilledNodesPeopleLeaveAndItsRoomsPassToThoseLeft) {
+// A node killed outright, and one stopped cleanly (SIGTERM): either way its people leave,
+// and its rooms go on with everyone else in them.
+class NodeLoss : public Cluster, public ::testing::WithParamInterface<int> {};
+
+TEST_P(NodeLoss, ItsPeopleLeaveAndItsRoomsPassToThoseLeft) {
     for (const char* name : {"ann", "bob", "cat"}) ASSERT_TRUE(Login(name)) << name;
     const int port = Create("Tea", "ann");
     ASSERT_GT(port, 0);
@@ -273,7 +278,7 @@ TEST_F(Cluster, AKilledNodesPeopleLeaveAndItsRoomsPassToThoseLeft) {
     ASSERT_TRUE(bob.ReceiveCode(code2::kPersonEntered, reply));  // cat, coming after
     EXPECT_EQ(reply.text, "cat");
 
-    ::kill(nodes_[home]->Pid(), SIGKILL);
+    ::kill(nodes_[home]->Pid(), GetParam());
     EXPECT_TRUE(ann.WaitClosed(Ms(3000)));  // its own client sees a dropped connection
     // Within the node time-out and the take-over: ann left, bob (first to come) owns it.
     ASSERT_TRUE(bob.ReceiveCode(code2::kPersonLeft, reply, Ms(10000)));
@@ -294,6 +299,11 @@ TEST_F(Cluster, AKilledNodesPeopleLeaveAndItsRoomsPassToThoseLeft) {
     EXPECT_EQ(reply.text, "ann");
     EXPECT_EQ(reply.number, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, NodeLoss, ::testing::Values(SIGKILL, SIGTERM),
+                         [](const auto& info) {
+                             return std::string(info.param == SIGKILL ? "Killed" : "Stopped");
+                         });
 
 TEST_F(Cluster, AnOutageRefusesLoginsAndCreationsInTimeAndLosesNoAccount) {
     ASSERT_TRUE(Login("ann"));  // created by open registration, and answered

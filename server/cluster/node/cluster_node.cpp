@@ -126,6 +126,7 @@ void ClusterNode::Join() {
     } catch (const std::exception& e) {
         log_.Line(std::string("the logins of the other nodes are not known: ") + e.what());
     }
+    asio::post(io_, [this] { ForgetOldLogins(); });
     // Two heartbeats: the live nodes and their rooms are known before the permanent rooms
     // are placed.
     std::this_thread::sleep_for(Ms(2200));
@@ -133,10 +134,25 @@ void ClusterNode::Join() {
     log_.Line("cluster node " + self_ + " joined");
 }
 
+void ClusterNode::ForgetOldLogins() {
+    server_.PostToWorker([this] {
+        try {
+            logins_.Forget(server_.Config().loginLifetime);
+        } catch (const std::exception& e) {
+            log_.Line(std::string("old logins not forgotten: ") + e.what());
+        }
+    });
+    forgetTimer_.expires_after(std::chrono::hours(1));
+    forgetTimer_.async_wait([this](asio::error_code ec) {
+        if (!ec) ForgetOldLogins();
+    });
+}
+
 void ClusterNode::Leave() {
     if (!watch_) return;
     std::promise<void> gone;
     asio::post(io_, [this, &gone] {
+        forgetTimer_.cancel();
         watch_.reset();
         gone.set_value();
     });
@@ -151,7 +167,7 @@ void ClusterNode::OpenPermanentRooms() {
         try {
             auto claim = ledger_.Claim(rooms[i].name, port, port, self_);
             if (claim.outcome == PgRoomLedger::Outcome::Claimed ||
-                (HeldByTheDead(rooms[i].name) && ledger_.SetHome(rooms[i].name, self_))) {
+                TakeOverFromTheDead(rooms[i].name)) {
                 server_.HostPermanentRoom(i);
             }
         } catch (const std::exception& e) {
@@ -169,6 +185,13 @@ bool ClusterNode::Alive(const std::string& node) const {
 bool ClusterNode::HeldByTheDead(const std::string& name) {
     for (const auto& row : ledger_.Rooms()) {
         if (row.name == name) return !Alive(row.home);
+    }
+    return false;
+}
+
+bool ClusterNode::TakeOverFromTheDead(const std::string& name) {
+    for (const auto& row : ledger_.Rooms()) {
+        if (row.name == name) return !Alive(row.home) && ledger_.TakeOver(name, row.home, self_);
     }
     return false;
 }
@@ -263,10 +286,10 @@ void ClusterNode::OnLost(const std::string& node) {
     }
     const auto rooms = server_.Rooms().directory.OnNode(node);
     if (rooms.empty()) return;
-    server_.PostToWorker([this, rooms] {
+    server_.PostToWorker([this, rooms, node] {
         for (const auto& entry : rooms) {
             try {
-                if (!ledger_.SetHome(entry.name, self_)) continue;
+                if (!ledger_.TakeOver(entry.name, node, self_)) continue;
             } catch (const std::exception& e) {
                 log_.Line("room " + LogQuote(entry.name) + " not taken over: " + e.what());
                 continue;

@@ -63,7 +63,11 @@ private:
     bool Alive(const std::string& node) const;
     // True when the ledger's row for `name` names a node that is not alive.
     bool HeldByTheDead(const std::string& name);
+    // Takes the ledger's row for `name` over when its node is not alive.
+    bool TakeOverFromTheDead(const std::string& name);
     void OpenPermanentRooms();
+    // Now and then: logins past their lifetime leave the book.
+    void ForgetOldLogins();
 
     ZorviServer& server_;
     NatsBus& bus_;
@@ -80,6 +84,7 @@ private:
     std::thread thread_;
     std::vector<NatsBus::Subscription> subscriptions_;
     std::unique_ptr<NodeWatch> watch_;
+    asio::steady_timer forgetTimer_{io_};
     mutable std::mutex liveMutex_;
     std::set<std::string> live_;  // other nodes heard, by id
 };
