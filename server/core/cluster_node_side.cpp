@@ -1,5 +1,7 @@
 // The parts of the service's loops that only a node of a cluster uses: chat connections
 // relayed to their room's node, and rooms serving members whose connections are elsewhere.
+#include <set>
+
 #include "net/codec.h"
 #include "net/protocol.h"
 #include "server/core/protocol_connections.h"
@@ -117,6 +119,14 @@ void ServerLoop::TakeFrames(std::string_view message) {
                 remotes_.erase(it);
                 break;
             }
+            case FrameKind::Room: {
+                // Before anything the new home says to this node's people: their input goes
+                // there from now on.
+                auto entry = DecodeEntry(f.bytes);
+                if (entry && entry->node != server_.rooms_.node)
+                    server_.rooms_.directory.Put(*entry);
+                break;
+            }
             case FrameKind::Output:
             case FrameKind::Close:
             case FrameKind::Abort: {
@@ -159,6 +169,23 @@ void ServerLoop::Adopt(const RoomEntry& entry,
     }
     RoomEntry here = entry;
     here.members.resize(members.size());
+    here.node = server_.rooms_.node;
+    here.home = index_;
+    // Every node holding a member hears of the new home before any output from it, on the
+    // same way: the entry on the bus could come after, and input sent meanwhile would go to
+    // the old home.
+    std::set<std::pair<std::string, int>> told;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        const RelayAddress& at = entry.links[i];
+        if (!alive(at.node) || at.node == server_.rooms_.node) continue;
+        if (!told.insert({at.node, at.loop}).second) continue;
+        Frame f;
+        f.kind = FrameKind::Room;
+        f.from = at;
+        f.port = entry.port;
+        f.bytes = EncodeEntry(here);
+        server_.link_->Send(index_, at.node, at.loop, f);
+    }
     host_.Adopt(here, members, gone);
     for (Participant* p : gone) {
         auto* remote = static_cast<RemoteParticipant*>(p);

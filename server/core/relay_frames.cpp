@@ -72,7 +72,7 @@ std::optional<std::vector<Frame>> DecodeFrames(std::string_view message) {
         Frame f;
         std::uint8_t kind = 0;
         std::uint32_t loop = 0, port = 0;
-        if (!r.U8(kind) || kind < 1 || kind > 6 || !r.Field(f.from.node) || !r.Uint(loop) ||
+        if (!r.U8(kind) || kind < 1 || kind > 7 || !r.Field(f.from.node) || !r.Uint(loop) ||
             !r.Uint(f.from.conn) || !r.Uint(port) || !r.Field(f.text) || !r.Field(f.address) ||
             !r.Field(f.bytes) || loop > 4096 || port > 65535) {
             return std::nullopt;

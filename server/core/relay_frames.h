@@ -27,6 +27,7 @@ enum class FrameKind : std::uint8_t {
     Output = 4,  // home -> relay: `bytes` go to the client as they are
     Close = 5,   // home -> relay: close once the output is sent
     Abort = 6,   // home -> relay: close at once (a refused join)
+    Room = 7,    // home -> relay: `bytes` are the room's entry; it has a new home
 };
 
 struct Frame {

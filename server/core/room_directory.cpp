@@ -1,6 +1,7 @@
 #include "server/core/room_directory.h"
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
 
 #include "net/protocol.h"
 
@@ -92,6 +93,42 @@ std::uint64_t RoomDirectory::NextOrder() {
 std::size_t RoomDirectory::Size() const {
     std::lock_guard lock(mutex_);
     return byName_.size();
+}
+
+std::string EncodeEntry(const RoomEntry& e) {
+    nlohmann::json links = nlohmann::json::array();
+    for (const auto& l : e.links) links.push_back({l.node, l.loop, l.conn});
+    return nlohmann::json{{"name", e.name},           {"marker", std::string(1, e.marker)},
+                          {"permanent", e.permanent}, {"port", e.port},
+                          {"owner", e.owner},         {"members", e.members},
+                          {"order", e.order},         {"home", e.home},
+                          {"node", e.node},           {"links", links}}
+        .dump();
+}
+
+std::optional<RoomEntry> DecodeEntry(std::string_view text) {
+    try {
+        const auto j = nlohmann::json::parse(text);
+        RoomEntry e;
+        e.name = j.at("name").get<std::string>();
+        const auto marker = j.at("marker").get<std::string>();
+        e.marker = marker.empty() ? ' ' : marker[0];
+        e.permanent = j.at("permanent").get<bool>();
+        e.port = j.at("port").get<int>();
+        e.owner = j.at("owner").get<std::string>();
+        e.members = j.at("members").get<std::vector<std::string>>();
+        e.order = j.at("order").get<std::uint64_t>();
+        e.home = j.at("home").get<int>();
+        e.node = j.at("node").get<std::string>();
+        for (const auto& l : j.at("links")) {
+            e.links.push_back(
+                {l.at(0).get<std::string>(), l.at(1).get<int>(), l.at(2).get<std::uint64_t>()});
+        }
+        if (e.home < 0 || e.links.size() > e.members.size()) return std::nullopt;
+        return e;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
 }
 
 CMsg ChannelListReply(const RoomDirectory& directory) {

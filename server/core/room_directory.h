@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -69,6 +70,10 @@ private:
     std::uint64_t nextOrder_ = std::uint64_t{1} << 32;  // after every permanent room
     Listener listener_;
 };
+
+// A room's entry as the nodes of a cluster send it to each other; nothing when malformed.
+std::string EncodeEntry(const RoomEntry& entry);
+std::optional<RoomEntry> DecodeEntry(std::string_view text);
 
 // The service's answers that the directory alone gives.
 CMsg ChannelListReply(const RoomDirectory& directory);

@@ -135,9 +135,9 @@ void ServerLoop::ScheduleSweep() {
 
 void ServerLoop::Stop() {
     if (Clustered()) {
-        // This node's own clients are told the connection ends, and leave their rooms as
-        // anyone does. The rooms living here keep everyone else: once this node has said
-        // goodbye, another node takes them over as they are.
+        // This node's own clients are told the connection ends. The rooms living here are
+        // left as they are: the node that takes them over drops this node's people from
+        // them, as it would after a crash.
         const std::string closing = zorvi::EncodeMsg(CMsg(code1::kReply, code2::kClosing));
         for (auto& [number, weak] : relayed_) {
             if (auto c = weak.lock()) {

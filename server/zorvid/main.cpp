@@ -203,6 +203,7 @@ int main(int argc, char** argv) {
         signals.async_wait([&](asio::error_code ec, int signal) {
             if (ec) return;
             log.Line("signal " + std::to_string(signal) + " received");
+            if (clusterNode) clusterNode->Leave();
             server.Stop();
         });
         const std::string where = zorvid::IsPostgresUri(config.dbPath)
@@ -215,9 +216,6 @@ int main(int argc, char** argv) {
                  std::to_string(server.ServicePort()) + " http=" + std::to_string(boundHttp));
         io.run();
         server.WaitForLoops();
-        // Goodbye once this node's people have left its rooms: the others take the rooms
-        // over at once, with everyone still in them.
-        if (clusterNode) clusterNode->Leave();
         web.Stop();
         log.Line("stopped");
     } catch (const std::exception& e) {

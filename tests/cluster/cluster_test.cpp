@@ -74,31 +74,17 @@ protected:
 
     bool StartNode(int i) {
         nodes_[i] = std::make_unique<ChildProcess>();
-        const std::string name = "n" + std::to_string(i + 1);
-        return nodes_[i]->Start(
-                   KV_ZORVID_PROGRAM,
-                   {"--config",
-                    config_,
-                    "--bind",
-                    kNodeAddresses[i],
-                    "--node",
-                    name,
-                    "--login-port",
-                    std::to_string(loginPort_),
-                    "--service-port",
-                    std::to_string(servicePort_),
-                    "--chat-ports",
-                    std::to_string(chatFirst_) + "-" + std::to_string(chatFirst_ + kChatPorts - 1),
-                    "--http-port",
-                    "-1",
-                    "--threads",
-                    "2",
-                    "--db",
-                    pg_->Uri(),
-                    "--cluster",
-                    nats_.Url()}) &&
-               nodes_[i]->AwaitErrorLine("zorvid: listening ", Ms(20000));
+        const std::string chat =
+            std::to_string(chatFirst_) + "-" + std::to_string(chatFirst_ + kChatPorts - 1);
+        // clang-format off
+        return nodes_[i]->Start(KV_ZORVID_PROGRAM, {
+            "--config", config_, "--bind", kNodeAddresses[i], "--node", "n" + std::to_string(i + 1),
+            "--login-port", std::to_string(loginPort_), "--service-port", std::to_string(servicePort_),
+            "--chat-ports", chat, "--http-port", "-1", "--threads", "2", "--db", pg_->Uri(),
+            "--cluster", nats_.Url()});
+        // clang-format on
     }
+    bool AwaitNode(int i) { return nodes_[i]->AwaitErrorLine("zorvid: listening ", Ms(20000)); }
 
     // Through the proxy; `reply` holds the answer.
     bool Ask(const CMsg& request, CMsg& reply) {

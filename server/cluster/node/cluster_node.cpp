@@ -26,35 +26,6 @@ std::string LoopSubject(const std::string& node, int loop) {
 
 std::string ServeSubject(const std::string& node) { return "zorvi.serve." + node; }
 
-Json EntryJson(const RoomEntry& e) {
-    Json links = Json::array();
-    for (const auto& l : e.links) links.push_back({l.node, l.loop, l.conn});
-    return {{"name", e.name},           {"marker", std::string(1, e.marker)},
-            {"permanent", e.permanent}, {"port", e.port},
-            {"owner", e.owner},         {"members", e.members},
-            {"order", e.order},         {"home", e.home},
-            {"node", e.node},           {"links", links}};
-}
-
-RoomEntry EntryFrom(const Json& j) {
-    RoomEntry e;
-    e.name = j.at("name").get<std::string>();
-    const auto marker = j.at("marker").get<std::string>();
-    e.marker = marker.empty() ? ' ' : marker[0];
-    e.permanent = j.at("permanent").get<bool>();
-    e.port = j.at("port").get<int>();
-    e.owner = j.at("owner").get<std::string>();
-    e.members = j.at("members").get<std::vector<std::string>>();
-    e.order = j.at("order").get<std::uint64_t>();
-    e.home = j.at("home").get<int>();
-    e.node = j.at("node").get<std::string>();
-    for (const auto& l : j.at("links")) {
-        e.links.push_back(
-            {l.at(0).get<std::string>(), l.at(1).get<int>(), l.at(2).get<std::uint64_t>()});
-    }
-    return e;
-}
-
 }  // namespace
 
 ClusterNode::ClusterNode(ZorviServer& server, NatsBus& bus, PgRoomLedger& ledger,
@@ -84,8 +55,9 @@ void ClusterNode::Join() {
     for (int i = 0; i < server_.LoopCount(); ++i) {
         ServerLoop& loop = server_.Loop(i);
         subscriptions_.push_back(
-            bus_.Subscribe(LoopSubject(self_, i), loop.Io(),
-                           [&loop](const BusMessage& m) { loop.TakeFrames(m.data); }));
+            bus_.Subscribe(LoopSubject(self_, i), loop.Io(), [this, &loop](const BusMessage& m) {
+                if (!leaving_) loop.TakeFrames(m.data);
+            }));
     }
     subscriptions_.push_back(
         bus_.Subscribe(kRooms, io_, [this](const BusMessage& m) { OnRooms(m); }));
@@ -149,6 +121,7 @@ void ClusterNode::ForgetOldLogins() {
 }
 
 void ClusterNode::Leave() {
+    leaving_ = true;
     if (!watch_) return;
     std::promise<void> gone;
     asio::post(io_, [this, &gone] {
@@ -214,6 +187,10 @@ void ClusterNode::FlushOutbox(int loop) {
     box.flushPosted = false;
     for (auto& [place, bytes] : box.byPlace) {
         if (bytes.empty()) continue;
+        if (place.first == self_ && leaving_) {
+            bytes.clear();  // the rooms living here are another node's now
+            continue;
+        }
         if (place.first == self_) {
             // Between the loops of this node the frames need no bus; a loop's posts to
             // another arrive in order, as the bus's would.
@@ -230,8 +207,8 @@ void ClusterNode::FlushOutbox(int loop) {
 
 void ClusterNode::PublishRoom(const RoomEntry* entry, const std::string& name) {
     if (entry && entry->node != self_) return;  // news from another node, not ours to tell
-    Json j = entry ? EntryJson(*entry) : Json{{"gone", name}, {"node", self_}};
-    bus_.Publish(kRooms, j.dump());
+    bus_.Publish(kRooms,
+                 entry ? EncodeEntry(*entry) : Json{{"gone", name}, {"node", self_}}.dump());
 }
 
 void ClusterNode::OnRooms(const BusMessage& m) {
@@ -247,9 +224,10 @@ void ClusterNode::OnRooms(const BusMessage& m) {
                 directory.Erase(name);
             return;
         }
-        RoomEntry entry = EntryFrom(j);
-        if (entry.node == self_) return;
-        directory.Put(entry);
+        auto entry = DecodeEntry(m.data);
+        if (!entry) throw std::runtime_error("not a room's entry");
+        if (entry->node == self_) return;
+        directory.Put(*entry);
     } catch (const std::exception& e) {
         log_.Line(std::string("bad room news from another node dropped: ") + e.what());
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <asio.hpp>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <set>
@@ -38,7 +39,9 @@ public:
     // the fresh logins, and opens the permanent rooms that no live node holds. Blocks for
     // about two heartbeats.
     void Join();
-    // Before the server's loops end: stops the heartbeats (saying goodbye).
+    // On a clean stop, before the server's: says goodbye and from then on ignores the
+    // frames for this node, so that its rooms pass to another node exactly as if it had
+    // died, only at once. Its people then leave the rooms living elsewhere as usual.
     void Leave();
 
     void Send(int fromLoop, const std::string& node, int toLoop, const Frame& frame) override;
@@ -77,6 +80,7 @@ private:
     const std::string self_;
     std::chrono::milliseconds nodeTimeout_;
     std::vector<Outbox> outboxes_;  // one per event loop, used only on that loop
+    std::atomic<bool> leaving_{false};
 
     // The cluster's own loop: room news, logins, requests, liveness.
     asio::io_context io_{1};
