@@ -2,11 +2,17 @@
 # How zorvid's event loops scale: the saturated fan-out load against --threads 1 and
 # --threads 2, three alternating rounds, medians. On two cores the generator needs a core
 # of its own, so the figure that counts is delivered lines per CPU-second of the server.
-#   bench/zorvid_threads.sh BUILD_DIR [ROOMS]
+#   bench/zorvid_threads.sh BUILD_DIR [sat|RATE]
+# RATE: each sender sends RATE lines a second instead of as fast as the window allows, so
+# both configurations carry the same load below saturation.
 set -eu
-build=$(realpath "$1"); rooms=${2:-10}
+build=$(realpath "$1"); mode=${2:-sat}
 work=$(mktemp -d /tmp/zorvid-threads.XXXXXX)
-args=(-n 1000 -m "$rooms" -s 10 -w 32 -d 10 -W 2)
+if [ "$mode" = sat ]; then
+  args=(-n 1000 -m 10 -s 10 -w 32 -d 10 -W 2)
+else
+  args=(-n 1000 -m 10 -s 10 -r "$mode" -d 10 -W 2)
+fi
 
 run() {  # THREADS ROUND
     "$build/server/zorvid" --threads "$1" --no-login-check --no-flood-control --chat-ports 0 \

@@ -165,7 +165,7 @@ constexpr std::chrono::milliseconds kJoinRetryPause(100);
 constexpr int kJoinTries = 30;
 }  // namespace
 
-std::size_t ChatConnection::ConsumeRelayed(std::string_view input) {
+std::size_t ChatConnection::Consume(std::string_view input) {
     std::size_t used = 0;
     if (!joined_) {
         const auto r = Decoder().NextBareString(input);
@@ -175,68 +175,66 @@ std::size_t ChatConnection::ConsumeRelayed(std::string_view input) {
             return std::string_view::npos;
         }
         MarkActive();
-        if (!loop_.RelayJoin(*this, port_, Decoder().BareString())) {
-            if (++joinTries_ >= kJoinTries) {
-                Abort("join refused: no room on that port");
+        switch (loop_.Clustered() ? JoinRelayed() : JoinHere()) {
+            case JoinStep::Joined:
+                used = r.consumed;
+                joined_ = true;
+                break;
+            case JoinStep::Answered:
+                CloseAfterFlush();
+                return r.consumed;
+            case JoinStep::Later:
+                return 0;  // not consumed: the join string is read again
+            case JoinStep::Refused:
                 return std::string_view::npos;
-            }
-            // Not consumed: the join string is read again when the timer fires.
-            if (!joinRetry_) joinRetry_ = std::make_unique<asio::steady_timer>(Executor());
-            joinRetry_->expires_after(kJoinRetryPause);
-            joinRetry_->async_wait([self = shared_from_this(), this](asio::error_code ec) {
-                if (!ec) Resume();
-            });
-            return 0;
         }
-        used = r.consumed;
-        joined_ = true;
     }
-    std::string records;
+    // In a cluster the records go to the room's node as they came, in one frame.
+    std::string relayed;
     const std::size_t more =
-        ConsumeRecords(*this, Decoder(), input.substr(used), [this, &records](const CMsg& msg) {
+        ConsumeRecords(*this, Decoder(), input.substr(used), [this, &relayed](const CMsg& msg) {
             MarkActive();
-            zorvi::AppendMsg(msg, records);
+            if (loop_.Clustered()) {
+                zorvi::AppendMsg(msg, relayed);
+            } else {
+                host_.HandleChat(*this, msg);
+            }
             return true;
         });
-    if (!records.empty() && !Closing()) loop_.RelayInput(*this, records);
+    if (!relayed.empty() && !Closing()) loop_.RelayInput(*this, relayed);
     return more == std::string_view::npos ? more : used + more;
 }
 
-std::size_t ChatConnection::Consume(std::string_view input) {
-    if (loop_.Clustered()) return ConsumeRelayed(input);
-    std::size_t used = 0;
-    if (!joined_) {
-        const auto r = Decoder().NextBareString(input);
-        if (r.status == zorvi::DecodeStatus::NeedMore) return 0;
-        if (r.status == zorvi::DecodeStatus::Malformed) {
-            Abort(std::string("malformed join: ") + r.error);
-            return std::string_view::npos;
-        }
-        used = r.consumed;
-        MarkActive();
-        switch (host_.Join(port_, Decoder().BareString(), *this)) {
-            case JoinAnswer::Ok:
-                joined_ = true;
-                break;
-            case JoinAnswer::Full:
-            case JoinAnswer::NameExists:
-                CloseAfterFlush();
-                return used;
-            case JoinAnswer::NotLoggedIn:
-                Abort("join refused: not logged in");
-                return std::string_view::npos;
-            case JoinAnswer::NoRoom:
-                Abort("join refused: the room is gone");
-                return std::string_view::npos;
-        }
+ChatConnection::JoinStep ChatConnection::JoinHere() {
+    switch (host_.Join(port_, Decoder().BareString(), *this)) {
+        case JoinAnswer::Ok:
+            return JoinStep::Joined;
+        case JoinAnswer::Full:
+        case JoinAnswer::NameExists:
+            return JoinStep::Answered;
+        case JoinAnswer::NotLoggedIn:
+            Abort("join refused: not logged in");
+            break;
+        case JoinAnswer::NoRoom:
+            Abort("join refused: the room is gone");
+            break;
     }
-    const std::size_t more =
-        ConsumeRecords(*this, Decoder(), input.substr(used), [this](const CMsg& msg) {
-            MarkActive();
-            host_.HandleChat(*this, msg);
-            return true;
-        });
-    return more == std::string_view::npos ? more : used + more;
+    return JoinStep::Refused;
+}
+
+ChatConnection::JoinStep ChatConnection::JoinRelayed() {
+    // The room's node answers through the relay; until then this node only holds the socket.
+    if (loop_.RelayJoin(*this, port_, Decoder().BareString())) return JoinStep::Joined;
+    if (++joinTries_ >= kJoinTries) {
+        Abort("join refused: no room on that port");
+        return JoinStep::Refused;
+    }
+    if (!joinRetry_) joinRetry_ = std::make_unique<asio::steady_timer>(Executor());
+    joinRetry_->expires_after(kJoinRetryPause);
+    joinRetry_->async_wait([self = shared_from_this(), this](asio::error_code ec) {
+        if (!ec) Resume();
+    });
+    return JoinStep::Later;
 }
 
 void ChatConnection::OnClosed() {

@@ -63,8 +63,13 @@ public:
     void SetRelayNumber(std::uint64_t n) { relayNumber_ = n; }
 
 private:
+    // What came of the join string.
+    enum class JoinStep { Joined, Answered, Later, Refused };
+
     std::size_t Consume(std::string_view input) override;
-    std::size_t ConsumeRelayed(std::string_view input);
+    JoinStep JoinHere();
+    // In a cluster: the join goes to the room's node, once the room is known here.
+    JoinStep JoinRelayed();
     void OnClosed() override;
 
     ServerLoop& loop_;

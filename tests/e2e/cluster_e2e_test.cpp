@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int kWait = 5000;
-
 // The cluster's script, stopped (SIGTERM: it stops everything it started) when destroyed.
 class LocalCluster {
 public:
@@ -64,23 +62,7 @@ private:
 TEST(ClusterE2E, TwoPeopleMeetTalkAndFindEachOtherThroughTheBalancer) {
     LocalCluster cluster;
     ASSERT_TRUE(cluster.ready()) << cluster.output().toStdString();
-    const QString proxy = QStringLiteral("127.0.0.1");
-    E2EClient ann(cluster.ports(), QStringLiteral("ann"), proxy);
-    E2EClient bob(cluster.ports(), QStringLiteral("bob"), proxy);
-    ASSERT_TRUE(ann.LogIn()) << ann.tw.box.shown.join(u'|').toStdString();
-    ASSERT_TRUE(bob.LogIn());
-    ann.dialogs.roomNames.push_back(QStringLiteral("tea"));
-    ann.rooms.OnNewRoom();
-    ASSERT_TRUE(ann.w().isOwner());
-    ASSERT_TRUE(bob.ChangeInto(QStringLiteral("tea"))) << bob.Conversation().toStdString();
-    ann.w().SendChat(QStringLiteral("hello bob, from one node to another"));
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return bob.Hears(QStringLiteral("ann: hello bob, from one node to another")); },
-        kWait));
-    bob.w().SendChat(QStringLiteral("hello ann"));
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return ann.Hears(QStringLiteral("bob: hello ann")); }, kWait));
-    EXPECT_EQ(ann.rooms.FindUser(QStringLiteral("bob")), QStringLiteral("tea"));
+    MeetTalkAndFind(cluster.ports(), QStringLiteral("127.0.0.1"));
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "e2e/e2e_client.h"
 
+#include <gtest/gtest.h>
+
 #include <QPlainTextEdit>
+#include <QTest>
 #include <QTreeWidget>
 
 E2EClient::E2EClient(const ServicePorts& ports, const QString& name, const QString& server,
@@ -49,3 +52,23 @@ bool E2EClient::SelectPerson(const QString& name) {
 }
 
 QString E2EClient::Conversation() const { return tw.dlg->m_chatDisplay->toPlainText(); }
+
+void MeetTalkAndFind(const ServicePorts& ports, const QString& server,
+                     const std::function<void(WindowServices&)>& adjust) {
+    constexpr int kWait = 5000;
+    E2EClient ann(ports, QStringLiteral("ann"), server, adjust);
+    E2EClient bob(ports, QStringLiteral("bob"), server, adjust);
+    ASSERT_TRUE(ann.LogIn()) << ann.tw.box.shown.join(u'|').toStdString();
+    ASSERT_TRUE(bob.LogIn());
+    ann.dialogs.roomNames.push_back(QStringLiteral("tea"));
+    ann.rooms.OnNewRoom();
+    ASSERT_TRUE(ann.w().isOwner());
+    ASSERT_TRUE(bob.ChangeInto(QStringLiteral("tea"))) << bob.Conversation().toStdString();
+    ann.w().SendChat(QStringLiteral("hello bob"));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return bob.Hears(QStringLiteral("ann: hello bob")); }, kWait));
+    bob.w().SendChat(QStringLiteral("hello ann"));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return ann.Hears(QStringLiteral("bob: hello ann")); }, kWait));
+    EXPECT_EQ(ann.rooms.FindUser(QStringLiteral("bob")), QStringLiteral("tea"));
+}

@@ -90,3 +90,12 @@ struct E2EClient {
 
     CKestrivanDlg& w() { return tw.w(); }
 };
+
+inline ServicePorts Ports(const ZorvidProcess& zorvid) {
+    return {zorvid.loginPort(), zorvid.servicePort(), zorvid.webUrl()};
+}
+
+// Two people log in (with the version check) through `server`, one creates a room, the other
+// joins, a line crosses each way and one finds the other.
+void MeetTalkAndFind(const ServicePorts& ports, const QString& server,
+                     const std::function<void(WindowServices&)>& adjust = {});

@@ -59,24 +59,6 @@ std::function<void(WindowServices&)> Trusting(const std::string& caFile) {
     };
 }
 
-// Two people log in (with the version check), one creates a room, the other joins, a line
-// crosses and one finds the other.
-void MeetTalkAndFind(const ZorvidProcess& zorvid, const QString& server,
-                     const std::function<void(WindowServices&)>& adjust) {
-    E2EClient ann(zorvid, QStringLiteral("ann"), server, adjust);
-    E2EClient bob(zorvid, QStringLiteral("bob"), server, adjust);
-    ASSERT_TRUE(ann.LogIn()) << ann.tw.box.shown.join(u'|').toStdString();
-    ASSERT_TRUE(bob.LogIn());
-    ann.dialogs.roomNames.push_back(QStringLiteral("tea"));
-    ann.rooms.OnNewRoom();
-    ASSERT_TRUE(ann.w().isOwner());
-    ASSERT_TRUE(bob.ChangeInto(QStringLiteral("tea"))) << bob.Conversation().toStdString();
-    ann.w().SendChat(QStringLiteral("hello bob, over tls"));
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return bob.Hears(QStringLiteral("ann: hello bob, over tls")); }, kWait));
-    EXPECT_EQ(ann.rooms.FindUser(QStringLiteral("bob")), QStringLiteral("tea"));
-}
-
 class TlsE2E : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -103,7 +85,7 @@ protected:
 
 TEST_F(TlsE2E, LoginRoomConversationAndFindWithNothingReadableOnTheWire) {
     Front(pki.Issue("zorvi", "IP:127.0.0.2"));
-    MeetTalkAndFind(zorvid, kRelayAddress, Trusting(pki.caFile()));
+    MeetTalkAndFind(Ports(zorvid), kRelayAddress, Trusting(pki.caFile()));
     ASSERT_FALSE(HasFatalFailure());
 
     const std::string wire = relay->Recorded();
@@ -150,7 +132,7 @@ TEST(ZorvidTlsE2E, LoginRoomConversationAndFindOverZorvidsOwnTls) {
                           QStringLiteral("--tls-key"), QString::fromStdString(server.keyFile),
                           QStringLiteral("--plaintext"), QStringLiteral("refuse")}};
     ASSERT_TRUE(zorvid.running()) << zorvid.log().toStdString();
-    MeetTalkAndFind(zorvid, QStringLiteral("127.0.0.1"), Trusting(pki.caFile()));
+    MeetTalkAndFind(Ports(zorvid), QStringLiteral("127.0.0.1"), Trusting(pki.caFile()));
     ASSERT_FALSE(HasFatalFailure());
     EXPECT_FALSE(zorvid.log().contains(QStringLiteral("plain text refused")))
         << zorvid.log().toStdString();
