@@ -132,7 +132,8 @@ void Connection::OnReadable() {
         return;
     }
     if (ec) {
-        if (ec != asio::error::eof && ec != asio::error::operation_aborted) {
+        const bool checkEnded = proxyCheck_ && ec == asio::error::connection_reset;
+        if (ec != asio::error::eof && ec != asio::error::operation_aborted && !checkEnded) {
             tracker_.Log(kind_ + " connection from " + Address() + " failed: " + ec.message());
         }
         Abort("");
@@ -171,6 +172,7 @@ bool Connection::TakeProxyHeader() {
     awaitingProxyHeader_ = false;
     input_.Consume(header.length);
     client_ = header.address;
+    proxyCheck_ = header.local;
     return true;
 }
 

@@ -148,6 +148,7 @@ private:
     std::string address_;
     std::string client_;  // from the proxy's header; empty: the peer is the client
     bool awaitingProxyHeader_ = false;
+    bool proxyCheck_ = false;  // the proxy's health check, which ends with a reset
     ConnectionLimits limits_;
     ConnectionTracker& tracker_;
     std::string kind_;

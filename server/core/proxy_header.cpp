@@ -75,7 +75,8 @@ ProxyHeader ParseProxyHeader(std::string_view input) {
     ProxyHeader h;
     h.status = ProxyHeader::Status::Complete;
     h.length = kProxyHeaderFixedBytes + payload;
-    if (command != kProxy) return h;
+    h.local = command == kLocal;
+    if (h.local) return h;
     const auto* source =
         reinterpret_cast<const unsigned char*>(input.data()) + kProxyHeaderFixedBytes;
     if (family == kInet) {

@@ -18,7 +18,8 @@ struct ProxyHeader {
     // Complete: the client's address; empty when the header carries none to use (command
     // LOCAL, a UNIX or unspecified family), and the proxy's own address stands.
     std::string address;
-    std::string error;  // Bad: what is wrong, for the log
+    bool local = false;  // Complete: command LOCAL, the proxy speaking for itself (a health check)
+    std::string error;   // Bad: what is wrong, for the log
 };
 
 // The 12-byte signature, the 4 fixed bytes after it, and the most address and TLV bytes

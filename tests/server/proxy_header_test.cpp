@@ -64,6 +64,7 @@ TEST(ProxyHeaderParser, TakesTheClientAddressAndSkipsTheRest) {
     ASSERT_EQ(h.status, Status::Complete) << h.error;
     EXPECT_EQ(h.length, v4.size());
     EXPECT_EQ(h.address, "10.1.2.3");
+    EXPECT_FALSE(h.local);
 
     h = ParseProxyHeader(Tcp(AF_INET6, "2001:db8::5", "::1"));
     ASSERT_EQ(h.status, Status::Complete) << h.error;
@@ -81,6 +82,7 @@ TEST(ProxyHeaderParser, TakesTheClientAddressAndSkipsTheRest) {
         EXPECT_EQ(h.status, Status::Complete) << h.error;
         EXPECT_EQ(h.length, bare.size());
         EXPECT_EQ(h.address, "");
+        EXPECT_EQ(h.local, static_cast<unsigned char>(bare[12]) == kLocal);
     }
     // The largest header taken.
     h = ParseProxyHeader(Header(kProxy, kTcp4, Bytes(AF_INET, "10.1.2.3") + std::string(508, 0)));
