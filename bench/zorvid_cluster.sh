@@ -35,8 +35,10 @@ sed "s#PidFile = ngircd.pid#PidFile = $work/ngircd.pid#" "$shared/ngircd.conf" >
 
 nats-server -a 127.0.0.1 -p $nats -l "$work/nats.log" & pids+=($!)
 db=$("$root/scripts/pg-throwaway.sh" start "$work/pg" $pgport)
+# HAProxy starts each connection with a PROXY header, from its own address (haproxy.cfg).
+echo '{"proxy-from": ["127.0.0.9"]}' > "$work/node.conf"
 for i in 1 2 3; do
-  "$build/server/zorvid" "${load_flags[@]}" --bind 127.0.0.$((i + 1)) --login-port $login \
+  "$build/server/zorvid" --config "$work/node.conf" "${load_flags[@]}" --bind 127.0.0.$((i + 1)) --login-port $login \
     --service-port $service --chat-ports $chat --db "$db" --cluster nats://127.0.0.1:$nats \
     --node n$i 2> "$work/n$i.log" & pids+=($!)
 done

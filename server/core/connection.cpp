@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "server/core/output_batch.h"
+#include "server/core/proxy_header.h"
 #include "server/core/tls_session.h"
 
 namespace zorvid {
@@ -106,7 +107,7 @@ void Connection::Read() {
         if (closed_) return;
         if (ec) {
             if (ec != asio::error::operation_aborted) {
-                tracker_.Log(kind_ + " connection from " + address_ + " failed: " + ec.message());
+                tracker_.Log(kind_ + " connection from " + Address() + " failed: " + ec.message());
             }
             Abort("");
             return;
@@ -131,8 +132,9 @@ void Connection::OnReadable() {
         return;
     }
     if (ec) {
-        if (ec != asio::error::eof && ec != asio::error::operation_aborted) {
-            tracker_.Log(kind_ + " connection from " + address_ + " failed: " + ec.message());
+        const bool checkEnded = proxyCheck_ && ec == asio::error::connection_reset;
+        if (ec != asio::error::eof && ec != asio::error::operation_aborted && !checkEnded) {
+            tracker_.Log(kind_ + " connection from " + Address() + " failed: " + ec.message());
         }
         Abort("");
         return;
@@ -141,7 +143,15 @@ void Connection::OnReadable() {
         if (!Decrypt(std::string_view(wire, n))) return;
     } else {
         input_.Commit(n);
-        if (!transportChosen_ && !ChooseTransport()) return;
+        if (awaitingProxyHeader_ && !TakeProxyHeader()) return;
+        if (!transportChosen_) {
+            // The rest of the header, or the first byte after it, is still to come.
+            if (awaitingProxyHeader_ || input_.Size() == 0) {
+                Read();
+                return;
+            }
+            if (!ChooseTransport()) return;
+        }
         // A sender that fills the reads gets larger ones; one that does not, smaller again.
         readSize_ = n == readSize_ ? std::min(2 * readSize_, kReadMax)
                                    : std::max(kReadStart, readSize_ / 2);
@@ -149,6 +159,21 @@ void Connection::OnReadable() {
     lastActivity_ = Clock::now();
     Process();
     Read();
+}
+
+bool Connection::TakeProxyHeader() {
+    // The header is bounded, so what waits for it here is at most one read.
+    const ProxyHeader header = ParseProxyHeader(input_.View());
+    if (header.status == ProxyHeader::Status::Bad) {
+        Abort("bad PROXY header: " + header.error);
+        return false;
+    }
+    if (header.status == ProxyHeader::Status::NeedMore) return true;
+    awaitingProxyHeader_ = false;
+    input_.Consume(header.length);
+    client_ = header.address;
+    proxyCheck_ = header.local;
+    return true;
 }
 
 bool Connection::ChooseTransport() {
@@ -269,7 +294,8 @@ Connection::Clock::time_point Connection::NextDue(const char*& why) const {
         }
     };
     if (!firstDone_) {
-        consider(started_ + limits_.firstDeadline, "no handshake in time");
+        consider(started_ + limits_.firstDeadline,
+                 awaitingProxyHeader_ ? "no PROXY header in time" : "no handshake in time");
     } else if (limits_.idleLimit.count() > 0) {
         consider(lastActivity_ + limits_.idleLimit, "idle past the limit");
     }
@@ -407,7 +433,7 @@ void Connection::Abort(std::string_view why) {
     if (closed_) return;
     closed_ = true;
     if (!why.empty())
-        tracker_.Log(kind_ + " connection from " + address_ + " closed: " + std::string(why));
+        tracker_.Log(kind_ + " connection from " + Address() + " closed: " + std::string(why));
     asio::error_code ec;
     timer_.cancel();
     holdTimer_.cancel();

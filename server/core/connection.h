@@ -79,7 +79,13 @@ public:
     // Closes at once, dropping what is queued; `why` is logged when not empty.
     void Abort(std::string_view why);
 
-    const std::string& Address() const { return address_; }
+    // From a trusted proxy ("proxy-from"): the connection must start with a PROXY protocol
+    // header, within the handshake time-out. Called before Start.
+    void ExpectProxyHeader() { awaitingProxyHeader_ = true; }
+    // The client's address: the one in the proxy's header, else the peer's.
+    const std::string& Address() const { return client_.empty() ? address_ : client_; }
+    // The peer's address as accepted, which the admission limits counted.
+    const std::string& AcceptedAddress() const { return address_; }
     // The loop this connection runs on.
     asio::any_io_executor Executor() { return socket_.get_executor(); }
     bool Closed() const { return closed_; }
@@ -114,6 +120,9 @@ private:
 
     void Read();
     void OnReadable();
+    // Takes the proxy's header off the front of the input once it is whole; false when the
+    // connection ended.
+    bool TakeProxyHeader();
     // Chooses plain or TLS on the first bytes; false when the connection ended.
     bool ChooseTransport();
     // Takes TLS bytes from the wire into the input; false when the connection ended.
@@ -137,6 +146,9 @@ private:
     asio::ip::tcp::socket socket_;
     asio::steady_timer timer_;
     std::string address_;
+    std::string client_;  // from the proxy's header; empty: the peer is the client
+    bool awaitingProxyHeader_ = false;
+    bool proxyCheck_ = false;  // the proxy's health check, which ends with a reset
     ConnectionLimits limits_;
     ConnectionTracker& tracker_;
     std::string kind_;

@@ -11,6 +11,7 @@
 
 #include "net/protocol.h"
 #include "server/core/pg_pool.h"
+#include "server/core/proxy_header.h"
 
 namespace zorvid {
 namespace {
@@ -212,6 +213,9 @@ void ApplyConfigText(const std::string& jsonText, const std::filesystem::path& b
                 c.cluster = v.get<std::string>();
             else if (key == "node")
                 c.nodeName = v.get<std::string>();
+            // Behind a TCP proxy.
+            else if (key == "proxy-from")
+                c.proxyFrom = v.get<std::vector<std::string>>();
             else if (key == "pwhash") {
                 const auto level = v.get<std::string>();
                 if (level == "interactive") {
@@ -325,6 +329,12 @@ void ValidateConfig(const ServerConfig& c) {
         throw ConfigError("flood bursts must be at least 1");
     if (c.keepAlive.idle.count() < 0 || c.keepAlive.interval.count() < 1 || c.keepAlive.probes < 1)
         throw ConfigError("keepalive-idle must be >= 0, keepalive-interval and -probes >= 1");
+    // Behind a TCP proxy.
+    try {
+        const ProxyPeers peers(c.proxyFrom);
+    } catch (const std::invalid_argument& e) {
+        throw ConfigError(e.what());
+    }
     for (std::size_t i = 0; i < c.rooms.size(); ++i) {
         for (std::size_t k = 0; k < i; ++k) {
             if (c.rooms[i].name == c.rooms[k].name) {
@@ -409,6 +419,7 @@ std::string ConfigAsJson(const ServerConfig& c) {
     j["cluster-node-timeout"] = seconds(c.clusterNodeTimeout);
     j["cluster"] = c.cluster;
     j["node"] = c.nodeName;
+    j["proxy-from"] = c.proxyFrom;
     j["portal-on-join"] = c.portalOnJoin;
     j["server-list-on-join"] = c.serverListOnJoin;
     // 0 is the built-in "interactive" cost.

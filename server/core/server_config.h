@@ -108,6 +108,11 @@ struct ServerConfig {
     std::string cluster;   // nats://HOST:PORT joins a cluster; empty: a single node
     std::string nodeName;  // this node's name in the cluster; empty: the host name
 
+    // Behind a TCP proxy: the peers (addresses) whose connections on the login, service and
+    // chat ports start with a PROXY protocol v2 header naming the client ("proxy-from");
+    // empty: none.
+    std::vector<std::string> proxyFrom;
+
     bool EphemeralChatPorts() const { return chatPortFirst == 0 && chatPortLast == 0; }
 };
 

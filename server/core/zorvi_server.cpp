@@ -75,7 +75,7 @@ void ServerLoop::Opened(Connection& c) { open_.insert(&c); }
 
 void ServerLoop::Closed(Connection& c) {
     open_.erase(&c);
-    server_.Uncount(c.Address());
+    server_.Uncount(c.AcceptedAddress());
 }
 
 void ServerLoop::Log(std::string_view line) { server_.log_.Line(line); }
@@ -167,7 +167,8 @@ ZorviServer::ZorviServer(asio::io_context& io, const ServerConfig& config, Accou
       clock_(clock ? std::move(clock) : [] { return std::chrono::steady_clock::now(); }),
       rooms_(config.loginLifetime),
       connectRate_(config.connectRatePerAddress, config.connectBurstPerAddress),
-      logins_(ThrottleSettings(config)) {
+      logins_(ThrottleSettings(config)),
+      proxyPeers_(config.proxyFrom) {
     asio::error_code ec;
     bindAddress_ = asio::ip::make_address(config.bindAddress, ec);
     if (ec) throw std::runtime_error("bad bind address \"" + config.bindAddress + "\"");
@@ -228,19 +229,24 @@ void ZorviServer::Accept(ServerLoop& home, std::shared_ptr<asio::ip::tcp::accept
                 const auto peer = s.remote_endpoint(peerError);
                 if (!peerError) {
                     const std::string address = peer.address().to_string();
+                    const bool proxied = proxyPeers_.Contains(peer.address());
+                    const auto start = [proxied](const std::shared_ptr<Connection>& c) {
+                        if (proxied) c->ExpectProxyHeader();
+                        c->Start();
+                    };
                     if (const char* why = Refusal(address)) {
                         LogRefusal(address, why);
                         s.close(peerError);
                     } else if (ServerLoop& to = spread ? NextLoop() : home; &to == &home) {
-                        factory(home, std::move(s), address)->Start();
+                        start(factory(home, std::move(s), address));
                     } else {
                         // The socket moves to the other loop's reactor here; it starts there.
                         const auto protocol = peer.protocol();
                         asio::ip::tcp::socket moved(to.Io(), protocol, s.release(peerError));
-                        asio::post(to.Io(), [&to, factory, address,
+                        asio::post(to.Io(), [&to, factory, address, start,
                                              moved = std::make_shared<asio::ip::tcp::socket>(
                                                  std::move(moved))]() mutable {
-                            factory(to, std::move(*moved), address)->Start();
+                            start(factory(to, std::move(*moved), address));
                         });
                     }
                 }

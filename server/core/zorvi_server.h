@@ -23,6 +23,7 @@
 #include "server/core/login_registry.h"
 #include "server/core/output_batch.h"
 #include "server/core/participant.h"
+#include "server/core/proxy_header.h"
 #include "server/core/remote_participant.h"
 #include "server/core/server_config.h"
 
@@ -207,6 +208,7 @@ private:
     int maxConnections_ = 0;  // the configured cap, lowered to fit the descriptor limit
     AddressRateLimit connectRate_;
     LoginThrottle logins_;
+    ProxyPeers proxyPeers_;  // peers whose connections start with a PROXY header
     std::optional<ChatHost::TimePoint> lastRefusalLogged_;
     int refusalsNotLogged_ = 0;
 };

@@ -62,10 +62,11 @@ protected:
         for (int i = 0; i < 3; ++i) {
             const int node = i + 1;
             const auto config = dir_.path / (NodeName(node) + ".conf");
-            // The proxy is every client's address as the nodes see it, so joins are not
-            // tied to logins here.
+            // Each node keeps its own logins and the proxy spreads connections over them,
+            // so joins are not tied to logins here.
             std::ofstream(config.string())
                 << R"({"pwhash": "min", "open-registration": true, "require-login": false,)"
+                << R"( "proxy-from": [")" << kProxySource << R"("],)"
                 << R"( "rooms": [{"name": ")" << NodeName(node) << R"(", "marker": "a"}],)"
                 << R"( "portal-on-join": ")" << PortalOf(node) << R"("})";
             ASSERT_TRUE(nodes_[i].Start(
@@ -89,6 +90,7 @@ protected:
             {"ZORVID_NODE3", kNodeAddresses[2]},
             {"ZORVID_MAX_PER_ADDRESS", std::to_string(kMaxPerAddress)},
             {"ZORVID_CONNECT_BURST", std::to_string(kConnectBurst)},
+            {"ZORVID_PROXY_SOURCE", kProxySource},
         };
         ASSERT_TRUE(haproxy_.Start(kHaproxy, kConfig, environment, kProxyAddress,
                                    {loginPort_, servicePort_, chatFirst_, chatLast}, Ms(10000)))

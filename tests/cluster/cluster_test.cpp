@@ -45,6 +45,7 @@ protected:
         // Nodes are silent for 2 s before they count as gone: the test waits less.
         std::ofstream(config_ = (dir_ / "node.conf").string())
             << R"({"pwhash": "min", "open-registration": true, "cluster-node-timeout": 2,)"
+            << R"( "proxy-from": [")" << kProxySource << R"("],)"
             << R"( "rooms": [{"name": "Lobby", "marker": "a"}]})";
         for (int i = 0; i < 3; ++i) ASSERT_TRUE(StartNode(i));  // they join side by side
         for (int i = 0; i < 3; ++i) ASSERT_TRUE(AwaitNode(i)) << nodes_[i]->err;
@@ -59,6 +60,7 @@ protected:
             {"ZORVID_NODE1", kNodeAddresses[0]},
             {"ZORVID_NODE2", kNodeAddresses[1]},
             {"ZORVID_NODE3", kNodeAddresses[2]},
+            {"ZORVID_PROXY_SOURCE", kProxySource},
         };
         ASSERT_TRUE(haproxy_.Start(KV_HAPROXY_PROGRAM, KV_HAPROXY_CONFIG, environment,
                                    kProxyAddress, {loginPort_, servicePort_, chatFirst_},
@@ -90,11 +92,12 @@ protected:
     bool Ask(const CMsg& request, CMsg& reply) {
         return TestClient::Exchange(servicePort_, request, reply);
     }
-    bool Login(const std::string& name) {
+    // Through the proxy from the client address `local`.
+    bool Login(const std::string& name, const char* local = "127.0.0.1") {
         CMsg request(code1::kUserAction, code2::kLogin), reply;
         request.text = name;
         request.list = {"pw-" + name};
-        return TestClient::Exchange(loginPort_, request, reply) &&
+        return TestClient::Exchange(loginPort_, request, reply, local) &&
                reply.Is(code1::kReply, code2::kLoginAccepted);
     }
     int Create(const std::string& room, const std::string& owner) {
@@ -104,12 +107,13 @@ protected:
         if (!Ask(request, reply) || reply.code2 != code2::kCreateRoom) return -1;
         return reply.number;
     }
-    // Joins `port` on node `node` (0-2), or through the proxy when `node` is -1.
-    std::string Join(TestClient& c, const std::string& name, int port, int node = -1) {
+    // Joins `port` on node `node` (0-2), or through the proxy when `node` is -1, from the
+    // client address `local`.
+    std::string Join(TestClient& c, const std::string& name, int port, int node = -1,
+                     const char* local = "127.0.0.1") {
         const char* to = node < 0 ? kProxyAddress.c_str() : kNodeAddresses[node].c_str();
         std::string answer;
-        if (!c.Connect(port, "127.0.0.1", to) || !c.SendBare(name) || !c.ReceiveBare(answer))
-            return "";
+        if (!c.Connect(port, local, to) || !c.SendBare(name) || !c.ReceiveBare(answer)) return "";
         return answer;
     }
     static CMsg Line(const std::string& text) {
@@ -240,6 +244,28 @@ TEST_F(Cluster, ExchangesBehaveAsOnOneNodeWithARoomSpreadOverEveryNode) {
     EXPECT_TRUE(removed);
     ASSERT_TRUE(Ask(lookUp, reply));
     EXPECT_EQ(reply.code2, code2::kNoAnswer);
+}
+
+TEST_F(Cluster, TheNodesKnowEachClientByItsOwnAddressThroughTheProxy) {
+    ASSERT_TRUE(Login("eve", "127.0.0.5"));
+    // Whichever node took the login names the client, not the proxy.
+    bool logged = false;
+    const auto deadline = std::chrono::steady_clock::now() + Ms(5000);
+    while (!logged && std::chrono::steady_clock::now() < deadline) {
+        for (auto& node : nodes_)
+            logged = logged || node->AwaitErrorLine("login of \"eve\" from 127.0.0.5", Ms(20));
+    }
+    EXPECT_TRUE(logged);
+    // The login holds for that address only, through the proxy as on a node itself.
+    CMsg lookUp(code1::kRequest, code2::kRoomLookUp), reply;
+    lookUp.text = "Lobby";
+    ASSERT_TRUE(Ask(lookUp, reply));
+    ASSERT_FALSE(reply.array.empty());
+    const int lobby = reply.array[0];
+    TestClient other, direct, eve;
+    EXPECT_EQ(Join(other, "eve", lobby, -1, "127.0.0.1"), "");
+    EXPECT_EQ(Join(direct, "eve", lobby, 1, "127.0.0.1"), "");
+    EXPECT_EQ(Join(eve, "eve", lobby, -1, "127.0.0.5"), "OK");
 }
 
 // A node killed outright, and one stopped cleanly (SIGTERM): either way its people leave,

@@ -19,6 +19,10 @@ namespace zorvid::test {
 // 127/8 to the loopback device, so each can be bound without setup).
 inline const std::string kProxyAddress = "127.0.0.1";
 inline const std::vector<std::string> kNodeAddresses = {"127.0.0.2", "127.0.0.3", "127.0.0.4"};
+// Where the proxy connects to the nodes from (ZORVID_PROXY_SOURCE), and so the one address
+// the nodes take a PROXY header from ("proxy-from"); clients on 127.0.0.1 may still reach a
+// node directly.
+inline const std::string kProxySource = "127.0.0.9";
 
 // True when a TCP connection to address:port is accepted.
 inline bool Accepts(const std::string& address, int port) {

@@ -25,6 +25,7 @@ TEST(ConfigAsJsonTest, EveryKeyFollowsTheConfigurationAndReadsBack) {
         "hash-threads": 3, "hash-queue": 4, "hash-wait": 1.5, "record-deadline": 7,
         "db-timeout": 2,
         "cluster-node-timeout": 3, "cluster": "nats://127.0.0.1:4", "node": "n9",
+        "proxy-from": ["127.0.0.8"],
         "flood-control": false, "flood-lines-per-second": 2, "flood-line-burst": 3,
         "flood-bytes-per-second": 999, "flood-byte-burst": 9999, "flood-cut-after": 8,
         "keepalive-idle": 11, "keepalive-interval": 12, "keepalive-probes": 3,

@@ -26,6 +26,9 @@ public:
     // so one test body can check both transports.
     static inline std::shared_ptr<const TlsContext> tls;
 
+    // Sent in the clear right after connecting, before any TLS handshake: a proxy's header.
+    std::string preface;
+
     TestClient() = default;
     TestClient(const TestClient&) = delete;
     TestClient& operator=(const TestClient&) = delete;
@@ -45,6 +48,7 @@ public:
         to.sin_port = htons(static_cast<unsigned short>(port));
         ::inet_pton(AF_INET, remote, &to.sin_addr);
         if (::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) return false;
+        if (!preface.empty() && !SendPlain(preface)) return false;
         if (!tls) return true;
         session_ = std::make_unique<TlsSession>(*tls, "localhost");
         session_->Connect();
