@@ -207,6 +207,15 @@ TEST_F(Cluster, ExchangesBehaveAsOnOneNodeWithARoomSpreadOverEveryNode) {
     ASSERT_TRUE(cat.Send(beep));
     ASSERT_TRUE(ann.ReceiveCode(code2::kBeep, reply));
     EXPECT_EQ(reply.list.at(0), "cat Beep you!");
+    CMsg effect(code1::kUserAction, code2::kSoundEffect);  // the owner's, to everyone else
+    effect.text = "http://effects.invalid/ring.wav";
+    effect.list = {"ann"};
+    ASSERT_TRUE(ann.Send(effect));
+    for (TestClient* c : {&bob, &cat}) {
+        ASSERT_TRUE(c->ReceiveCode(code2::kSoundEffect, reply));
+        EXPECT_EQ(reply.text, effect.text);
+        EXPECT_EQ(reply.list.at(0), "ann");
+    }
 
     // The owner (node 1) kicks cat (node 3), then hands the room to bob (node 2).
     CMsg kick(code1::kUserAction, code2::kKick);
