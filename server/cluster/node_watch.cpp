@@ -58,13 +58,6 @@ std::vector<NodeWatch::Node> NodeWatch::LiveNodes() const {
 }
 
 void NodeWatch::Tick() {
-    // A tick far behind its time means this process was not running (stopped, paused or
-    // starved): the others' silence is then this node's, so nobody is judged on it.
-    const auto now = Clock::now();
-    const bool stalled =
-        lastTick_ != Clock::time_point{} && now - lastTick_ > settings_.timeout / 2;
-    lastTick_ = now;
-    if (stalled) Refresh();
     if (!bus_.Connected()) {
         cutOff_ = true;
     } else {

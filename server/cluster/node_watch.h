@@ -76,8 +76,7 @@ private:
     Events events_;
     asio::steady_timer timer_;
     std::map<std::string, Peer> peers_;
-    bool cutOff_ = false;
-    Clock::time_point lastTick_{};  // disconnected since the last tick or callback said so
+    bool cutOff_ = false;  // disconnected since the last tick or callback said so
     std::uint64_t reconnectsSeen_ = 0;
     // Handlers on the loop hold this weakly: gone with the watch, they do nothing.
     std::shared_ptr<NodeWatch*> self_;
