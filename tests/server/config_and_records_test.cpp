@@ -142,7 +142,7 @@ TEST(RelayFramesTest, RoundTripAndRefuseDamagedMessages) {
     Frame output;
     output.kind = FrameKind::Output;
     output.from = {"n2-abcd", 0, 7};
-    output.bytes = std::string("\x00\x01binary\xff", 10);
+    output.bytes = {'\0', '\1', 'b', 'i', 'n', '\xff'};
     std::string message;
     AppendFrame(join, message);
     const std::size_t boundary = message.size();
