@@ -42,9 +42,9 @@ protected:
         loginPort_ = first;
         servicePort_ = first + 1;
         chatFirst_ = first + 3;
-        // Nodes are silent for 2 s before they count as gone: the test waits less.
+        // Nodes are silent for 3 s before they count as gone.
         std::ofstream(config_ = (dir_ / "node.conf").string())
-            << R"({"pwhash": "min", "open-registration": true, "cluster-node-timeout": 2,)"
+            << R"({"pwhash": "min", "open-registration": true, "cluster-node-timeout": 3,)"
             << R"( "proxy-from": [")" << kProxySource << R"("],)"
             << R"( "rooms": [{"name": "Lobby", "marker": "a"}]})";
         for (int i = 0; i < 3; ++i) ASSERT_TRUE(StartNode(i));  // they join side by side
@@ -302,7 +302,7 @@ TEST_P(NodeLoss, ItsPeopleLeaveAndItsRoomsPassToThoseLeft) {
     ::kill(nodes_[home]->Pid(), GetParam());
     EXPECT_TRUE(ann.WaitClosed(Ms(3000)));  // its own client sees a dropped connection
     // Within the node time-out and the take-over: ann left, bob (first to come) owns it.
-    ASSERT_TRUE(bob.ReceiveCode(code2::kPersonLeft, reply, Ms(10000)));
+    ASSERT_TRUE(bob.ReceiveCode(code2::kPersonLeft, reply, Ms(20000)));
     EXPECT_EQ(reply.text, "ann");
     ASSERT_TRUE(bob.ReceiveCode(code2::kGiveOwnership, reply));
     EXPECT_EQ(reply.list.at(0), "ann");
