@@ -218,7 +218,7 @@ void ZorviServer::Answer(ServerLoop& from, std::function<void(std::optional<CMsg
 }
 
 void ZorviServer::ServeClustered(ServerLoop& from, const CMsg& request, const std::string& address,
-                                 std::function<void(std::optional<CMsg>)> done) {
+                                 std::function<void(std::optional<CMsg>)> done, bool forwarded) {
     // Creation claims the name and a port for the whole cluster first (on a worker: the
     // database may be slow), then opens the room on a loop of this node; its news reaches
     // every node before the creator hears the port.
@@ -258,6 +258,13 @@ void ZorviServer::ServeClustered(ServerLoop& from, const CMsg& request, const st
     if (request.code2 == code2::kRemoveRoom) room = rooms_.directory.ByName(request.text);
     if (request.code2 == code2::kDeliverToUser && request.list.size() >= 2)
         room = rooms_.directory.Locate(request.list[1], request.text);
+    if (forwarded && room && room->node != rooms_.node) {
+        // Sent here by a node whose news is older than ours: not passed on again.
+        std::optional<CMsg> reply;
+        if (request.code2 == code2::kRemoveRoom) reply = CMsg(code1::kReply, code2::kRemoveRoom);
+        Answer(from, std::move(done), std::move(reply));
+        return;
+    }
     if (!room || room->node == rooms_.node) {
         const int home = room ? room->home : from.Index();
         ServerLoop& to = Loop(home);

@@ -389,9 +389,9 @@ void ZorviServer::NoteLogin(const std::string& name, const std::string& address)
 }
 
 void ZorviServer::Serve(ServerLoop& from, const CMsg& request, const std::string& address,
-                        std::function<void(std::optional<CMsg>)> done) {
+                        std::function<void(std::optional<CMsg>)> done, bool forwarded) {
     if (link_) {
-        ServeClustered(from, request, address, std::move(done));
+        ServeClustered(from, request, address, std::move(done), forwarded);
         return;
     }
     // The loop that must answer: a new room's (dealt round), or the room the request is about.

@@ -142,8 +142,10 @@ public:
 
     // Answers a service request on the loop its room lives on; `done` runs on `from`'s loop
     // with the reply (or nothing, for requests without one).
+    // `forwarded`: the request came from another node and is answered here, whatever this
+    // node's entries say, so that two nodes with different news never pass it back and forth.
     void Serve(ServerLoop& from, const CMsg& request, const std::string& address,
-               std::function<void(std::optional<CMsg>)> done);
+               std::function<void(std::optional<CMsg>)> done, bool forwarded = false);
 
     void Log(std::string_view line) { log_.Line(line); }
     void Log(std::string_view line, std::initializer_list<LogField> fields) {
@@ -169,7 +171,7 @@ private:
     std::shared_ptr<asio::ip::tcp::acceptor> ClaimChatPort(asio::io_context& io);
     void Uncount(const std::string& address);
     void ServeClustered(ServerLoop& from, const CMsg& request, const std::string& address,
-                        std::function<void(std::optional<CMsg>)> done);
+                        std::function<void(std::optional<CMsg>)> done, bool forwarded);
     // Runs `job` on `loop`, then `then` with its result on `from`'s loop.
     static void Answer(ServerLoop& from, std::function<void(std::optional<CMsg>)> done,
                        std::optional<CMsg> reply);

@@ -240,11 +240,13 @@ void ClusterNode::OnServe(const BusMessage& m) {
     CMsg request;
     const auto r = zorvi::DecodeMsg(std::string_view(m.data).substr(split + 1), request);
     if (r.status != zorvi::DecodeStatus::Complete) return;
-    server_.Serve(server_.Loop(0), request, address,
-                  [this, reply = m.reply](std::optional<CMsg> answer) {
-                      if (reply.empty()) return;
-                      bus_.Respond(reply, answer ? "1" + zorvi::EncodeMsg(*answer) : "0");
-                  });
+    server_.Serve(
+        server_.Loop(0), request, address,
+        [this, reply = m.reply](std::optional<CMsg> answer) {
+            if (reply.empty()) return;
+            bus_.Respond(reply, answer ? "1" + zorvi::EncodeMsg(*answer) : "0");
+        },
+        true);
 }
 
 void ClusterNode::OnLost(const std::string& node) {
