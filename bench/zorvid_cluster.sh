@@ -8,6 +8,7 @@
 set -eu
 build=$(realpath "$1"); mode=${2:-sat}
 here=$(dirname "$(realpath "$0")"); root=$(dirname "$here")
+source "$here/load_common.sh"
 shared=$(realpath "$root/../shared/bench" 2>/dev/null || true)
 work=$(mktemp -d /tmp/zorvid-cluster-bench.XXXXXX); chmod 755 "$work"  # PostgreSQL runs as its own user
 case $mode in
@@ -23,13 +24,6 @@ cleanup() {
   timeout 30 "$root/scripts/pg-throwaway.sh" stop "$work/pg" >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
-ready() {  # LOG TEXT
-  for _ in $(seq 300); do grep -qs "$2" "$1" && return 0; sleep 0.1; done
-  echo "not ready: $1" >&2; return 1
-}
-load_flags=(--no-login-check --no-flood-control --max-per-address 5000 --room-capacity 200
-  --max-connections 0 --connect-rate 0 --http-port -1 --threads 1)
-
 gcc -O2 -Wall -o "$work/ircload" "$shared/ircload.c" -pthread -lm
 sed "s#PidFile = ngircd.pid#PidFile = $work/ngircd.pid#" "$shared/ngircd.conf" > "$work/ngircd.conf"
 
@@ -38,11 +32,11 @@ db=$("$root/scripts/pg-throwaway.sh" start "$work/pg" $pgport)
 # HAProxy starts each connection with a PROXY header, from its own address (haproxy.cfg).
 echo '{"proxy-from": ["127.0.0.9"]}' > "$work/node.conf"
 for i in 1 2 3; do
-  "$build/server/zorvid" --config "$work/node.conf" "${load_flags[@]}" --bind 127.0.0.$((i + 1)) --login-port $login \
+  "$build/server/zorvid" --config "$work/node.conf" "${zorvid_load_flags[@]}" --threads 1 --bind 127.0.0.$((i + 1)) --login-port $login \
     --service-port $service --chat-ports $chat --db "$db" --cluster nats://127.0.0.1:$nats \
     --node n$i 2> "$work/n$i.log" & pids+=($!)
 done
-for i in 1 2 3; do ready "$work/n$i.log" listening; done
+for i in 1 2 3; do await_log "$work/n$i.log" listening; done
 ZORVID_LOGIN_PORT=$login ZORVID_SERVICE_PORT=$service ZORVID_CHAT_FIRST=${chat%-*} \
   ZORVID_CHAT_LAST=${chat#*-} ZORVID_MAX_PER_ADDRESS=100000 ZORVID_CONNECT_BURST=100000 \
   ZORVID_LB_STATS_PORT=24404 haproxy -db -f "$root/server/cluster/haproxy.cfg" \
@@ -50,15 +44,6 @@ ZORVID_LOGIN_PORT=$login ZORVID_SERVICE_PORT=$service ZORVID_CHAT_FIRST=${chat%-
 sleep 1
 cluster_pids=$(IFS=,; echo "${pids[*]:1:3}")  # the three nodes' CPU together
 
-run_single() {
-  "$build/server/zorvid" "${load_flags[@]}" --chat-ports 0 --login-port 0 --service-port 0 \
-    --db "$work/single.db" 2> "$work/single-$1.log" &
-  local pid=$!
-  ready "$work/single-$1.log" listening
-  local port; port=$(grep -o 'service=[0-9]*' "$work/single-$1.log" | cut -d= -f2)
-  "$build/bench/zorvid-load" -p "$port" -P $pid -L "single-$1" "${args[@]}" | grep RESULT || true
-  kill -INT $pid; wait $pid || true
-}
 run_cluster() {  # ROUND HOST LABEL
   "$build/bench/zorvid-load" -H "$2" -p $service -P "$cluster_pids" -L "$3-$1" "${args[@]}" \
     | grep RESULT || true
@@ -74,7 +59,7 @@ run_ngircd() {
 echo "load before: $(uptime)"
 for round in 1 2 3; do
   run_ngircd $round
-  run_single $round
+  run_own_zorvid single-$round --threads 1
   run_cluster $round 127.0.0.1 spread
   [ "$mode" = light ] && run_cluster $round 127.0.0.2 samenode
 done | tee "$work/results.txt"

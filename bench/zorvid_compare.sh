@@ -6,6 +6,7 @@
 set -eu
 build=$(realpath "$1"); mode=${2:-sat}; zorvid=${3:-$build/server/zorvid}
 here=$(dirname "$(realpath "$0")")
+source "$here/load_common.sh"
 shared=$(realpath "$here/../../shared/bench" 2>/dev/null || true)
 work=$(mktemp -d /tmp/zorvid-compare.XXXXXX)
 case $mode in
@@ -24,21 +25,10 @@ run_ngircd() {
     kill $pid; wait $pid || true
 }
 
-run_zorvid() {
-    # The load comes from one address in a burst: the admission limits and flood control are off.
-    "$zorvid" --no-login-check --no-flood-control --chat-ports 0 --max-per-address 5000 --room-capacity 200 \
-        --max-connections 0 --connect-rate 0 --http-port -1 --login-port 0 --service-port 0 --db "$work/accounts.db" 2> "$work/zorvid-$1.log" &
-    local pid=$!
-    for _ in $(seq 100); do grep -qs listening "$work/zorvid-$1.log" && break; sleep 0.1; done
-    local port; port=$(grep -o 'service=[0-9]*' "$work/zorvid-$1.log" | cut -d= -f2)
-    "$build/bench/zorvid-load" -p "$port" -P $pid -L "zorvid-$1" "${args[@]}" | grep RESULT || true
-    kill -INT $pid; wait $pid || true
-}
-
 echo "load before: $(uptime)"
 for round in 1 2 3; do
     run_ngircd $round
-    run_zorvid $round
+    run_own_zorvid zorvid-$round
 done | tee "$work/results.txt"
 echo "load after: $(uptime)"
 

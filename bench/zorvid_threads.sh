@@ -8,25 +8,18 @@
 set -eu
 build=$(realpath "$1"); mode=${2:-sat}
 work=$(mktemp -d /tmp/zorvid-threads.XXXXXX)
+source "$(dirname "$(realpath "$0")")/load_common.sh"
 if [ "$mode" = sat ]; then
   args=(-n 1000 -m 10 -s 10 -w 32 -d 10 -W 2)
 else
   args=(-n 1000 -m 10 -s 10 -r "$mode" -d 10 -W 2)
 fi
 
-run() {  # THREADS ROUND
-    "$build/server/zorvid" --threads "$1" --no-login-check --no-flood-control --chat-ports 0 \
-        --max-per-address 5000 --room-capacity 200 --max-connections 0 --connect-rate 0 \
-        --http-port -1 --login-port 0 --service-port 0 --db "$work/accounts.db" 2> "$work/zorvid-$1-$2.log" &
-    local pid=$!
-    for _ in $(seq 100); do grep -qs listening "$work/zorvid-$1-$2.log" && break; sleep 0.1; done
-    local port; port=$(grep -o 'service=[0-9]*' "$work/zorvid-$1-$2.log" | cut -d= -f2)
-    "$build/bench/zorvid-load" -p "$port" -P $pid -L "t$1-$2" "${args[@]}" | grep RESULT || true
-    kill -INT $pid; wait $pid || true
-}
-
 echo "load before: $(uptime)"
-for round in 1 2 3; do run 1 $round; run 2 $round; done | tee "$work/results.txt"
+for round in 1 2 3; do
+  run_own_zorvid t1-$round --threads 1
+  run_own_zorvid t2-$round --threads 2
+done | tee "$work/results.txt"
 echo "load after: $(uptime)"
 python3 - "$work/results.txt" <<'PY'
 import statistics, sys

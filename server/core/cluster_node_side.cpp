@@ -223,8 +223,7 @@ void ZorviServer::ServeClustered(ServerLoop& from, const CMsg& request, const st
     // database may be slow), then opens the room on a loop of this node; its news reaches
     // every node before the creator hears the port.
     if (request.code2 == code2::kCreateRoom) {
-        const int home =
-            static_cast<int>(nextRoomLoop_.fetch_add(1, std::memory_order_relaxed) % loops_.size());
+        const int home = NextRoomLoop();
         PostToWorker([this, &from, home, request, address, done = std::move(done)]() mutable {
             int port = -1;
             const auto claim = link_->ClaimRoom(request.text, port);

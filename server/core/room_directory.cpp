@@ -10,7 +10,7 @@ namespace zorvid {
 bool RoomDirectory::Reserve(const std::string& name) {
     std::lock_guard lock(mutex_);
     if (byName_.count(name) || reserved_.count(name)) return false;
-    reserved_[name] = true;
+    reserved_.insert(name);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "net/cmsg.h"
@@ -66,7 +67,7 @@ private:
     std::unordered_map<std::string, RoomEntry> byName_;
     std::map<std::uint64_t, std::string> order_;
     std::unordered_map<int, std::string> byPort_;
-    std::unordered_map<std::string, bool> reserved_;
+    std::unordered_set<std::string> reserved_;
     std::uint64_t nextOrder_ = std::uint64_t{1} << 32;  // after every permanent room
     Listener listener_;
 };

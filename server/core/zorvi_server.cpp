@@ -219,6 +219,10 @@ ServerLoop& ZorviServer::NextLoop() {
     return *loops_[nextLoop_.fetch_add(1, std::memory_order_relaxed) % loops_.size()];
 }
 
+int ZorviServer::NextRoomLoop() {
+    return static_cast<int>(nextRoomLoop_.fetch_add(1, std::memory_order_relaxed) % loops_.size());
+}
+
 void ZorviServer::Accept(ServerLoop& home, std::shared_ptr<asio::ip::tcp::acceptor> acceptor,
                          bool spread, Factory factory) {
     acceptor->async_accept(
@@ -397,8 +401,7 @@ void ZorviServer::Serve(ServerLoop& from, const CMsg& request, const std::string
     // The loop that must answer: a new room's (dealt round), or the room the request is about.
     int home = from.Index();
     if (request.code2 == code2::kCreateRoom) {
-        home =
-            static_cast<int>(nextRoomLoop_.fetch_add(1, std::memory_order_relaxed) % loops_.size());
+        home = NextRoomLoop();
     } else if (request.code2 == code2::kRemoveRoom) {
         if (auto room = rooms_.directory.ByName(request.text)) home = room->home;
     } else if (request.code2 == code2::kDeliverToUser && request.list.size() >= 2) {

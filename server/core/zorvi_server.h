@@ -162,6 +162,8 @@ private:
     void Accept(ServerLoop& home, std::shared_ptr<asio::ip::tcp::acceptor> acceptor, bool spread,
                 Factory factory);
     ServerLoop& NextLoop();
+    // The loop the next created room lives on: they are dealt round in turn.
+    int NextRoomLoop();
     void ForgetFailures();
     // Why a new connection from `address` is turned away, or nullptr when it may come in
     // (and is counted until Uncount).

@@ -75,8 +75,7 @@ void ClusterNode::Join() {
         bus_.Subscribe(ServeSubject(self_), io_, [this](const BusMessage& m) { OnServe(m); }));
 
     // The watch lives on the cluster's loop.
-    std::promise<void> made;
-    asio::post(io_, [this, &made] {
+    OnClusterLoop("start the heartbeats", [this] {
         NodeWatch::Settings settings;
         settings.timeout = nodeTimeout_;
         NodeWatch::Events events;
@@ -86,9 +85,7 @@ void ClusterNode::Join() {
         };
         events.lost = [this](const std::string& id) { OnLost(id); };
         watch_ = std::make_unique<NodeWatch>(bus_, io_, settings, events);
-        made.set_value();
     });
-    made.get_future().wait_for(kBusTimeout);
 
     bus_.Publish(kRoomsSync, {});
     try {
@@ -123,13 +120,21 @@ void ClusterNode::ForgetOldLogins() {
 void ClusterNode::Leave() {
     leaving_ = true;
     if (!watch_) return;
-    std::promise<void> gone;
-    asio::post(io_, [this, &gone] {
+    OnClusterLoop("say goodbye", [this] {
         forgetTimer_.cancel();
         watch_.reset();
-        gone.set_value();
     });
-    gone.get_future().wait_for(kBusTimeout);
+}
+
+void ClusterNode::OnClusterLoop(const char* what, std::function<void()> job) {
+    auto done = std::make_shared<std::promise<void>>();
+    auto finished = done->get_future();
+    asio::post(io_, [job = std::move(job), done] {
+        job();
+        done->set_value();
+    });
+    if (finished.wait_for(kBusTimeout) != std::future_status::ready)
+        log_.Line(std::string("the cluster's loop did not ") + what + " in time");
 }
 
 void ClusterNode::OpenPermanentRooms() {
@@ -155,18 +160,13 @@ bool ClusterNode::Alive(const std::string& node) const {
     return live_.count(node) != 0;
 }
 
-bool ClusterNode::HeldByTheDead(const std::string& name) {
+std::optional<int> ClusterNode::TakeOverFromTheDead(const std::string& name) {
     for (const auto& row : ledger_.Rooms()) {
-        if (row.name == name) return !Alive(row.home);
+        if (row.name != name) continue;
+        if (Alive(row.home) || !ledger_.TakeOver(name, row.home, self_)) return std::nullopt;
+        return row.port;
     }
-    return false;
-}
-
-bool ClusterNode::TakeOverFromTheDead(const std::string& name) {
-    for (const auto& row : ledger_.Rooms()) {
-        if (row.name == name) return !Alive(row.home) && ledger_.TakeOver(name, row.home, self_);
-    }
-    return false;
+    return std::nullopt;
 }
 
 void ClusterNode::Send(int fromLoop, const std::string& node, int toLoop, const Frame& frame) {
@@ -235,11 +235,14 @@ void ClusterNode::OnRooms(const BusMessage& m) {
 
 void ClusterNode::OnServe(const BusMessage& m) {
     const auto split = m.data.find('\0');
-    if (split == std::string::npos) return;
-    const std::string address = m.data.substr(0, split);
+    const std::string address = m.data.substr(0, split == std::string::npos ? 0 : split);
     CMsg request;
-    const auto r = zorvi::DecodeMsg(std::string_view(m.data).substr(split + 1), request);
-    if (r.status != zorvi::DecodeStatus::Complete) return;
+    if (split == std::string::npos ||
+        zorvi::DecodeMsg(std::string_view(m.data).substr(split + 1), request).status !=
+            zorvi::DecodeStatus::Complete) {
+        log_.Line("malformed request from another node dropped");
+        return;
+    }
     server_.Serve(
         server_.Loop(0), request, address,
         [this, reply = m.reply](std::optional<CMsg> answer) {
@@ -300,12 +303,14 @@ ClusterLink::Claim ClusterNode::ClaimRoom(const std::string& name, int& port) {
     const auto& c = server_.Config();
     const int first = c.chatPortFirst + static_cast<int>(c.rooms.size());
     try {
-        auto claim = ledger_.Claim(name, first, c.chatPortLast, self_);
-        // A name left by a cluster that is gone (its node never came back) is free again.
+        const auto claim = ledger_.Claim(name, first, c.chatPortLast, self_);
+        // A name left by a node that is gone, with no room anywhere now, is this node's.
         if (claim.outcome == PgRoomLedger::Outcome::NameTaken &&
-            !server_.Rooms().directory.ByName(name) && HeldByTheDead(name)) {
-            ledger_.Release(name);
-            claim = ledger_.Claim(name, first, c.chatPortLast, self_);
+            !server_.Rooms().directory.ByName(name)) {
+            if (const auto kept = TakeOverFromTheDead(name)) {
+                port = *kept;
+                return Claim::Ok;
+            }
         }
         switch (claim.outcome) {
             case PgRoomLedger::Outcome::Claimed:

@@ -3,7 +3,9 @@
 #include <asio.hpp>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -64,10 +66,10 @@ private:
     void OnServe(const BusMessage& m);
     void OnLost(const std::string& node);
     bool Alive(const std::string& node) const;
-    // True when the ledger's row for `name` names a node that is not alive.
-    bool HeldByTheDead(const std::string& name);
-    // Takes the ledger's row for `name` over when its node is not alive.
-    bool TakeOverFromTheDead(const std::string& name);
+    // Takes the ledger's row for `name` over when its node is not alive; its chat port.
+    std::optional<int> TakeOverFromTheDead(const std::string& name);
+    // Runs `job` on the cluster's loop and waits for it, at most the bus time-out.
+    void OnClusterLoop(const char* what, std::function<void()> job);
     void OpenPermanentRooms();
     // Now and then: logins past their lifetime leave the book.
     void ForgetOldLogins();
