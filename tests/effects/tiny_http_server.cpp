@@ -4,33 +4,12 @@
 
 namespace {
 
-// The first byte asked for by a "Range: bytes=N-..." header; 0 without one. Players ask
-// for the rest of a file when they seek, as demuxers do to find a clip's length.
-qsizetype RangeStart(const QByteArray& request) {
-    for (const QByteArray& line : request.split('\n')) {
-        const QByteArray header = line.trimmed().toLower();
-        if (!header.startsWith("range: bytes=")) continue;
-        const QByteArray spec = header.mid(13);
-        bool ok = false;
-        const qsizetype start = spec.left(spec.indexOf('-')).toLongLong(&ok);
-        return ok ? start : 0;
-    }
-    return 0;
-}
-
-QByteArray Reply(const QByteArray& contentType, const QByteArray& body, qsizetype start) {
-    const bool partial = start > 0 && start < body.size();
-    const QByteArray part = partial ? body.mid(start) : body;
-    QByteArray reply = partial ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n";
-    reply += "Content-Type: " + contentType + "\r\nAccept-Ranges: bytes\r\n";
-    if (partial) {
-        reply += "Content-Range: bytes " + QByteArray::number(start) + '-' +
-                 QByteArray::number(body.size() - 1) + '/' + QByteArray::number(body.size()) +
-                 "\r\n";
-    }
-    reply += "Content-Length: " + QByteArray::number(part.size()) +
-             "\r\nConnection: close\r\n\r\n" + part;
-    return reply;
+// Served as a live broadcast is: whole, from its first byte, and not seekable, so that a
+// player reads it straight through instead of seeking back and forth to learn its length.
+QByteArray Reply(const QByteArray& contentType, const QByteArray& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Type: " + contentType +
+           "\r\nAccept-Ranges: none\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
 }
 
 }  // namespace
@@ -64,7 +43,7 @@ void TinyHttpServer::OnConnection() {
             if (it == documents_.constEnd()) {
                 reply = "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
             } else {
-                reply = Reply(it->contentType, it->body, RangeStart(request));
+                reply = Reply(it->contentType, it->body);
             }
             socket->write(reply);
             socket->disconnectFromHost();

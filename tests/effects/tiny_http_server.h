@@ -6,7 +6,7 @@
 #include <QTcpServer>
 
 // Serves fixed documents over HTTP on 127.0.0.1, any free port; one request per
-// connection, from a requested first byte on. Unknown paths get 404.
+// connection, each whole and not seekable. Unknown paths get 404.
 class TinyHttpServer : public QObject {
     Q_OBJECT
 
