@@ -2,20 +2,27 @@
 # How zorvid's event loops scale: the saturated fan-out load against --threads 1 and
 # --threads 2, three alternating rounds, medians. On two cores the generator needs a core
 # of its own, so the figure that counts is delivered lines per CPU-second of the server.
-#   bench/zorvid_threads.sh BUILD_DIR [sat|RATE]
+#   bench/zorvid_threads.sh BUILD_DIR [sat|RATE] [pinned|shared]
 # RATE: each sender sends RATE lines a second instead of as fast as the window allows, so
 # both configurations carry the same load below saturation.
+# pinned (the default): the generator runs on the last core and zorvid on the others, so
+# that neither takes the other's time. shared: both run anywhere; the generator's threads
+# then preempt zorvid's loops, and how much each loop turn gathers varies with that.
 set -eu
-build=$(realpath "$1"); mode=${2:-sat}
+build=$(realpath "$1"); mode=${2:-sat}; placement=${3:-pinned}
 work=$(mktemp -d /tmp/zorvid-threads.XXXXXX)
 source "$(dirname "$(realpath "$0")")/load_common.sh"
+last=$(($(nproc) - 1))
+if [ "$placement" = pinned ] && [ "$last" -ge 1 ]; then
+  server_pin=(taskset -c "0-$((last - 1))"); load_pin=(taskset -c "$last")
+fi
 if [ "$mode" = sat ]; then
   args=(-n 1000 -m 10 -s 10 -w 32 -d 10 -W 2)
 else
   args=(-n 1000 -m 10 -s 10 -r "$mode" -d 10 -W 2)
 fi
 
-echo "load before: $(uptime)"
+echo "placement: $placement; load before: $(uptime)"
 for round in 1 2 3; do
   run_own_zorvid t1-$round --threads 1
   run_own_zorvid t2-$round --threads 2
