@@ -38,7 +38,7 @@ void ClaimAndRelease(benchmark::State& state, zorvid::PgRoomLedger& ledger) {
     for (auto _ : state) {
         if (ledger.Claim("Lobby", 7000, 7999, "n1").outcome !=
                 zorvid::PgRoomLedger::Outcome::Claimed ||
-            !ledger.Release("Lobby")) {
+            !ledger.Release("Lobby", "n1")) {
             state.SkipWithError("claim failed");
             break;
         }

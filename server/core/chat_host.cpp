@@ -104,6 +104,23 @@ void ChatHost::RemoveRoom(Room* room) {
                               [room](const auto& r) { return r.get() == room; }));
 }
 
+std::vector<Participant*> ChatHost::Relinquish(const std::string& name) {
+    Room* room = RoomByName(name);
+    if (!room) return {};
+    std::vector<Participant*> members;
+    for (const auto& m : room->members) {
+        members_.erase(m.participant);
+        members.push_back(m.participant);
+    }
+    // The port and the directory's entry now belong to the room's new home.
+    byPort_.erase(room->port);
+    log_.Line("room " + LogQuote(room->name) + " passed to another node while this one was cut off",
+              {{"ROOM", room->name}});
+    rooms_.erase(std::find_if(rooms_.begin(), rooms_.end(),
+                              [room](const auto& r) { return r.get() == room; }));
+    return members;
+}
+
 void ChatHost::Publish(const Room& room) {
     RoomEntry entry;
     entry.name = room.name;

@@ -61,6 +61,10 @@ public:
     void Adopt(const RoomEntry& entry, const std::vector<Participant*>& members,
                const std::vector<Participant*>& gone);
 
+    // Lets go of a room that another node took over while this one was cut off: it ends
+    // here without a word to anyone, for its people go on there. Returns its members.
+    std::vector<Participant*> Relinquish(const std::string& name);
+
     // The join handshake on a room's chat port. Sends the bare-string answer itself (none
     // for NotLoggedIn and NoRoom) and, on Ok, the room's people and the join pushes.
     JoinAnswer Join(int port, const std::string& name, Participant& who);

@@ -194,6 +194,17 @@ void ServerLoop::Adopt(const RoomEntry& entry,
     }
 }
 
+void ServerLoop::Relinquish(const std::string& name) {
+    for (Participant* p : host_.Relinquish(name)) {
+        const auto at = p->Link();
+        if (!at) continue;
+        auto it = remotes_.find(RemoteKey{at->node, at->loop, at->conn});
+        if (it == remotes_.end()) continue;
+        if (at->node == server_.rooms_.node) it->second->Abort();
+        remotes_.erase(it);
+    }
+}
+
 void ZorviServer::UseCluster(ClusterLink& link, const std::string& nodeId) {
     link_ = &link;
     rooms_.node = nodeId;

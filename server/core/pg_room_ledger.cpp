@@ -69,12 +69,12 @@ PgRoomLedger::ClaimResult PgRoomLedger::Claim(const std::string& name, int first
     throw DbError("database: too many rooms claimed at once; try again");
 }
 
-bool PgRoomLedger::Release(const std::string& name) {
+bool PgRoomLedger::Release(const std::string& name, const std::string& node) {
     bool released = false;
     Call([&](pqxx::connection_base& db) {
         pqxx::work tx(db);
-        const auto result =
-            tx.exec_params("DELETE FROM rooms WHERE name = $1", pqxx::binarystring(name));
+        const auto result = tx.exec_params("DELETE FROM rooms WHERE name = $1 AND home = $2",
+                                           pqxx::binarystring(name), node);
         tx.commit();
         released = result.affected_rows() == 1;
     });
@@ -118,6 +118,18 @@ std::vector<PgRoomLedger::Row> PgRoomLedger::Rooms() {
         }
     });
     return rows;
+}
+
+std::optional<std::string> PgRoomLedger::HomeOf(const std::string& name) {
+    std::optional<std::string> home;
+    Call([&](pqxx::connection_base& db) {
+        home.reset();
+        pqxx::read_transaction tx(db);
+        const auto result =
+            tx.exec_params("SELECT home FROM rooms WHERE name = $1", pqxx::binarystring(name));
+        if (!result.empty()) home = result[0][0].as<std::string>();
+    });
+    return home;
 }
 
 }  // namespace zorvid

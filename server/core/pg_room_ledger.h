@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,12 +32,15 @@ public:
     // Throws std::invalid_argument for a range outside 1..65535.
     ClaimResult Claim(const std::string& name, int firstPort, int lastPort,
                       const std::string& node);
-    bool Release(const std::string& name);  // false: no such room
+    // Only the room's home releases it: a node that lost a room while it was cut off must not
+    // free the name under the node that took it over. False: no such room homed at `node`.
+    bool Release(const std::string& name, const std::string& node);
     bool SetHome(const std::string& name, const std::string& node);
     // Moves the room's home from `from` to `to` only if `from` still has it: of several
     // nodes taking over one room, exactly one succeeds.
     bool TakeOver(const std::string& name, const std::string& from, const std::string& to);
-    std::vector<Row> Rooms();  // by port
+    std::vector<Row> Rooms();                                    // by port
+    std::optional<std::string> HomeOf(const std::string& name);  // nothing: no such room
 
 private:
     void Call(const PgPool::Work& work);

@@ -65,6 +65,10 @@ public:
     // Takes over a room of a node that is gone; `alive` tells which nodes still hold
     // their connections.
     void Adopt(const RoomEntry& entry, const std::function<bool(const std::string&)>& alive);
+    // The room was taken over by another node while this one was cut off. If it lives on
+    // this loop it ends here: the people whose connections are on this node are cut off
+    // (the new home dropped them, and they join again), the others go on at the new home.
+    void Relinquish(const std::string& name);
 
 private:
     friend class ZorviServer;
@@ -127,6 +131,8 @@ public:
     AccountStore& Accounts() { return accounts_; }
     const ServerConfig& Config() const { return config_; }
     void PostToWorker(std::function<void()> job);
+    // The workers, for jobs that must run one after another (through a strand).
+    asio::thread_pool::executor_type Workers() { return workers_.get_executor(); }
     ChatHost::TimePoint Now() const { return clock_(); }
     LoginThrottle& Logins() { return logins_; }
     void NoteLogin(const std::string& name, const std::string& address);

@@ -276,8 +276,11 @@ TEST(PgRoomLedgerTest, ClaimsNeverShareANameOrAPort) {
     const auto last = nodes[0]->Claim("r8", kFirst, kLast, "n");
     EXPECT_EQ(last.outcome, PgRoomLedger::Outcome::Claimed);
     EXPECT_EQ(nodes[1]->Claim("r9", kFirst, kLast, "n").outcome, PgRoomLedger::Outcome::NoFreePort);
-    EXPECT_TRUE(nodes[2]->Release("r3"));
-    EXPECT_FALSE(nodes[2]->Release("r3"));
+    EXPECT_FALSE(nodes[2]->Release("r3", "n9"));  // not its home: the row stays
+    EXPECT_EQ(nodes[2]->HomeOf("r3"), "n");
+    EXPECT_TRUE(nodes[2]->Release("r3", "n"));
+    EXPECT_FALSE(nodes[2]->Release("r3", "n"));
+    EXPECT_EQ(nodes[2]->HomeOf("r3"), std::nullopt);
     const auto reused = nodes[3]->Claim("r9", kFirst, kLast, "n");
     EXPECT_EQ(reused.outcome, PgRoomLedger::Outcome::Claimed);
     EXPECT_EQ(reused.port, rooms[3].port);

@@ -37,7 +37,8 @@ ClusterNode::ClusterNode(ZorviServer& server, NatsBus& bus, PgRoomLedger& ledger
       log_(log),
       self_(bus.NodeId()),
       nodeTimeout_(nodeTimeout),
-      outboxes_(static_cast<std::size_t>(server.LoopCount())) {
+      outboxes_(static_cast<std::size_t>(server.LoopCount())),
+      ledgerChecks_(asio::make_strand(server.Workers())) {
     keepRunning_.emplace(asio::make_work_guard(io_));
     thread_ = std::thread([this] { io_.run(); });
     server_.Rooms().directory.SetListener(
@@ -61,10 +62,8 @@ void ClusterNode::Join() {
     }
     subscriptions_.push_back(
         bus_.Subscribe(kRooms, io_, [this](const BusMessage& m) { OnRooms(m); }));
-    subscriptions_.push_back(bus_.Subscribe(kRoomsSync, io_, [this](const BusMessage&) {
-        for (const auto& entry : server_.Rooms().directory.OnNode(self_))
-            PublishRoom(&entry, entry.name);
-    }));
+    subscriptions_.push_back(
+        bus_.Subscribe(kRoomsSync, io_, [this](const BusMessage&) { RepublishRooms(); }));
     subscriptions_.push_back(bus_.Subscribe(kLogins, io_, [this](const BusMessage& m) {
         const auto split = m.data.find('\0');
         if (split == std::string::npos) return;
@@ -80,8 +79,13 @@ void ClusterNode::Join() {
         settings.timeout = nodeTimeout_;
         NodeWatch::Events events;
         events.joined = [this](const std::string& id) {
-            std::lock_guard lock(liveMutex_);
-            live_.insert(id);
+            {
+                std::lock_guard lock(liveMutex_);
+                live_.insert(id);
+            }
+            // A node heard again after it was taken as gone learns which of its rooms
+            // live here now.
+            RepublishRooms();
         };
         events.lost = [this](const std::string& id) { OnLost(id); };
         watch_ = std::make_unique<NodeWatch>(bus_, io_, settings, events);
@@ -211,26 +215,88 @@ void ClusterNode::PublishRoom(const RoomEntry* entry, const std::string& name) {
                  entry ? EncodeEntry(*entry) : Json{{"gone", name}, {"node", self_}}.dump());
 }
 
+void ClusterNode::RepublishRooms() {
+    for (const auto& entry : server_.Rooms().directory.OnNode(self_))
+        PublishRoom(&entry, entry.name);
+}
+
 void ClusterNode::OnRooms(const BusMessage& m) {
+    RoomNews news;
     try {
         const Json j = Json::parse(m.data);
-        auto& directory = server_.Rooms().directory;
         if (j.contains("gone")) {
-            const auto name = j.at("gone").get<std::string>();
-            const auto node = j.at("node").get<std::string>();
-            if (node == self_) return;
-            // Only the room's own node removes it: a taken-over room stays.
-            if (auto current = directory.ByName(name); current && current->node == node)
-                directory.Erase(name);
-            return;
+            news.gone = j.at("gone").get<std::string>();
+            news.node = j.at("node").get<std::string>();
+        } else {
+            auto entry = DecodeEntry(m.data);
+            if (!entry) throw std::runtime_error("not a room's entry");
+            news.node = entry->node;
+            news.entry = std::move(*entry);
         }
-        auto entry = DecodeEntry(m.data);
-        if (!entry) throw std::runtime_error("not a room's entry");
-        if (entry->node == self_) return;
-        directory.Put(*entry);
     } catch (const std::exception& e) {
         log_.Line(std::string("bad room news from another node dropped: ") + e.what());
+        return;
     }
+    if (news.node == self_) return;
+    // News that contradicts the directory waits for the ledger, and while any does, all
+    // news queues behind it, so that a room's entries are taken in the order they came.
+    if (settling_ == 0 && !Disputed(news)) {
+        TakeRoomNews(news);
+        return;
+    }
+    ++settling_;
+    asio::post(ledgerChecks_, [this, news = std::move(news)] {
+        if (!Disputed(news) || HomeInLedger(news)) TakeRoomNews(news);
+        --settling_;
+    });
+}
+
+bool ClusterNode::Disputed(const RoomNews& news) const {
+    if (!news.entry) return false;
+    const auto current = server_.Rooms().directory.ByName(news.entry->name);
+    return current && current->node != news.node;
+}
+
+bool ClusterNode::HomeInLedger(const RoomNews& news) {
+    const std::string& name = news.entry->name;
+    try {
+        if (ledger_.HomeOf(name) != news.node) return false;  // a node that lost the room
+    } catch (const std::exception& e) {
+        log_.Line("room " + LogQuote(name) + ": news from node " + news.node +
+                  " not checked: " + e.what());
+        return false;
+    }
+    const auto current = server_.Rooms().directory.ByName(name);
+    if (current && current->node == self_) {
+        log_.Line("room " + LogQuote(name) + " lives on node " + news.node +
+                  " now: it took the room over while this node was cut off");
+        // The room ends here before its entry is replaced, so that it cannot put its own
+        // back afterwards.
+        for (int i = 0; i < server_.LoopCount(); ++i) {
+            ServerLoop& loop = server_.Loop(i);
+            auto done = std::make_shared<std::promise<void>>();
+            auto finished = done->get_future();
+            asio::post(loop.Io(), [&loop, name, done] {
+                loop.Relinquish(name);
+                done->set_value();
+            });
+            if (finished.wait_for(kBusTimeout) != std::future_status::ready)
+                log_.Line("loop " + std::to_string(i) + " did not let " + LogQuote(name) +
+                          " go in time");
+        }
+    }
+    return true;
+}
+
+void ClusterNode::TakeRoomNews(const RoomNews& news) {
+    auto& directory = server_.Rooms().directory;
+    if (news.entry) {
+        directory.Put(*news.entry);
+        return;
+    }
+    // Only the room's own node removes it: a taken-over room stays.
+    if (auto current = directory.ByName(news.gone); current && current->node == news.node)
+        directory.Erase(news.gone);
 }
 
 void ClusterNode::OnServe(const BusMessage& m) {
@@ -329,7 +395,7 @@ ClusterLink::Claim ClusterNode::ClaimRoom(const std::string& name, int& port) {
 
 void ClusterNode::ReleaseRoom(const std::string& name) {
     try {
-        ledger_.Release(name);
+        ledger_.Release(name, self_);
     } catch (const std::exception& e) {
         log_.Line("room " + LogQuote(name) + " not released: " + e.what());
     }

@@ -62,7 +62,22 @@ private:
 
     void FlushOutbox(int loop);
     void PublishRoom(const RoomEntry* entry, const std::string& name);
+    // A room's new entry, or that it is gone, from another node.
+    struct RoomNews {
+        std::string node;
+        std::optional<RoomEntry> entry;
+        std::string gone;  // the room's name, without an entry
+    };
     void OnRooms(const BusMessage& m);
+    // Whether the news names another home than the directory's: one of the two nodes was
+    // cut off while the other took the room over.
+    bool Disputed(const RoomNews& news) const;
+    // Whether the ledger names the news's node as the room's home. If it does and the room
+    // lived here, this node's copy ends first. Blocks on the database.
+    bool HomeInLedger(const RoomNews& news);
+    void TakeRoomNews(const RoomNews& news);
+    // Sends this node's rooms again, for a node that may have missed news.
+    void RepublishRooms();
     void OnServe(const BusMessage& m);
     void OnLost(const std::string& node);
     bool Alive(const std::string& node) const;
@@ -83,6 +98,9 @@ private:
     std::chrono::milliseconds nodeTimeout_;
     std::vector<Outbox> outboxes_;  // one per event loop, used only on that loop
     std::atomic<bool> leaving_{false};
+    // Ledger look-ups for room news, in the order the news came; how many wait there.
+    asio::strand<asio::thread_pool::executor_type> ledgerChecks_;
+    std::atomic<int> settling_{0};
 
     // The cluster's own loop: room news, logins, requests, liveness.
     asio::io_context io_{1};
