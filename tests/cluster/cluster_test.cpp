@@ -143,6 +143,11 @@ protected:
         } while (std::chrono::steady_clock::now() < deadline);
         return count;
     }
+    // What node `i` (0-2) has logged so far, for a failure's message.
+    std::string LogOf(int i) {
+        nodes_[i]->AwaitErrorLine("\n\n", Ms(200));  // no such line: reads what there is
+        return nodes_[i]->err;
+    }
     // The node (0-2) whose log says it opened `room`.
     int HomeOf(const std::string& room) {
         const auto deadline = std::chrono::steady_clock::now() + Ms(5000);
@@ -339,7 +344,7 @@ TEST_P(NodeLoss, ItsPeopleLeaveAndItsRoomsPassToThoseLeft) {
         // Woken, the node learns that its room lives elsewhere now. Its copy ends, and with
         // it ann's connection, as though the node had died; it judges nobody for its sleep.
         ::kill(nodes_[home]->Pid(), SIGCONT);
-        EXPECT_TRUE(ann.WaitClosed(Ms(15000)));
+        EXPECT_TRUE(ann.WaitClosed(Ms(15000))) << "the woken node's log:\n" << LogOf(home);
     }
 
     // The conversation goes on, and ann comes back at once: through the balancer, or
@@ -358,7 +363,7 @@ TEST_P(NodeLoss, ItsPeopleLeaveAndItsRoomsPassToThoseLeft) {
     // Every node, the woken one too, counts the room's three people.
     for (int node = 0; node < 3; ++node) {
         if (paused || node != home) {
-            EXPECT_EQ(CountAt(node, "Tea", 3), 3) << "node " << node;
+            EXPECT_EQ(CountAt(node, "Tea", 3), 3) << "node " << node << "'s log:\n" << LogOf(node);
         }
     }
 }
