@@ -342,7 +342,7 @@ TEST_P(NodeLoss, ItsPeopleLeaveAndItsRoomsPassToThoseLeft) {
     EXPECT_EQ(reply.list.at(0), "bob");
     if (paused) {
         // Woken, the node learns that its room lives elsewhere now. Its copy ends, and with
-        // it ann's connection, as though the node had died; it judges nobody for its sleep.
+        // it ann's connection, as though the node had died.
         ::kill(nodes_[home]->Pid(), SIGCONT);
         EXPECT_TRUE(ann.WaitClosed(Ms(15000))) << "the woken node's log:\n" << LogOf(home);
     }
