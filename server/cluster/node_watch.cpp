@@ -39,6 +39,7 @@ NodeWatch::NodeWatch(NatsBus& bus, asio::io_context& io, Settings settings, Even
     connectionWatch_ =
         bus_.WatchConnection(io_, [this](bool connected) { OnConnection(connected); });
     bus_.Publish(kAliveSubject, Announcement());
+    lastTick_ = Clock::now();
     timer_.expires_after(settings_.interval);
     timer_.async_wait([weak = std::weak_ptr(self_)](const std::error_code& error) {
         if (auto self = weak.lock(); self && !error) (*self)->Tick();
@@ -58,11 +59,15 @@ std::vector<NodeWatch::Node> NodeWatch::LiveNodes() const {
 }
 
 void NodeWatch::Tick() {
+    const auto now = Clock::now();
+    const bool stoodStill =
+        now - lastTick_ > settings_.interval + (settings_.timeout - settings_.interval) / 2;
+    lastTick_ = now;
     if (!bus_.Connected()) {
         cutOff_ = true;
     } else {
         // The connection may have come back before its callback reaches this loop.
-        if (cutOff_ || bus_.Reconnects() != reconnectsSeen_) Refresh();
+        if (cutOff_ || stoodStill || bus_.Reconnects() != reconnectsSeen_) Refresh();
         bus_.Publish(kAliveSubject, Announcement());
         Judge();
     }

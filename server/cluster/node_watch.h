@@ -19,7 +19,9 @@ namespace zorvid::cluster {
 // Every `interval` this node publishes "ID NAME" on kAliveSubject; on destruction it
 // publishes the same on kByeSubject. Another node is Joined at its first heartbeat and
 // Lost when it said goodbye or has been silent for `timeout`. While this node is itself cut
-// off from NATS it judges nobody, and once back it gives every node a fresh `timeout`. A
+// off from NATS it judges nobody, and once back it gives every node a fresh `timeout`; the
+// same when it stood still itself (stopped, or starved of the processor) for a good part of
+// `timeout`, for the heartbeats it missed meanwhile may not have been read yet. A
 // node taken as lost that is heard again (its link was down longer than the time-out) is
 // Joined again: its id is the same, so whoever adopted its work can tell.
 //
@@ -77,6 +79,7 @@ private:
     asio::steady_timer timer_;
     std::map<std::string, Peer> peers_;
     bool cutOff_ = false;  // disconnected since the last tick or callback said so
+    Clock::time_point lastTick_;
     std::uint64_t reconnectsSeen_ = 0;
     // Handlers on the loop hold this weakly: gone with the watch, they do nothing.
     std::shared_ptr<NodeWatch*> self_;

@@ -205,6 +205,17 @@ void ServerLoop::Relinquish(const std::string& name) {
     }
 }
 
+void ServerLoop::CutRelayedTo(const std::string& node) {
+    std::vector<std::shared_ptr<ChatConnection>> cut;  // ending one changes relayed_
+    for (const auto& [number, weak] : relayed_) {
+        auto c = weak.lock();
+        if (!c) continue;
+        const auto room = server_.rooms_.directory.ByPort(c->Port());
+        if (room && room->node == node) cut.push_back(std::move(c));
+    }
+    for (auto& c : cut) c->Abort("dropped by the room's node while this one was away");
+}
+
 void ZorviServer::UseCluster(ClusterLink& link, const std::string& nodeId) {
     link_ = &link;
     rooms_.node = nodeId;

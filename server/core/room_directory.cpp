@@ -23,8 +23,10 @@ void RoomDirectory::Put(const RoomEntry& entry) {
     {
         std::lock_guard lock(mutex_);
         reserved_.erase(entry.name);
-        auto [it, added] = byName_.insert_or_assign(entry.name, entry);
-        if (added) order_[entry.order] = entry.name;
+        if (auto old = byName_.find(entry.name); old != byName_.end())
+            order_.erase({old->second.order, entry.name});
+        byName_.insert_or_assign(entry.name, entry);
+        order_.emplace(entry.order, entry.name);
         byPort_[entry.port] = entry.name;
     }
     if (listener_) listener_(&entry, entry.name);
@@ -35,7 +37,7 @@ void RoomDirectory::Erase(const std::string& name) {
         std::lock_guard lock(mutex_);
         auto it = byName_.find(name);
         if (it == byName_.end()) return;
-        order_.erase(it->second.order);
+        order_.erase({it->second.order, name});
         auto port = byPort_.find(it->second.port);
         if (port != byPort_.end() && port->second == name) byPort_.erase(port);
         byName_.erase(it);

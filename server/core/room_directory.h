@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -65,7 +66,9 @@ public:
 private:
     mutable std::mutex mutex_;
     std::unordered_map<std::string, RoomEntry> byName_;
-    std::map<std::uint64_t, std::string> order_;
+    // Channel-list order. Nodes of a cluster number their creations each on its own, so two
+    // rooms may share a number; the name breaks the tie the same way everywhere.
+    std::set<std::pair<std::uint64_t, std::string>> order_;
     std::unordered_map<int, std::string> byPort_;
     std::unordered_set<std::string> reserved_;
     std::uint64_t nextOrder_ = std::uint64_t{1} << 32;  // after every permanent room

@@ -69,6 +69,9 @@ public:
     // this loop it ends here: the people whose connections are on this node are cut off
     // (the new home dropped them, and they join again), the others go on at the new home.
     void Relinquish(const std::string& name);
+    // `node` took this one as gone and dropped its people: the connections relayed from
+    // here to rooms living there end, and their people join again.
+    void CutRelayedTo(const std::string& node);
 
 private:
     friend class ZorviServer;

@@ -101,11 +101,17 @@ protected:
         return TestClient::Exchange(loginPort_, request, reply, local) &&
                reply.Is(code1::kReply, code2::kLoginAccepted);
     }
-    int Create(const std::string& room, const std::string& owner) {
+    // Through the proxy, or on node `node` (0-2), which is then the room's home.
+    int Create(const std::string& room, const std::string& owner, int node = -1) {
         CMsg request(code1::kReply, code2::kCreateRoom), reply;
         request.text = room;
         request.list = {owner};
-        if (!Ask(request, reply) || reply.code2 != code2::kCreateRoom) return -1;
+        TestClient direct;
+        const bool answered =
+            node < 0 ? Ask(request, reply)
+                     : direct.Connect(servicePort_, "127.0.0.1", kNodeAddresses[node].c_str()) &&
+                           direct.Send(request) && direct.Receive(reply);
+        if (!answered || reply.code2 != code2::kCreateRoom) return -1;
         return reply.number;
     }
     // Joins `port` on node `node` (0-2), or through the proxy when `node` is -1, from the
@@ -309,12 +315,20 @@ TEST_F(Cluster, TheNodesKnowEachClientByItsOwnAddressThroughTheProxy) {
 class NodeLoss : public Cluster, public ::testing::WithParamInterface<int> {};
 
 TEST_P(NodeLoss, ItsPeopleLeaveAndItsRoomsPassToThoseLeft) {
-    for (const char* name : {"ann", "bob", "cat"}) ASSERT_TRUE(Login(name)) << name;
+    for (const char* name : {"ann", "bob", "cat", "dan", "eve"}) {
+        ASSERT_TRUE(Login(name)) << name;
+    }
     const int port = Create("Tea", "ann");
     ASSERT_GT(port, 0);
     const int home = HomeOf("Tea");
     ASSERT_GE(home, 0);
     const int second = (home + 1) % 3, third = (home + 2) % 3;
+    // dan, on Tea's node, is in a room that lives on the second, with eve there.
+    const int cakePort = Create("Cake", "dan", second);
+    ASSERT_GT(cakePort, 0);
+    TestClient dan, eve;
+    ASSERT_EQ(Join(dan, "dan", cakePort, home), "OK");
+    ASSERT_EQ(Join(eve, "eve", cakePort, second), "OK");
 
     // The owner is on the room's own node; the others on the other two.
     TestClient ann, bob, cat;
@@ -340,11 +354,15 @@ TEST_P(NodeLoss, ItsPeopleLeaveAndItsRoomsPassToThoseLeft) {
     ASSERT_TRUE(cat.ReceiveCode(code2::kPersonLeft, reply));
     ASSERT_TRUE(cat.ReceiveCode(code2::kOwnerChanged, reply));
     EXPECT_EQ(reply.list.at(0), "bob");
+    ASSERT_TRUE(eve.ReceiveCode(code2::kPersonLeft, reply, Ms(20000)));  // Cake's node too
+    EXPECT_EQ(reply.text, "dan");
     if (paused) {
         // Woken, the node learns that its room lives elsewhere now. Its copy ends, and with
-        // it ann's connection, as though the node had died.
+        // it ann's connection, as though the node had died; dan, dropped from Cake by its
+        // node meanwhile, is cut off too.
         ::kill(nodes_[home]->Pid(), SIGCONT);
         EXPECT_TRUE(ann.WaitClosed(Ms(15000))) << "the woken node's log:\n" << LogOf(home);
+        EXPECT_TRUE(dan.WaitClosed(Ms(5000))) << "the woken node's log:\n" << LogOf(home);
     }
 
     // The conversation goes on, and ann comes back at once: through the balancer, or

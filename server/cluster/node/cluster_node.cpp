@@ -15,6 +15,10 @@ using Ms = std::chrono::milliseconds;
 constexpr std::string_view kRooms = "zorvi.rooms";
 constexpr std::string_view kRoomsSync = "zorvi.rooms.sync";
 constexpr std::string_view kLogins = "zorvi.login";
+// "zorvi.dropped.NODE": NODE was taken as gone by the sender, which dropped its people.
+constexpr std::string_view kDroppedPrefix = "zorvi.dropped.";
+// Nodes taken as gone that are remembered, to tell them so should they come back.
+constexpr std::size_t kMaxLostRemembered = 1024;
 // A bus round trip or request that takes longer than this counts as failed.
 constexpr Ms kBusTimeout(2000);
 // Frames for one place are sent once they reach this size, not only at the end of the turn.
@@ -72,6 +76,8 @@ void ClusterNode::Join() {
     }));
     subscriptions_.push_back(
         bus_.Subscribe(ServeSubject(self_), io_, [this](const BusMessage& m) { OnServe(m); }));
+    subscriptions_.push_back(bus_.Subscribe(std::string(kDroppedPrefix) + self_, io_,
+                                            [this](const BusMessage& m) { OnDropped(m); }));
 
     // The watch lives on the cluster's loop.
     OnClusterLoop("start the heartbeats", [this] {
@@ -79,12 +85,16 @@ void ClusterNode::Join() {
         settings.timeout = nodeTimeout_;
         NodeWatch::Events events;
         events.joined = [this](const std::string& id) {
+            bool back = false;
             {
                 std::lock_guard lock(liveMutex_);
                 live_.insert(id);
+                back = lost_.erase(id) > 0;
             }
-            // A node heard again after it was taken as gone learns which of its rooms
-            // live here now.
+            if (!back) return;
+            // A node heard again after it was taken as gone learns that its people left the
+            // rooms living here, and which of its own rooms live here now.
+            bus_.Publish(std::string(kDroppedPrefix) + id, self_);
             RepublishRooms();
         };
         events.lost = [this](const std::string& id) { OnLost(id); };
@@ -318,10 +328,22 @@ void ClusterNode::OnServe(const BusMessage& m) {
         true);
 }
 
+void ClusterNode::OnDropped(const BusMessage& m) {
+    const std::string& by = m.data;
+    if (by.empty() || by == self_) return;
+    log_.Line("cluster node " + by + " took this node as gone: its people here leave its rooms");
+    for (int i = 0; i < server_.LoopCount(); ++i) {
+        ServerLoop& loop = server_.Loop(i);
+        asio::post(loop.Io(), [&loop, by] { loop.CutRelayedTo(by); });
+    }
+}
+
 void ClusterNode::OnLost(const std::string& node) {
     {
         std::lock_guard lock(liveMutex_);
         live_.erase(node);
+        if (lost_.size() >= kMaxLostRemembered) lost_.erase(lost_.begin());
+        lost_.insert(node);
     }
     log_.Line("cluster node " + node + " is gone");
     for (int i = 0; i < server_.LoopCount(); ++i) {

@@ -28,7 +28,8 @@ namespace zorvid::cluster {
 // Subjects: "zorvi.loop.NODE.LOOP" carries frames for one event loop of a node;
 // "zorvi.rooms" each room's entry when it changes ("zorvi.rooms.sync" asks every node to
 // send its rooms again); "zorvi.login" each login; "zorvi.serve.NODE" requests about a
-// room that lives on NODE.
+// room that lives on NODE; "zorvi.dropped.NODE" tells NODE, heard again, that the sender
+// had taken it as gone.
 class ClusterNode final : public ClusterLink {
 public:
     ClusterNode(ZorviServer& server, NatsBus& bus, PgRoomLedger& ledger, PgLoginBook& logins,
@@ -80,6 +81,9 @@ private:
     void RepublishRooms();
     void OnServe(const BusMessage& m);
     void OnLost(const std::string& node);
+    // Another node took this one as gone (it was cut off, or stood still, for longer than
+    // the time-out) and dropped its people from the rooms living there.
+    void OnDropped(const BusMessage& m);
     bool Alive(const std::string& node) const;
     // Takes the ledger's row for `name` over when its node is not alive; its chat port.
     std::optional<int> TakeOverFromTheDead(const std::string& name);
@@ -111,6 +115,7 @@ private:
     asio::steady_timer forgetTimer_{io_};
     mutable std::mutex liveMutex_;
     std::set<std::string> live_;  // other nodes heard, by id
+    std::set<std::string> lost_;  // other nodes taken as gone, by id
 };
 
 }  // namespace zorvid::cluster
