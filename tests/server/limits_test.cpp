@@ -15,6 +15,7 @@
 #include "server/core/login_registry.h"
 #include "server/core/sqlite_account_store.h"
 #include "server/core/zorvi_server.h"
+#include "tests/server/in_process_server.h"
 #include "tests/server/test_client.h"
 
 namespace zorvid::test {
@@ -23,53 +24,22 @@ namespace {
 using Ms = std::chrono::milliseconds;
 using std::chrono::seconds;
 
-class Limits : public ::testing::Test {
+class Limits : public InProcessServer<> {
 protected:
     void SetUp() override {
-        dbPath_ = std::filesystem::temp_directory_path() /
-                  ("zorvid-limits-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".db");
-        std::filesystem::remove(dbPath_);
-        config.loginPort = config.servicePort = 0;
-        config.chatPortFirst = config.chatPortLast = 0;
-        config.pwhashOps = crypto_pwhash_OPSLIMIT_MIN;
-        config.pwhashMem = crypto_pwhash_MEMLIMIT_MIN;
+        InProcessServer::SetUp();
         // Long enough that a connection closed within a test's waits was refused, not idle.
         config.handshakeTimeout = seconds(60);
         config.connectRatePerAddress = 0;
     }
 
     void StartServer() {
-        accounts = std::make_unique<SqliteAccountStore>(dbPath_.string(), config.pwhashOps,
-                                                        config.pwhashMem, config.maxNameBytes);
         const auto start = std::chrono::steady_clock::now();
-        server = std::make_unique<ZorviServer>(io, config, *accounts, log,
-                                               [this, start] { return start + Ms(offsetMs_); });
-        server->Start();
-        loop = std::thread([this] { io.run(); });
+        InProcessServer::StartServer([this, start] { return start + Ms(offsetMs_); });
     }
 
     // Steps the service's clock.
     void Advance(Ms by) { offsetMs_ += by.count(); }
-
-    // Stops the service; its log may be read from then on.
-    std::string StopAndReadLog() {
-        if (loop.joinable()) {
-            asio::post(io, [this] {
-                server->Stop();
-                io.stop();
-            });
-            loop.join();
-        }
-        return logText_.str();
-    }
-
-    void TearDown() override {
-        StopAndReadLog();
-        server.reset();
-        accounts.reset();
-        std::filesystem::remove(dbPath_);
-    }
 
     // A version check on an open connection, answered.
     static bool Served(TestClient& c) {
@@ -89,14 +59,6 @@ protected:
         return TestClient::Exchange(server->LoginPort(), req, reply, local) ? reply.code2 : -1;
     }
 
-    ServerConfig config;
-    std::ostringstream logText_;  // read only once the loop has stopped
-    EventLog log{&logText_};
-    asio::io_context io{1};
-    std::unique_ptr<AccountStore> accounts;
-    std::unique_ptr<ZorviServer> server;
-    std::thread loop;
-    std::filesystem::path dbPath_;
     std::atomic<long long> offsetMs_{0};
 };
 

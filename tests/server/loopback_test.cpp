@@ -11,6 +11,7 @@
 #include "net/protocol.h"
 #include "server/core/sqlite_account_store.h"
 #include "server/core/zorvi_server.h"
+#include "tests/server/in_process_server.h"
 #include "tests/server/test_certs.h"
 #include "tests/server/test_client.h"
 
@@ -21,7 +22,7 @@ using Ms = std::chrono::milliseconds;
 
 // Every case runs twice: plain, and with every client over TLS to a server with a
 // certificate (which serves both on the same ports).
-class Loopback : public ::testing::TestWithParam<bool> {
+class Loopback : public InProcessServer<::testing::TestWithParam<bool>> {
 protected:
     void SetUp() override {
         if (GetParam()) {
@@ -30,45 +31,13 @@ protected:
             config.tlsKey = certs.key;
             TestClient::tls = TlsContext::ForClient(certs.ca);
         }
-        dbPath_ = std::filesystem::temp_directory_path() /
-                  ("zorvid-test-" + std::to_string(::getpid()) + "-" +
-                   std::to_string(std::hash<std::string>{}(
-                       ::testing::UnitTest::GetInstance()->current_test_info()->name())) +
-                   ".db");
-        std::filesystem::remove(dbPath_);
-        config.loginPort = config.servicePort = 0;
-        config.chatPortFirst = config.chatPortLast = 0;
+        InProcessServer::SetUp();
         config.openRegistration = true;
-        config.pwhashOps = crypto_pwhash_OPSLIMIT_MIN;
-        config.pwhashMem = crypto_pwhash_MEMLIMIT_MIN;
-        config.handshakeTimeout = Ms(400);
         config.maxQueuedBytes = 256 * 1024;
         config.maxRecordBytes = 16 * 1024;
         config.roomCapacity = 3;
         config.threads = 3;  // rooms and connections on several loops, whatever the machine
         config.rooms.push_back({"Lobby", 'a', {}});
-    }
-
-    void StartServer() {
-        accounts = std::make_unique<SqliteAccountStore>(dbPath_.string(), config.pwhashOps,
-                                                        config.pwhashMem, config.maxNameBytes);
-        server = std::make_unique<ZorviServer>(io, config, *accounts, log);
-        server->Start();
-        loop = std::thread([this] { io.run(); });
-    }
-
-    void TearDown() override {
-        TestClient::tls.reset();
-        if (loop.joinable()) {
-            asio::post(io, [this] {
-                server->Stop();
-                io.stop();
-            });
-            loop.join();
-        }
-        server.reset();
-        accounts.reset();
-        std::filesystem::remove(dbPath_);
     }
 
     bool Login(const std::string& name, const std::string& password,
@@ -106,17 +75,6 @@ protected:
         m.text = text;
         return m;
     }
-
-    ServerConfig config;
-    std::ostringstream logText;  // read only after the loop has stopped
-    EventLog log{&logText};
-    asio::io_context io{1};
-    std::unique_ptr<AccountStore> accounts;
-    std::unique_ptr<ZorviServer> server;
-    std::thread loop;
-
-private:
-    std::filesystem::path dbPath_;
 };
 
 TEST_P(Loopback, LoginVersionAndRoomExchanges) {

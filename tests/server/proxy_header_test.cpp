@@ -15,6 +15,7 @@
 #include "server/core/server_config.h"
 #include "server/core/sqlite_account_store.h"
 #include "server/core/zorvi_server.h"
+#include "tests/server/in_process_server.h"
 #include "tests/server/test_certs.h"
 #include "tests/server/test_client.h"
 
@@ -146,50 +147,14 @@ TEST(ProxyPeersTest, MatchesListedAddressesAlsoDualStackAndRefusesOthersInTheCon
 }
 
 // The service with a proxy on 127.0.0.1; other loopback addresses are direct clients.
-class BehindAProxy : public ::testing::Test {
+class BehindAProxy : public InProcessServer<> {
 protected:
     void SetUp() override {
-        dbPath_ = std::filesystem::temp_directory_path() /
-                  ("zorvid-proxy-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".db");
-        std::filesystem::remove(dbPath_);
-        config.loginPort = config.servicePort = 0;
-        config.chatPortFirst = config.chatPortLast = 0;
+        InProcessServer::SetUp();
         config.openRegistration = true;
-        config.pwhashOps = crypto_pwhash_OPSLIMIT_MIN;
-        config.pwhashMem = crypto_pwhash_MEMLIMIT_MIN;
-        config.handshakeTimeout = Ms(400);
         config.connectRatePerAddress = 0;
         config.rooms.push_back({"Lobby", 'a', {}});
         config.proxyFrom = {"127.0.0.1"};
-    }
-
-    void StartServer() {
-        accounts = std::make_unique<SqliteAccountStore>(dbPath_.string(), config.pwhashOps,
-                                                        config.pwhashMem, config.maxNameBytes);
-        server = std::make_unique<ZorviServer>(io, config, *accounts, log);
-        server->Start();
-        loop = std::thread([this] { io.run(); });
-    }
-
-    // Stops the service; its log may be read from then on.
-    std::string StopAndReadLog() {
-        if (loop.joinable()) {
-            asio::post(io, [this] {
-                server->Stop();
-                io.stop();
-            });
-            loop.join();
-        }
-        return logText_.str();
-    }
-
-    void TearDown() override {
-        StopAndReadLog();
-        TestClient::tls.reset();
-        server.reset();
-        accounts.reset();
-        std::filesystem::remove(dbPath_);
     }
 
     // Connects from `local`, first sending `header` when it is not empty.
@@ -228,17 +193,6 @@ protected:
             return "";
         return answer;
     }
-
-    ServerConfig config;
-    asio::io_context io{1};
-    std::unique_ptr<AccountStore> accounts;
-    std::unique_ptr<ZorviServer> server;
-    std::thread loop;
-
-private:
-    std::ostringstream logText_;  // read only once the loop has stopped
-    EventLog log{&logText_};
-    std::filesystem::path dbPath_;
 };
 
 TEST_F(BehindAProxy, TheHeadersAddressIsTheClientsForTheLoginRuleAndTheLog) {
